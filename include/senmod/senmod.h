@@ -1,0 +1,388 @@
+/*
+ * senmod: replacement sensor models for the host application.
+ *
+ * A model maps ground points to image (sample, row) positions through a grid of rational
+ * polynomial sections, and image positions back to the ground at a given height. The records
+ * below are filled by the host field by field: their layout is part of the interface.
+ *
+ * Conventions of every call:
+ * - Error slot (ErrorReport** err): cleared on entry. When it is null a local slot takes its
+ *   place and the report made there is not passed out. A report passed out is the caller's:
+ *   delete it with herr_DeleteErrorReportEx.
+ * - Every block a record owns lives on the host heap (hmsc_HeapMalloc / hmsc_HeapFree).
+ * - Map coordinates are longitude and latitude in degrees with heights in meters unless the
+ *   model's ground domain is rectangular without projection parameters (then Earth-centred
+ *   X, Y, Z in meters). Ground-domain coordinates are those the polynomials work in.
+ *
+ * With SENMOD_DEMLAYER defined this header declares the DEM-layer build: no covariance records,
+ * no exported ground-domain conversion, and its own transform object.
+ */
+#ifndef SENMOD_SENMOD_H
+#define SENMOD_SENMOD_H
+
+#include <stdint.h>
+
+#include "hostcore.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(SENMOD_BUILDING)
+#define SMOD_API __attribute__((visibility("default")))
+#else
+#define SMOD_API
+#endif
+
+enum { SMOD_FALSE = 0, SMOD_TRUE = 1 };
+enum { HMOD_DEM_FILE = 0, HMOD_DEM_CONSTANT = 1 };
+
+/* Counted pointers: a 32-bit element count, then the elements on the host heap. Empty is count
+ * 0 with a null pointer. A counted text (Hmif_String) counts its terminating zero. */
+typedef struct Smod_Doubles {
+  int32_t count;
+  double* data;
+} Smod_Doubles;
+
+typedef struct Smod_Ints {
+  int32_t count;
+  int32_t* data;
+} Smod_Ints;
+
+/* One rational-polynomial section: sample = sampleNumerator / sampleDenominator and
+ * row = rowNumerator / rowDenominator, each a polynomial in ground x, y, z whose coefficient of
+ * x^i y^j z^k is coef[i + (pX + 1) * (j + (pY + 1) * k)]. Powers run from -1 (empty polynomial)
+ * to 5. Normalisation index: 0 x, 1 y, 2 z, 3 sample, 4 row. */
+typedef struct RSMFunctions {
+  double Scales[5];
+  double Offsets[5];
+  int32_t useNormalization;
+  int32_t sampleNumeratorPowerX;
+  int32_t sampleNumeratorPowerY;
+  int32_t sampleNumeratorPowerZ;
+  int32_t sampleDenominatorPowerX;
+  int32_t sampleDenominatorPowerY;
+  int32_t sampleDenominatorPowerZ;
+  int32_t rowNumeratorPowerX;
+  int32_t rowNumeratorPowerY;
+  int32_t rowNumeratorPowerZ;
+  int32_t rowDenominatorPowerX;
+  int32_t rowDenominatorPowerY;
+  int32_t rowDenominatorPowerZ;
+  Smod_Doubles sampleNumerator;
+  Smod_Doubles sampleDenominator;
+  Smod_Doubles rowNumerator;
+  Smod_Doubles rowDenominator;
+  int32_t validSolution;    /* set last, once the polynomials are filled */
+  int32_t sameDenominators; /* the row denominator is the sample denominator */
+  Smod_Doubles imageToGroundPoly; /* order n, then (n+1)(n+2)/2 x and as many y coefficients */
+  Smod_Doubles validImageDomain;
+  int32_t rowSection;
+  int32_t columnSection;
+} RSMFunctions;
+
+typedef struct Smod_Sections {
+  int32_t count;
+  RSMFunctions* data;
+} Smod_Sections;
+
+/* The sensor model proper. Affines are (a, b, c, d, e, f): (x, y) -> (ax + by + c, dx + ey + f). */
+typedef struct RSM_Model_Orig {
+  int32_t groundToImageTransform; /* SMOD_TRUE: ground to image; SMOD_FALSE: image to ground */
+  int32_t demsource;              /* HMOD_DEM_FILE or HMOD_DEM_CONSTANT */
+  Hmif_String demfilename;
+  Hmif_String demzunits;
+  double forSrcAffine[6]; /* image points before image to ground */
+  double forDstAffine[6]; /* map points before ground to image */
+  double invSrcAffine[6]; /* image points after ground to image */
+  double invDstAffine[6]; /* map points after image to ground */
+  double z_mean;          /* constant or mean height (m) */
+  Smod_Sections RationalPolyList; /* rowSections x colSections sections, row by row */
+  Smod_Doubles imageDomain;       /* [0] smallest sample, [2] smallest row */
+  Smod_Doubles groundDomain;      /* vertices as (x, y, z) triples in ground-domain coordinates */
+  Smod_Doubles groundToImagePoly; /* 20 values: sample then row terms 1 x y z xx xy xz yy yz zz */
+  Smod_Doubles adjustableParms;
+  Smod_Doubles grndd; /* count 12+: rectangular (origin, rotation row by row); 1: hybrid; else geodetic */
+  double rowsPerSection;
+  double colsPerSection;
+  int32_t rowSections;
+  int32_t colSections;
+  Hprj_ProParameters* obsoletePlaceHolder0; /* output projection parameters, owned; never stored */
+} RSM_Model_Orig;
+
+/* The model record: the model and its output coordinate system in persistent form. */
+typedef struct RSM_Model {
+  RSM_Model_Orig rsm;
+  Hmif_MIFObject outputProjection;
+  Hmif_String outputHorizontalUnits;
+  Hmif_MIFObject outputElevationInfo;
+} RSM_Model;
+
+#ifndef SENMOD_DEMLAYER
+/* A model wrapped for transforming points; owns its model, projection and elevation source. */
+typedef struct RSM_Xform {
+  RSM_Model* model;
+  struct Hprj_Projection* projection;
+  int32_t filled;
+  struct HmodElevationSource* elevationSource;
+} RSM_Xform;
+#else
+/* The DEM-layer build's transform object: reads heights from the DEM file's first layer. */
+typedef struct RSM_Xform {
+  RSM_Model* model;
+  struct Hprj_Projection* projection;
+  struct HxfrXForm* mapToLayer;
+  struct HimgLayer* layer;
+  int32_t heightTermCount;
+  double* heightTerms;
+  int32_t filled;
+  double demNullValue;
+} RSM_Xform;
+#endif
+
+#ifndef SENMOD_DEMLAYER
+/* Local coordinate system block and parameter index block shared by the covariance records
+ * are spelled out in each record so that its fields follow its persistent design item by item. */
+#define SMOD_LOCAL_FRAME_FIELDS                                                              \
+  double xuol, yuol, zuol;                                                                   \
+  double xuxl, xuyl, xuzl;                                                                   \
+  double yuxl, yuyl, yuzl;                                                                   \
+  double zuxl, zuyl, zuzl;
+#define SMOD_PARAMETER_INDEX_FIELDS                                                          \
+  int32_t iro, irx, iry, irz, irxx, irxy, irxz, iryy, iryz, irzz;                            \
+  int32_t ico, icx, icy, icz, icxx, icxy, icxz, icyy, icyz, iczz;                            \
+  int32_t gxo, gyo, gzo, gxr, gyr, gzr, gs;                                                  \
+  int32_t gxx, gxy, gxz, gyx, gyy, gyz, gzx, gzy, gzz;
+
+/* Adjustable parameters (RSMAPA). */
+typedef struct Smod_RSMAPA {
+  Hmif_String iid;
+  Hmif_String edition;
+  Hmif_String tid;
+  int32_t npar;
+  SMOD_LOCAL_FRAME_FIELDS
+  SMOD_PARAMETER_INDEX_FIELDS
+  Smod_Doubles parval;
+} Smod_RSMAPA;
+
+/* Direct error covariance (RSMDCA). */
+typedef struct Smod_RSMDCA {
+  int32_t npar;
+  int32_t nimge;
+  int32_t npart;
+  Hmif_String iidi;
+  Smod_Ints npari;
+  SMOD_LOCAL_FRAME_FIELDS
+  SMOD_PARAMETER_INDEX_FIELDS
+  Smod_Doubles dercov;
+} Smod_RSMDCA;
+
+/* Indirect error covariance (RSMECA), with one parameter group. */
+typedef struct Smod_RSMECA {
+  Hmif_String inclic;
+  Hmif_String incluc;
+  int32_t npar;
+  int32_t nparo;
+  int32_t ign;
+  int32_t cvdate;
+  SMOD_LOCAL_FRAME_FIELDS
+  SMOD_PARAMETER_INDEX_FIELDS
+  int32_t numopg;
+  Smod_Doubles errcvg;
+  int32_t tcdf;
+  int32_t ncseg;
+  Smod_Doubles corseg;
+  Smod_Doubles tauseg;
+  Smod_Doubles map;
+  double urr;
+  double urc;
+  double ucc;
+  int32_t uncsr;
+  Smod_Doubles ucorsr;
+  Smod_Doubles utausr;
+  int32_t uncsc;
+  Smod_Doubles ucorsc;
+  Smod_Doubles utausc;
+} Smod_RSMECA;
+#endif /* SENMOD_DEMLAYER */
+
+/* ================================================================ model records */
+
+/* A new array of count sections with their defaults (Scales 1, Offsets 0, powers -1, flags
+ * FALSE, arrays empty). Null for count below 1, and null with "Couldn't allocate space." when
+ * the heap is exhausted. Free with smod_RationalPolynomialsFree (or through smod_RSMDelete once
+ * stored in a model). */
+SMOD_API RSMFunctions* smod_RationalPolynomialsCreate(int count, ErrorReport** err);
+
+/* Releases the six arrays of section (coefficients, imageToGroundPoly, validImageDomain) and
+ * nulls their pointers; counts and the section itself stay. Accepts null. Never reports. */
+SMOD_API void smod_RationalPolynomialsDataFree(RSMFunctions* section, ErrorReport** err);
+
+/* Releases the arrays of each of the count sections, then the array. Does nothing for null or a
+ * count below 1. Never reports. */
+SMOD_API void smod_RationalPolynomialsFree(RSMFunctions* sections, int count, ErrorReport** err);
+
+/* A new model record with its defaults (ground to image, constant height 0, identity affines,
+ * everything else empty). err is required; null without a report when the heap is exhausted.
+ * Free with smod_RSMDelete. */
+SMOD_API RSM_Model* smod_RSMCreate(ErrorReport** err);
+
+/* Releases the model record with everything it owns. Accepts null. */
+SMOD_API void smod_RSMDelete(RSM_Model* model);
+
+#ifndef SENMOD_DEMLAYER
+/* New zeroed covariance records; err is required and only cleared. Null when the heap is
+ * exhausted. smod_RSMDCACreate and smod_RSMAPACreate are one operation: its record serves as
+ * either. */
+SMOD_API Smod_RSMECA* smod_RSMECACreate(ErrorReport** err);
+SMOD_API Smod_RSMDCA* smod_RSMDCACreate(ErrorReport** err);
+SMOD_API Smod_RSMAPA* smod_RSMAPACreate(ErrorReport** err);
+
+/* Release the owned arrays and texts, then the record. Accept null. */
+SMOD_API void smod_RSMECADelete(Smod_RSMECA* record);
+SMOD_API void smod_RSMDCADelete(Smod_RSMDCA* record);
+/* Releases iid, edition, tid and parval and nulls them; the record itself stays allocated. */
+SMOD_API void smod_RSMAPADelete(Smod_RSMAPA* record);
+#endif
+
+/* An independent deep copy of model (required), or null: failures are printed and deleted,
+ * never passed out. Free the copy with smod_RSMDelete. */
+SMOD_API RSM_Model* smod_RSMCopy(const RSM_Model* model, ErrorReport** err);
+
+/* 1 when the two records describe the same model (doubles within 1e-10), else 0. Equal
+ * pointers (both null included) are the same; null against a record differs. */
+SMOD_API int32_t smod_RSMsAreSame(const RSM_Model* first, const RSM_Model* second);
+
+/* ================================================================ evaluation */
+
+/* Maps ground point (x, y, z) in ground-domain coordinates to (sample, row) with one section.
+ * Reports "Rational polynomials not available." (null section or validSolution FALSE) or
+ * "Invalid denominator." (a denominator exactly 0); the outputs are then unspecified. */
+SMOD_API void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, double x, double y,
+                                               double z, double* sample, double* row,
+                                               ErrorReport** err);
+
+/* Inverts one section: the ground-domain (x, y) at ground-domain height z that maps to
+ * (sample, row), by at most five Newton passes from the section's imageToGroundPoly. Reports
+ * as smod_RationalPolynomialsToFileXY; on failure the outputs are untouched. */
+SMOD_API void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, double sample,
+                                              double row, double z, double* x, double* y,
+                                              ErrorReport** err);
+
+#ifndef SENMOD_DEMLAYER
+/* Converts a point between map coordinates and the model's ground domain: toGroundDomain
+ * non-zero takes (longitude deg, latitude deg, height) to ground-domain (x, y, z), 0 the
+ * reverse. The outputs may alias the variables that supplied the inputs; they must be distinct.
+ * Never reports. */
+SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x,
+                                   double y, double z, double* outX, double* outY, double* outZ,
+                                   ErrorReport** err);
+#endif
+
+/* Transforms one point in the model's own direction: ground to image (x, y map, z height ->
+ * sample, row) or image to ground (sample, row at map height z -> map x, y). Reports
+ * "Replacement sensor model not available" or "RationalPolynomial coordinate conversion
+ * failed" (with the failing step's report); outputs are then unspecified. */
+SMOD_API void smod_RSMTransform(const RSM_Model* model, double x, double y, double z,
+                                double* outX, double* outY, ErrorReport** err);
+
+/* Fits every section's starting polynomial for image to ground from the ground-domain corners.
+ * Reports "Replacement sensor model not available" or "Grounddomain information not
+ * available" and then changes nothing. */
+SMOD_API void smod_image2groundCalc(RSM_Model* model, ErrorReport** err);
+
+/* ================================================================ transform objects */
+
+/* A new empty transform object; err is required and only cleared; null when the heap is
+ * exhausted. Free with smod_RSMXformDelete. */
+SMOD_API RSM_Xform* smod_RSMXformCreate(ErrorReport** err);
+
+/* A new transform object that takes ownership of model, or null (failures are printed and
+ * deleted; the model then stays the caller's). */
+SMOD_API RSM_Xform* smod_RSMXformGetFromRSMData(RSM_Model* model, ErrorReport** err);
+
+/* Releases the object with its model, projection and elevation source. Accepts null. */
+SMOD_API void smod_RSMXformDelete(RSM_Xform* xform);
+
+/* One-time elevation set-up: makes the projection and the elevation source; prints the user
+ * warning and switches the model to its constant height when the DEM file is missing. Reports
+ * are printed and deleted; success shows as xform->filled = 1. */
+SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
+
+/* Transforms n 2-D points (x, y pairs) in the model's direction with heights from the set-up
+ * (run first when the object is unfilled). out may be null to write over in. A failing point
+ * stops the batch: earlier outputs are written, its own and later ones are not. */
+SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
+                                     ErrorReport** err);
+
+/* Transforms n 3-D points (x, y, z) to n 2-D points with their own heights. */
+SMOD_API void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const double* in,
+                                           double* out, ErrorReport** err);
+
+/* For each image point (x[i], y[i]) the ray (X1, Y1, z_mean - 50, X2, Y2, z_mean + 50) of its
+ * ground points, whatever the model's direction. rays holds 6 n reals. */
+SMOD_API void smod_RSMXformImageToGroundRay(RSM_Xform* xform, int32_t n, const double* x,
+                                            const double* y, double* rays, ErrorReport** err);
+
+/* ================================================================ persistence */
+
+/* Registers the "RSMFunctions" design in the caller's dictionary. Returns what
+ * hmif_DictionaryAddDesign returns, or null when the design cannot be obtained. */
+SMOD_API HmifDesign* smod_RationalPolynomialsDesignDefine(HmifDictionary* dictionary,
+                                                          ErrorReport** err);
+
+/* The model of xform as a persistent object laid out by "RSM_Model" (*object, free with
+ * hmif_ObjectFree) and a copy of that design (*design, destroy with hmif_DesignDestroy). Both
+ * outputs are required; after a failure they are null. */
+SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** object, HmifDesign** design,
+                                            ErrorReport** err);
+
+/* A new transform object from a persistent object and its design (both only read), or null. */
+SMOD_API RSM_Xform* smod_RSMXformConvertFromMIFable(const void* object, const HmifDesign* design,
+                                                    ErrorReport** err);
+
+/* A new transform object holding a deep copy of xform's model (required), or null: failures are
+ * printed and deleted. */
+SMOD_API RSM_Xform* smod_RSMXformCopy(const RSM_Xform* xform, ErrorReport** err);
+
+#ifndef SENMOD_DEMLAYER
+/* The record's persistent bytes (*bytes, free with hmsc_HeapFree), their number (*byteCount,
+ * optional) and a new dictionary holding the record's design (*dictionary, destroy with
+ * hmif_DictionaryDestroy). bytes and dictionary are required. Outputs are written only on
+ * success. */
+SMOD_API void smod_RsmApaConvertToMIF(const Smod_RSMAPA* record, void** bytes, int32_t* byteCount,
+                                      HmifDictionary** dictionary, ErrorReport** err);
+SMOD_API void smod_RsmDcaConvertToMIF(const Smod_RSMDCA* record, void** bytes, int32_t* byteCount,
+                                      HmifDictionary** dictionary, ErrorReport** err);
+SMOD_API void smod_RsmEcaConvertToMIF(const Smod_RSMECA* record, void** bytes, int32_t* byteCount,
+                                      HmifDictionary** dictionary, ErrorReport** err);
+#endif
+
+/* ================================================================ coordinate systems */
+
+/* Stores copies of the output projection (null clears it), horizontal units name and elevation
+ * info in model; all or nothing: after a failure the record is as it was. */
+SMOD_API void smod_RSMCoordinateSystemSet(RSM_Model* model, const Hprj_Projection* projection,
+                                          const char* horizontalUnits,
+                                          const Hprj_ElevationInfo* elevationInfo,
+                                          ErrorReport** err);
+
+/* New live objects from what model stores: projection (free with hprj_ProjectionFree), units
+ * (hmsc_HeapFree) and elevation info (hprj_ElevationInfoFree); each null when nothing is
+ * stored. On failure the three outputs are untouched. */
+SMOD_API void smod_RSMCoordinateSystemGet(const RSM_Model* model, Hprj_Projection** projection,
+                                          char** horizontalUnits,
+                                          Hprj_ElevationInfo** elevationInfo, ErrorReport** err);
+
+/* The library's internal coordinate system: geographic WGS 84, units "degrees", heights in
+ * meters. Three new objects for the caller, freed as for smod_RSMCoordinateSystemGet. */
+SMOD_API void smod_InternalProjectionAndElevInfoGet(Hprj_Projection** projection,
+                                                    char** horizontalUnits,
+                                                    Hprj_ElevationInfo** elevationInfo,
+                                                    ErrorReport** err);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* SENMOD_SENMOD_H */
