@@ -30,11 +30,14 @@ typedef struct ErrorReport ErrorReport;
 
 /* Makes a new report. function and message are copied (null counts as ""). previous, when not
  * null, is taken over: it is deleted with the new report. reserved must be 0.
- * Returns null only when the heap is exhausted; previous is then deleted. */
+ * Never returns null: when the heap is exhausted, previous is deleted and a shared static
+ * report ("Heap exhausted.", severity 2) is returned, which delete and duplicate recognise, so
+ * that a failure is never lost. */
 ErrorReport* herr_CreateErrorReport(const char* function, int line, int severity,
                                     ErrorReport* previous, const char* message, int reserved);
 
-/* Returns an independent deep copy of report and its chain, or null for null or heap exhaustion. */
+/* Returns an independent deep copy of report and its chain; null for null, the shared
+ * "Heap exhausted." report when the heap is exhausted. */
 ErrorReport* herr_ErrorReportDuplicate(const ErrorReport* report);
 
 /* Shows report and its chain to the user through the print handler; the report stays the
