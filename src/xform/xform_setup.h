@@ -1,0 +1,30 @@
+// Steps of the one-time elevation set-up that both builds take alike.
+#ifndef SENMOD_XFORM_XFORM_SETUP_H
+#define SENMOD_XFORM_XFORM_SETUP_H
+
+#include "common/error_slot.h"
+#include "senmod/senmod.h"
+
+namespace senmod {
+
+// Message of a set-up or operation given no object, no model or a model without sections.
+extern const char* const kInvalidXformMessage;
+
+// True when xform has a model with at least one section.
+bool xformUsable(const RSM_Xform* xform);
+
+// The model's output elevation info (a new record for the caller, or null). The query runs
+// under the host's error accumulator, which logs a failure and lets the set-up go on.
+Hprj_ElevationInfo* outputElevationInfo(const RSM_Model* model);
+
+// Makes xform->projection from the model's projection parameters when there are some and the
+// object has none yet. False after reporting "hprj_ProjectionInit failed" in slot.
+bool makeProjection(RSM_Xform* xform, ErrorSlot& slot);
+
+// Horizontal units of the map points handed to the DEM: "degrees" when the object's projection
+// is geographic latitude/longitude (type 0, number 0), else "meters".
+const char* mapUnits(const RSM_Xform* xform);
+
+}  // namespace senmod
+
+#endif  // SENMOD_XFORM_XFORM_SETUP_H
