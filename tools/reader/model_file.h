@@ -1,0 +1,47 @@
+// The model file: a small container of persistent objects.
+//
+// Layout (integers little-endian):
+//   8 bytes   magic "SENMODMF"
+//   u32       version (1)
+//   text      source description
+//   u32       number of objects; the first is the transform object's model ("RSM_Model")
+//   per object: text design name, text dictionary, bytes persistent form
+//   u64       FNV-1a 64 checksum of every byte before it
+// where text and bytes are a u32 length followed by that many bytes.
+#ifndef SMODTOOL_MODEL_FILE_H
+#define SMODTOOL_MODEL_FILE_H
+
+#include <string>
+#include <vector>
+
+namespace smodtool {
+
+// One object in persistent form: its design's name, the dictionary text that defines the
+// design, and the bytes.
+struct StoredObject {
+  std::string design;
+  std::string dictionary;
+  std::vector<unsigned char> bytes;
+};
+
+struct ModelFileContents {
+  std::string source;
+  std::vector<StoredObject> objects;
+};
+
+// True when the file starts with the model file's magic (false for unreadable files).
+bool isModelFile(const std::string& path);
+
+std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents);
+// Throws ReadError naming file for a truncated, altered or foreign container.
+ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
+                                  const std::string& file);
+
+// Whole-file reading and writing; throw ReadError naming path when the file cannot be
+// read or written.
+void writeModelFile(const std::string& path, const ModelFileContents& contents);
+ModelFileContents readModelFile(const std::string& path);
+
+}  // namespace smodtool
+
+#endif

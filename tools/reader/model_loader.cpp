@@ -1,0 +1,227 @@
+#include "model_loader.h"
+
+#include <gdal.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "gdal_quiet.h"
+#include "read_error.h"
+#include "rpc_records.h"
+#include "rsm_records.h"
+#include "tre_records.h"
+
+namespace smodtool {
+
+namespace {
+
+// Host objects of a conversion, released on every path.
+struct Converted {
+  void* object = nullptr;
+  HmifDesign* design = nullptr;
+  ~Converted() {
+    if (design) hmif_ObjectFree(&object, design, nullptr);
+    hmif_DesignDestroy(design);
+  }
+};
+
+struct HeapText {
+  char* text = nullptr;
+  ~HeapText() { hmsc_HeapFree(text); }
+  std::string str() const { return text ? text : ""; }
+};
+
+struct DatasetCloser {
+  void operator()(void* dataset) const { GDALClose(dataset); }
+};
+
+[[noreturn]] void libraryFailure(const std::string& file, const std::string& call,
+                                 ErrorReport** report) {
+  const std::string detail = takeReportText(report);
+  throw ReadError(file + ": " + call + " failed" + (detail.empty() ? "" : ": " + detail));
+}
+
+double meanHeight(const RSM_Model& model,
+                  const std::optional<std::vector<double>>& groundReferencePoint) {
+  double x = 0.0, y = 0.0, height = 0.0;
+  if (groundReferencePoint) {
+    const std::vector<double>& p = *groundReferencePoint;
+    smod_RSMConvertGRNDD(&model, 0, p[0], p[1], p[2], &x, &y, &height, nullptr);
+    return height;
+  }
+  const Smod_Doubles& vertices = model.rsm.groundDomain;
+  double low = 0.0, high = 0.0;
+  for (int32_t i = 0; i + 2 < vertices.count; i += 3) {
+    smod_RSMConvertGRNDD(&model, 0, vertices.data[i], vertices.data[i + 1],
+                         vertices.data[i + 2], &x, &y, &height, nullptr);
+    low = i == 0 ? height : std::min(low, height);
+    high = i == 0 ? height : std::max(high, height);
+  }
+  return (low + high) / 2.0;
+}
+
+XformPtr wrap(ModelPtr model, const std::string& file) {
+  XformPtr xform(smod_RSMXformGetFromRSMData(model.get(), nullptr));
+  if (!xform) throw ReadError(file + ": smod_RSMXformGetFromRSMData failed");
+  model.release();
+  return xform;
+}
+
+StoredObject storeRecord(const void* record, const char* design,
+                         void (*convert)(const void*, void**, int32_t*, HmifDictionary**,
+                                         ErrorReport**)) {
+  void* bytes = nullptr;
+  int32_t count = 0;
+  HmifDictionary* dictionary = nullptr;
+  ErrorReport* report = nullptr;
+  convert(record, &bytes, &count, &dictionary, &report);
+  if (report) libraryFailure("covariance record", std::string("conversion of ") + design, &report);
+  HeapText text{hmif_DictionaryToText(dictionary, &report)};
+  hmif_DictionaryDestroy(dictionary);
+  StoredObject stored{design, text.str(), {}};
+  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
+  hmsc_HeapFree(bytes);
+  if (!text.text) libraryFailure("covariance record", "hmif_DictionaryToText", &report);
+  return stored;
+}
+
+template <typename Record, void (*Convert)(const Record*, void**, int32_t*, HmifDictionary**,
+                                           ErrorReport**)>
+void convertRecord(const void* record, void** bytes, int32_t* count, HmifDictionary** dictionary,
+                   ErrorReport** report) {
+  Convert(static_cast<const Record*>(record), bytes, count, dictionary, report);
+}
+
+LoadedModel loadModelFile(const std::string& path) {
+  ModelFileContents contents = readModelFile(path);
+  const StoredObject& stored = contents.objects.front();
+  ErrorReport* report = nullptr;
+  Converted model;
+  if (hmif_MIFableObjectConvertFromMIF(&model.object, &model.design, stored.bytes.data(),
+                                       static_cast<int32_t>(stored.bytes.size()),
+                                       stored.dictionary.c_str(), stored.design.c_str(),
+                                       &report) != 0) {
+    throw ReadError(path + ": the model file's model cannot be decoded: " +
+                    takeReportText(&report));
+  }
+  LoadedModel loaded;
+  loaded.xform.reset(smod_RSMXformConvertFromMIFable(model.object, model.design, &report));
+  if (!loaded.xform) libraryFailure(path, "smod_RSMXformConvertFromMIFable", &report);
+  loaded.source = contents.source;
+  for (size_t i = 1; i < contents.objects.size(); ++i) {
+    const StoredObject& record = contents.objects[i];
+    Converted check;
+    if (hmif_MIFableObjectConvertFromMIF(&check.object, &check.design, record.bytes.data(),
+                                         static_cast<int32_t>(record.bytes.size()),
+                                         record.dictionary.c_str(), record.design.c_str(),
+                                         &report) != 0) {
+      throw ReadError(path + ": the model file's record " + record.design +
+                      " cannot be decoded: " + takeReportText(&report));
+    }
+    loaded.storedCovariance.push_back(record);
+  }
+  return loaded;
+}
+
+LoadedModel loadRaster(const std::string& path) {
+  gdalStart();
+  gdalTakeMessage();
+  std::unique_ptr<void, DatasetCloser> dataset(GDALOpen(path.c_str(), GA_ReadOnly));
+  if (!dataset) {
+    const std::string why = gdalTakeMessage();
+    throw ReadError(path + ": not a model file and not a raster GDAL can read" +
+                    (why.empty() ? "" : " (" + why + ")"));
+  }
+  LoadedModel loaded;
+  char** tres = GDALGetMetadata(dataset.get(), "xml:TRE");
+  std::vector<Tre> records;
+  if (tres && tres[0]) records = parseTreXml(tres[0], path);
+  if (hasRsmRecords(records)) {
+    RsmModel rsm = modelFromRsmRecords(records, path);
+    loaded.covariance = covarianceFromRecords(records, path);
+    finishModel(*rsm.model, rsm.groundReferencePoint, path);
+    loaded.xform = wrap(std::move(rsm.model), path);
+    loaded.source = "NITF RSM records";
+    return loaded;
+  }
+  char** rpc = GDALGetMetadata(dataset.get(), "RPC");
+  if (!rpc) throw ReadError(path + ": the file holds neither RSM records nor RPCs");
+  ModelPtr model = modelFromRpc(rpc, GDALGetRasterXSize(dataset.get()),
+                                GDALGetRasterYSize(dataset.get()), path);
+  finishModel(*model, std::nullopt, path);
+  loaded.xform = wrap(std::move(model), path);
+  const char* driver = GDALGetDriverShortName(GDALGetDatasetDriver(dataset.get()));
+  loaded.source = std::strcmp(driver, "NITF") == 0 ? "NITF RPC00B"
+                                                   : std::string("RPC metadata (") + driver + ")";
+  return loaded;
+}
+
+}  // namespace
+
+void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
+                 const std::string& file) {
+  ErrorReport* report = nullptr;
+  smod_image2groundCalc(&model, &report);
+  if (report) libraryFailure(file, "smod_image2groundCalc", &report);
+
+  Hprj_Projection* projection = nullptr;
+  char* units = nullptr;
+  Hprj_ElevationInfo* elevation = nullptr;
+  smod_InternalProjectionAndElevInfoGet(&projection, &units, &elevation, &report);
+  if (!report) smod_RSMCoordinateSystemSet(&model, projection, units, elevation, &report);
+  hprj_ProjectionFree(&projection);
+  hmsc_HeapFree(units);
+  hprj_ElevationInfoFree(&elevation);
+  if (report) libraryFailure(file, "setting the output coordinate system", &report);
+
+  model.rsm.z_mean = meanHeight(model, groundReferencePoint);
+}
+
+LoadedModel loadModel(const std::string& path) {
+  return isModelFile(path) ? loadModelFile(path) : loadRaster(path);
+}
+
+std::vector<std::string> covarianceDesigns(const LoadedModel& model) {
+  std::vector<std::string> names;
+  if (model.covariance.apa) names.push_back("Smod_RSMAPA");
+  if (model.covariance.dca) names.push_back("Smod_RSMDCA");
+  if (model.covariance.eca) names.push_back("Smod_RSMECA");
+  for (const StoredObject& stored : model.storedCovariance) names.push_back(stored.design);
+  return names;
+}
+
+void saveModel(const LoadedModel& model, const std::string& path) {
+  ModelFileContents contents;
+  contents.source = model.source;
+  ErrorReport* report = nullptr;
+  Converted object;
+  smod_RSMXformConvertToMIFable(model.xform.get(), &object.object, &object.design, &report);
+  if (report || !object.design) libraryFailure(path, "smod_RSMXformConvertToMIFable", &report);
+  void* bytes = nullptr;
+  HeapText dictionary, type;
+  const int32_t count = hmif_MIFableObjectConvertToMIF(object.object, object.design, &bytes,
+                                                       &dictionary.text, &type.text, &report);
+  if (count < 0) libraryFailure(path, "hmif_MIFableObjectConvertToMIF", &report);
+  StoredObject stored{type.str(), dictionary.str(), {}};
+  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
+  hmsc_HeapFree(bytes);
+  contents.objects.push_back(std::move(stored));
+
+  const CovarianceRecords& c = model.covariance;
+  if (c.apa) {
+    contents.objects.push_back(storeRecord(
+        c.apa.get(), "Smod_RSMAPA", convertRecord<Smod_RSMAPA, smod_RsmApaConvertToMIF>));
+  }
+  if (c.dca) {
+    contents.objects.push_back(storeRecord(
+        c.dca.get(), "Smod_RSMDCA", convertRecord<Smod_RSMDCA, smod_RsmDcaConvertToMIF>));
+  }
+  if (c.eca) {
+    contents.objects.push_back(storeRecord(
+        c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>));
+  }
+  for (const StoredObject& record : model.storedCovariance) contents.objects.push_back(record);
+  writeModelFile(path, contents);
+}
+
+}  // namespace smodtool

@@ -1,0 +1,42 @@
+// From a file to a transform object ready to use: NITF RSM records, RPCs of any raster GDAL
+// reads, or a model file; and back to a model file.
+#ifndef SMODTOOL_MODEL_LOADER_H
+#define SMODTOOL_MODEL_LOADER_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model_file.h"
+#include "owned.h"
+
+namespace smodtool {
+
+struct LoadedModel {
+  XformPtr xform;  // owns the model record
+  std::string source;  // where the model came from, for people ("NITF RSM records", ...)
+  CovarianceRecords covariance;  // the covariance records read from a NITF file
+  std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
+};
+
+// Completes a filled model record: the starting polynomials of every section
+// (smod_image2groundCalc), the library's internal geographic WGS 84 coordinate system as
+// output coordinate system, and as mean height the height of groundReferencePoint (ground-domain
+// coordinates) when given, else the middle of the ground domain's heights. Throws ReadError
+// naming file when the library refuses the model.
+void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
+                 const std::string& file);
+
+// Reads the model of path. Throws ReadError naming path for a file that is none of the three
+// kinds, and for a bad record or a damaged model file.
+LoadedModel loadModel(const std::string& path);
+
+// The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).
+std::vector<std::string> covarianceDesigns(const LoadedModel& model);
+
+// Writes the model and its covariance records to a model file. Throws ReadError naming path.
+void saveModel(const LoadedModel& model, const std::string& path);
+
+}  // namespace smodtool
+
+#endif
