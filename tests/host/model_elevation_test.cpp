@@ -1,0 +1,275 @@
+// Elevation sources over plane DEMs: re-referencing, interpolation, units and fallbacks.
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <ogr_spatialref.h>
+
+#include "hostmodel.h"
+#include "support/dem_builder.h"
+
+namespace {
+
+using senmod_test::Dem;
+using senmod_test::DemPixel;
+using senmod_test::DemSpec;
+
+// A geographic plane DEM: 0.01 degree cells over (10..10.4 E, 45.3..45 N).
+DemSpec GeographicSpec() {
+  DemSpec spec;
+  spec.crs = "EPSG:4326";
+  spec.west = 10.0;
+  spec.north = 45.3;
+  spec.cellX = spec.cellY = 0.01;
+  spec.columns = 40;
+  spec.rows = 30;
+  spec.h0 = 200.0;
+  spec.gx = 150.0;  // m per degree
+  spec.gy = -80.0;
+  spec.pixel = DemPixel::Float64;
+  return spec;
+}
+
+// A UTM zone 33N plane DEM of 100 m cells over (480..520 km E, 4960..5020 km N).
+DemSpec UtmSpec() {
+  DemSpec spec;
+  spec.crs = "EPSG:32633";
+  spec.west = 480000.0;
+  spec.north = 5020000.0;
+  spec.cellX = spec.cellY = 100.0;
+  spec.columns = 400;
+  spec.rows = 600;
+  spec.h0 = -3000.0;
+  spec.gx = 0.004;
+  spec.gy = 0.0005;
+  spec.pixel = DemPixel::Float64;
+  return spec;
+}
+
+struct SourceDeleter {
+  void operator()(HmodElevationSource* s) const { DeleteRereferenceableElevationSource(s); }
+};
+using Source = std::unique_ptr<HmodElevationSource, SourceDeleter>;
+
+struct ProjectionDeleter {
+  void operator()(Hprj_Projection* p) const { hprj_ProjectionFree(&p); }
+};
+using Projection = std::unique_ptr<Hprj_Projection, ProjectionDeleter>;
+
+class ElevationSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
+  void TearDown() override {
+    herr_DeleteErrorReportEx(&err_);
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+  }
+
+  Source Open(const Dem& dem, const Hprj_Projection* projection, const char* units,
+              const Hprj_ElevationInfo* info = nullptr) {
+    Source source(CreateRereferenceableElevationSource(dem.path().c_str(), projection, units,
+                                                       info, &err_));
+    EXPECT_TRUE(source) << herr_ErrorReportMessage(err_);
+    return source;
+  }
+
+  // Heights of points through one batch read.
+  std::vector<double> Read(HmodElevationSource* source, const std::vector<double>& x,
+                           const std::vector<double>& y) {
+    const int n = static_cast<int>(x.size());
+    HgdaBaseData* points = hgda_BaseDataCreate(2, n, HGDA_PIXEL_FLOAT64, 2, 0, nullptr);
+    EXPECT_NE(points, nullptr);
+    for (int j = 0; j < n; ++j) {
+      points->data[j * points->columnStride] = x[j];
+      points->data[j * points->columnStride + points->rowOffset] = y[j];
+    }
+    std::vector<double> heights(n, NAN);
+    EXPECT_EQ(ReadElevationValues(source, n, points, heights.data(), n == 1 ? 1 : 0), 0);
+    hgda_BaseDataDelete(points, nullptr);
+    return heights;
+  }
+
+  ErrorReport* err_ = nullptr;
+  long liveBlocks_ = 0;
+};
+
+TEST_F(ElevationSourceTest, GeographicDemInDegreesAndRadians) {
+  Dem dem(GeographicSpec());
+  Source degrees = Open(dem, nullptr, "degrees");
+  Source radians = Open(dem, nullptr, "radians");
+  ASSERT_TRUE(degrees && radians);
+  const std::vector<double> lon = {10.0123, 10.2, 10.3949, 10.005};
+  const std::vector<double> lat = {45.2871, 45.15, 45.0051, 45.295};
+  const std::vector<double> fromDegrees = Read(degrees.get(), lon, lat);
+  std::vector<double> lonRad, latRad;
+  for (size_t i = 0; i < lon.size(); ++i) {
+    lonRad.push_back(lon[i] * M_PI / 180.0);
+    latRad.push_back(lat[i] * M_PI / 180.0);
+  }
+  const std::vector<double> fromRadians = Read(radians.get(), lonRad, latRad);
+  for (size_t i = 0; i < lon.size(); ++i) {
+    EXPECT_NEAR(fromDegrees[i], dem.Height(lon[i], lat[i]), 1e-3) << i;
+    EXPECT_NEAR(fromRadians[i], dem.Height(lon[i], lat[i]), 1e-3) << i;
+  }
+}
+
+TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
+  Dem utm(UtmSpec());
+  OGRSpatialReference wgs84, zone33;
+  wgs84.SetFromUserInput("EPSG:4326");
+  zone33.SetFromUserInput("EPSG:32633");
+  wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  zone33.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  std::unique_ptr<OGRCoordinateTransformation> toUtm(
+      OGRCreateCoordinateTransformation(&wgs84, &zone33));
+  ASSERT_TRUE(toUtm);
+
+  Source source = Open(utm, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  const std::vector<double> lon = {14.9, 15.0, 15.2};
+  const std::vector<double> lat = {44.9, 45.0, 45.1};
+  const std::vector<double> heights = Read(source.get(), lon, lat);
+  for (size_t i = 0; i < lon.size(); ++i) {
+    double x = lon[i], y = lat[i];
+    ASSERT_TRUE(toUtm->Transform(1, &x, &y));
+    EXPECT_NEAR(heights[i], utm.Height(x, y), 1e-3) << i;
+  }
+
+  // The reverse: a geographic DEM read under UTM map points.
+  DemSpec spec = GeographicSpec();
+  spec.west = 14.75;
+  spec.north = 45.2;
+  spec.columns = 60;
+  Dem geographic(spec);
+  Projection projection(hprj_ProjectionFromDefinition("EPSG:32633", &err_));
+  ASSERT_TRUE(projection) << herr_ErrorReportMessage(err_);
+  Source reverse = Open(geographic, projection.get(), "meters");
+  ASSERT_TRUE(reverse);
+  std::vector<double> xs, ys;
+  for (size_t i = 0; i < lon.size(); ++i) {
+    double x = lon[i], y = lat[i] + 0.05;
+    ASSERT_TRUE(toUtm->Transform(1, &x, &y));
+    xs.push_back(x);
+    ys.push_back(y);
+  }
+  const std::vector<double> back = Read(reverse.get(), xs, ys);
+  for (size_t i = 0; i < lon.size(); ++i) {
+    EXPECT_NEAR(back[i], geographic.Height(lon[i], lat[i] + 0.05), 1e-3) << i;
+  }
+}
+
+TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
+  DemSpec spec = GeographicSpec();
+  spec.holeColumn = 5;
+  spec.holeRow = 5;
+  spec.holeColumns = 3;
+  spec.holeRows = 2;
+  Dem dem(spec);
+  Source source = Open(dem, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  double mean = 0.0;
+  ASSERT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 1);
+  EXPECT_NEAR(mean, dem.ValidMean(), 1e-9);
+  // The plane's mean over all cells differs, so the hole is really left out.
+  EXPECT_GT(std::fabs(mean - dem.Height(10.2, 45.15)), 1e-3);
+
+  const std::vector<double> heights =
+      Read(source.get(), {dem.CentreX(6), dem.CentreX(4) + 0.004, 9.0, 10.2, NAN},
+           {dem.CentreY(5), dem.CentreY(6), 45.1, 46.0, 45.1});
+  EXPECT_DOUBLE_EQ(heights[0], mean);  // inside the hole
+  EXPECT_DOUBLE_EQ(heights[1], mean);  // between a valid cell and the hole
+  EXPECT_DOUBLE_EQ(heights[2], mean);  // west of the DEM
+  EXPECT_DOUBLE_EQ(heights[3], mean);  // north of the DEM
+  EXPECT_DOUBLE_EQ(heights[4], mean);  // no point at all
+  // Next to the hole but not touching it the plane holds.
+  const double x = dem.CentreX(3) + 0.002, y = dem.CentreY(6);
+  EXPECT_NEAR(Read(source.get(), {x}, {y})[0], dem.Height(x, y), 1e-3);
+}
+
+TEST_F(ElevationSourceTest, FeetBecomeMeters) {
+  DemSpec spec = GeographicSpec();
+  spec.feet = true;
+  Dem dem(spec);
+  Source source = Open(dem, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  const double x = 10.1234, y = 45.2222;
+  EXPECT_NEAR(Read(source.get(), {x}, {y})[0], dem.Height(x, y), 1e-3);
+  double mean = 0.0;
+  ASSERT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 1);
+  EXPECT_NEAR(mean, dem.ValidMean(), 1e-6);
+
+  // A raster without a unit type takes the units of the elevation info.
+  spec.feet = false;
+  Dem plain(spec);
+  Hprj_ElevationInfo info = {"Undefined", "Undefined", "feet", "height"};
+  Source inFeet = Open(plain, nullptr, "degrees", &info);
+  ASSERT_TRUE(inFeet);
+  EXPECT_NEAR(Read(inFeet.get(), {x}, {y})[0], plain.Height(x, y) * 0.3048, 1e-3);
+}
+
+TEST_F(ElevationSourceTest, Float32AndInt16Cells) {
+  DemSpec spec = GeographicSpec();
+  spec.pixel = DemPixel::Int16;
+  spec.gx = 1000.0;
+  Dem dem(spec);
+  Source source = Open(dem, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  EXPECT_DOUBLE_EQ(Read(source.get(), {dem.CentreX(7)}, {dem.CentreY(3)})[0], dem.CellMeters(7, 3));
+
+  spec.pixel = DemPixel::Float32;
+  Dem single(spec);
+  Source fromSingle = Open(single, nullptr, "degrees");
+  ASSERT_TRUE(fromSingle);
+  EXPECT_NEAR(Read(fromSingle.get(), {10.2468}, {45.1357})[0], single.Height(10.2468, 45.1357),
+              1e-3);
+}
+
+TEST_F(ElevationSourceTest, BadInputIsReported) {
+  ErrorReport* err = nullptr;
+  EXPECT_EQ(CreateRereferenceableElevationSource("/nonexistent/dem.tif", nullptr, "degrees",
+                                                 nullptr, &err),
+            nullptr);
+  ASSERT_NE(err, nullptr);
+  EXPECT_NE(std::string(herr_ErrorReportMessage(err)).find("/nonexistent/dem.tif"),
+            std::string::npos);
+  herr_DeleteErrorReportEx(&err);
+
+  Dem dem(GeographicSpec());
+  for (const char* units : {"furlongs", "meters"}) {
+    Projection geographic(hprj_ProjectionFromDefinition("EPSG:4326", nullptr));
+    ASSERT_TRUE(geographic);
+    EXPECT_EQ(CreateRereferenceableElevationSource(dem.path().c_str(), geographic.get(), units,
+                                                   nullptr, &err),
+              nullptr) << units;
+    EXPECT_NE(err, nullptr);
+    herr_DeleteErrorReportEx(&err);
+  }
+
+  Source source = Open(dem, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  HgdaBaseData* points = hgda_BaseDataCreate(2, 2, HGDA_PIXEL_FLOAT64, 2, 0, nullptr);
+  double heights[3] = {7, 7, 7};
+  EXPECT_EQ(ReadElevationValues(source.get(), 3, points, heights, 0), -1);  // too few columns
+  EXPECT_EQ(ReadElevationValues(source.get(), 2, nullptr, heights, 0), -1);
+  EXPECT_EQ(ReadElevationValues(nullptr, 2, points, heights, 0), -1);
+  EXPECT_EQ(heights[0], 7);
+  hgda_BaseDataDelete(points, nullptr);
+  double mean = 0;
+  EXPECT_EQ(HasMeanZUpdateFromElevationSource(nullptr, &mean), 0);
+  DeleteRereferenceableElevationSource(nullptr);
+}
+
+TEST_F(ElevationSourceTest, ExhaustedHeapLosesNothing) {
+  Dem dem(GeographicSpec());
+  for (long n = 0; n < 2; ++n) {
+    ErrorReport* err = nullptr;
+    hmsc_HeapFailAfter(n);
+    HmodElevationSource* source =
+        CreateRereferenceableElevationSource(dem.path().c_str(), nullptr, "degrees", nullptr, &err);
+    hmsc_HeapFailAfter(-1);
+    EXPECT_EQ(source, nullptr) << n;
+    herr_DeleteErrorReportEx(&err);
+  }
+}
+
+}  // namespace
