@@ -223,7 +223,7 @@ SMOD_API void smod_RationalPolynomialsDataFree(RSMFunctions* section, ErrorRepor
 SMOD_API void smod_RationalPolynomialsFree(RSMFunctions* sections, int count, ErrorReport** err);
 
 /* A new model record with its defaults (ground to image, constant height 0, identity affines,
- * everything else empty). err is required; null without a report when the heap is exhausted.
+ * everything else empty). err may be null; null without a report when the heap is exhausted.
  * Free with smod_RSMDelete. */
 SMOD_API RSM_Model* smod_RSMCreate(ErrorReport** err);
 
@@ -256,15 +256,19 @@ SMOD_API int32_t smod_RSMsAreSame(const RSM_Model* first, const RSM_Model* secon
 /* ================================================================ evaluation */
 
 /* Maps ground point (x, y, z) in ground-domain coordinates to (sample, row) with one section.
- * Reports "Rational polynomials not available." (null section or validSolution FALSE) or
- * "Invalid denominator." (a denominator exactly 0); the outputs are then unspecified. */
+ * Reports "Rational polynomials not available." (null section or validSolution FALSE),
+ * "Polynomial power out of range." (a power outside -1..5), "Coefficient count does not fit
+ * the powers." (an array it reads holds fewer than (pX+1)(pY+1)(pZ+1) values) or "Invalid
+ * denominator." (a denominator exactly 0); the outputs are then unspecified. */
 SMOD_API void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, double x, double y,
                                                double z, double* sample, double* row,
                                                ErrorReport** err);
 
 /* Inverts one section: the ground-domain (x, y) at ground-domain height z that maps to
  * (sample, row), by at most five Newton passes from the section's imageToGroundPoly. Reports
- * as smod_RationalPolynomialsToFileXY; on failure the outputs are untouched. */
+ * as smod_RationalPolynomialsToFileXY, and "Starting polynomial does not fit its order." when
+ * imageToGroundPoly's order is not a whole number 0..10 or it lacks coefficients; on failure
+ * the outputs are untouched. */
 SMOD_API void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, double sample,
                                               double row, double z, double* x, double* y,
                                               ErrorReport** err);
@@ -273,7 +277,9 @@ SMOD_API void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, doubl
 /* Converts a point between map coordinates and the model's ground domain: toGroundDomain
  * non-zero takes (longitude deg, latitude deg, height) to ground-domain (x, y, z), 0 the
  * reverse. The outputs may alias the variables that supplied the inputs; they must be distinct.
- * Never reports. */
+ * Reports only a failed Earth-centred conversion of a rectangular domain (projection parameters
+ * with a bad spheroid: "hmod_GeographicToGeocentric failed" or "hmod_GeocentricToGeographic
+ * failed"), leaving the outputs untouched. */
 SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x,
                                    double y, double z, double* outX, double* outY, double* outZ,
                                    ErrorReport** err);
@@ -281,14 +287,18 @@ SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, d
 
 /* Transforms one point in the model's own direction: ground to image (x, y map, z height ->
  * sample, row) or image to ground (sample, row at map height z -> map x, y). Reports
- * "Replacement sensor model not available" or "RationalPolynomial coordinate conversion
- * failed" (with the failing step's report); outputs are then unspecified. */
+ * "Replacement sensor model not available", "RationalPolynomial coordinate conversion failed"
+ * (with the failing step's report), and for a model of several sections "Section grid does not
+ * fit the section list" or "Image domain not available" (fewer than 3 values); outputs are then
+ * unspecified. */
 SMOD_API void smod_RSMTransform(const RSM_Model* model, double x, double y, double z,
                                 double* outX, double* outY, ErrorReport** err);
 
-/* Fits every section's starting polynomial for image to ground from the ground-domain corners.
- * Reports "Replacement sensor model not available" or "Grounddomain information not
- * available" and then changes nothing. */
+/* Fits every section's starting polynomial for image to ground from the ground-domain corners
+ * (corners whose image position cannot be evaluated are left out of the fit). Reports
+ * "Replacement sensor model not available", "Grounddomain information not available" (fewer
+ * than 3 values), "No ground-domain corner maps to the image" or "No memory for the starting
+ * polynomial", and then changes nothing. */
 SMOD_API void smod_image2groundCalc(RSM_Model* model, ErrorReport** err);
 
 /* ================================================================ transform objects */
