@@ -1,0 +1,241 @@
+// Raster layers, their statistics and pixels, and map-to-layer transforms with height terms.
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include <gdal.h>
+#include <gtest/gtest.h>
+
+#include "hostcore.h"
+#include "hostphotogui.h"
+#include "support/dem_builder.h"
+
+namespace {
+
+using senmod_test::Dem;
+using senmod_test::DemPixel;
+using senmod_test::DemSpec;
+
+DemSpec SmallSpec() {
+  DemSpec spec;
+  spec.crs = "EPSG:4326";
+  spec.west = -71.2;
+  spec.north = 42.5;
+  spec.cellX = spec.cellY = 0.02;
+  spec.columns = 12;
+  spec.rows = 9;
+  spec.h0 = 500.0;
+  spec.gx = 20.0;
+  spec.gy = -10.0;
+  spec.holeColumn = 2;
+  spec.holeRow = 1;
+  spec.holeColumns = 2;
+  spec.holeRows = 2;
+  return spec;
+}
+
+class RasterLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
+  void TearDown() override {
+    himg_LayerClose(&layer_, nullptr);
+    herr_DeleteErrorReportEx(&err_);
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+  }
+
+  // Opens the first layer of dem the way the DEM-layer build does.
+  void OpenFirstLayer(const Dem& dem) {
+    HstrStringList* names = himg_LayerGetNames(dem.path().c_str(), hint_GetInit(), &err_);
+    ASSERT_NE(names, nullptr) << herr_ErrorReportMessage(err_);
+    ASSERT_EQ(names->count, 1);
+    EXPECT_EQ(std::string(names->items[0]), dem.path() + "(:Layer_1)");
+    layer_ = himg_LayerOpen(names->items[0], hint_GetInit(), &err_, 4097, 1, 0);
+    hstr_StringListDelete(&names, nullptr);
+    ASSERT_NE(layer_, nullptr) << herr_ErrorReportMessage(err_);
+  }
+
+  double Pixel(int column, int row) {
+    HimgPixelRect* rect = himg_PixelRectCreate(1, 1, HGDA_PIXEL_FLOAT64, nullptr);
+    EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, column, row, 1, 1,
+                                           himg_LayerPixelType(layer_), rect, &err_),
+              0);
+    const double value = rect->values[0];
+    himg_PixelRectDelete(&rect, nullptr);
+    return value;
+  }
+
+  HimgLayer* layer_ = nullptr;
+  ErrorReport* err_ = nullptr;
+  long liveBlocks_ = 0;
+};
+
+TEST_F(RasterLayerTest, PixelsNullValueAndStatistics) {
+  Dem dem(SmallSpec());
+  OpenFirstLayer(dem);
+  EXPECT_EQ(himg_LayerPixelType(layer_), GDT_Float32);
+  const double null = hmsc_AddressOf_hpxm_Convert()[himg_LayerPixelType(layer_)](
+      himg_LayerRawNullValue(layer_));
+  EXPECT_EQ(null, -9999.0);
+  EXPECT_DOUBLE_EQ(Pixel(7, 5), dem.CellMeters(7, 5));
+  EXPECT_EQ(Pixel(2, 1), -9999.0);
+  EXPECT_DOUBLE_EQ(Pixel(11, 8), dem.CellMeters(11, 8));
+
+  HstaStatistics* statistics = himg_StatisticsRead(layer_, 0, &err_);
+  ASSERT_NE(statistics, nullptr);
+  EXPECT_EQ(statistics->validCount, 12 * 9 - 4);
+  EXPECT_NEAR(statistics->mean, dem.ValidMean(), 1e-9);
+  EXPECT_DOUBLE_EQ(statistics->minimum, dem.CellMeters(0, 0));
+  EXPECT_DOUBLE_EQ(statistics->maximum, dem.CellMeters(11, 8));
+  EXPECT_GT(statistics->stdDev, 0.0);
+  hsta_StatisticsDelete(&statistics, nullptr);
+  EXPECT_EQ(statistics, nullptr);
+
+  // A new null value takes the old one's place in the statistics (the maximum is unique).
+  HgdaBaseData* value = hgda_BaseDataCreate(1, 1, HGDA_PIXEL_FLOAT64, 3, 0, nullptr);
+  value->data[0] = dem.CellMeters(11, 8);
+  ASSERT_EQ(himg_LayerRasterNullValueSet(layer_, value, &err_), 0);
+  hgda_BaseDataDelete(value, nullptr);
+  EXPECT_FLOAT_EQ(static_cast<float>(hmsc_AddressOf_hpxm_Convert()[GDT_Float32](
+                      himg_LayerRawNullValue(layer_))),
+                  static_cast<float>(dem.CellMeters(11, 8)));
+  statistics = himg_StatisticsRead(layer_, 0, &err_);
+  ASSERT_NE(statistics, nullptr);
+  EXPECT_EQ(statistics->validCount, 12 * 9 - 1);
+  hsta_StatisticsDelete(&statistics, nullptr);
+}
+
+TEST_F(RasterLayerTest, ReadsOutsideTheLayerAreReported) {
+  Dem dem(SmallSpec());
+  OpenFirstLayer(dem);
+  HimgPixelRect* rect = himg_PixelRectCreate(2, 1, HGDA_PIXEL_FLOAT64, nullptr);
+  ASSERT_NE(rect, nullptr);
+  rect->values[0] = 42.0;
+  const int32_t type = himg_LayerPixelType(layer_);
+  EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, 12, 0, 1, 1, type, rect, nullptr), -1);
+  EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, -1, 0, 1, 1, type, rect, nullptr), -1);
+  EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, 11, 0, 2, 1, type, rect, nullptr), -1);
+  EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, 0, 0, 3, 1, type, rect, nullptr), -1);  // too big
+  EXPECT_EQ(himg_LayerRasterPixelRectGet(layer_, 0, 9, 1, 1, type, rect, &err_), -1);
+  EXPECT_NE(err_, nullptr);
+  EXPECT_EQ(rect->values[0], 42.0);
+  ASSERT_EQ(himg_LayerRasterPixelRectGet(layer_, 10, 8, 2, 1, type, rect, nullptr), 0);
+  EXPECT_DOUBLE_EQ(rect->values[1], dem.CellMeters(11, 8));
+  himg_PixelRectDelete(&rect, nullptr);
+}
+
+TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
+  Dem dem(SmallSpec());
+  const std::string path = dem.path();
+  for (const std::string& name : {path + "(:Layer_2)", path + "(:Layer_0)", path + "(:Layer_x)",
+                                  std::string("/nonexistent.tif(:Layer_1)")}) {
+    EXPECT_EQ(himg_LayerOpen(name.c_str(), hint_GetInit(), &err_, 4097, 1, 0), nullptr) << name;
+    EXPECT_NE(err_, nullptr);
+    herr_DeleteErrorReportEx(&err_);
+  }
+  EXPECT_EQ(himg_LayerOpen(path.c_str(), hint_GetInit(), &err_, 77, 1, 0), nullptr);
+  herr_DeleteErrorReportEx(&err_);
+  EXPECT_EQ(himg_LayerGetNames("/nonexistent.tif", hint_GetInit(), &err_), nullptr);
+  EXPECT_NE(err_, nullptr);
+  herr_DeleteErrorReportEx(&err_);
+  EXPECT_EQ(hprj_ElevationInfoRead("/nonexistent.tif", "Layer_1", &err_), nullptr);
+  EXPECT_NE(err_, nullptr);
+}
+
+TEST(PixelConverters, RawValuesOfEachType) {
+  const HpxmConvert* table = hmsc_AddressOf_hpxm_Convert();
+  const int16_t i16 = -32768;
+  const uint8_t u8 = 255;
+  const float f32 = 1.5f;
+  const double f64 = -1e300;
+  EXPECT_EQ(table[GDT_Int16](&i16), -32768.0);
+  EXPECT_EQ(table[GDT_Byte](&u8), 255.0);
+  EXPECT_EQ(table[GDT_Float32](&f32), 1.5);
+  EXPECT_EQ(table[GDT_Float64](&f64), -1e300);
+  EXPECT_TRUE(std::isnan(table[GDT_Float64](nullptr)));
+}
+
+TEST_F(RasterLayerTest, ElevationInfoUnits) {
+  DemSpec spec = SmallSpec();
+  spec.feet = true;
+  Dem feet(spec);
+  spec.feet = false;
+  Dem meters(spec);
+  Hprj_ElevationInfo* info = hprj_ElevationInfoRead(feet.path().c_str(), "Layer_1", &err_);
+  ASSERT_NE(info, nullptr) << herr_ErrorReportMessage(err_);
+  EXPECT_STREQ(info->units, "feet");
+  EXPECT_STREQ(info->elevationType, "height");
+  hprj_ElevationInfoFree(&info);
+  info = hprj_ElevationInfoRead(meters.path().c_str(), "Layer_1", &err_);
+  ASSERT_NE(info, nullptr);
+  EXPECT_STREQ(info->units, "meters");
+  hprj_ElevationInfoFree(&info);
+}
+
+TEST_F(RasterLayerTest, MapToLayerTransformAndHeightTerms) {
+  DemSpec spec = SmallSpec();
+  spec.feet = true;
+  Dem dem(spec);
+  OpenFirstLayer(dem);
+  Hprj_ElevationInfo demInfo = {"Undefined", "Undefined", "meters", "height"};
+  Hprj_ElevationInfo output = {"Undefined", "Undefined", "meters", "height"};
+  int32_t count = 0;
+  double* terms = nullptr;
+  HxfrXForm* xform = hpho_DeriveMapToLayerXformEx(layer_, &demInfo, nullptr, "radians", &output,
+                                                  0.0, &count, &terms, &err_);
+  ASSERT_NE(xform, nullptr) << herr_ErrorReportMessage(err_);
+  // Cell centres land on whole pixel coordinates, in radians as the library passes them.
+  const double deg = M_PI / 180.0;
+  double in[4] = {dem.CentreX(3) * deg, dem.CentreY(5) * deg, dem.CentreX(0) * deg,
+                  (dem.CentreY(8) - 0.005) * deg};
+  double out[4];
+  ASSERT_EQ(hxfr_Transform(xform, 2, in, out, &err_), 0);
+  EXPECT_NEAR(out[0], 3.0, 1e-9);
+  EXPECT_NEAR(out[1], 5.0, 1e-9);
+  EXPECT_NEAR(out[2], 0.0, 1e-9);
+  EXPECT_NEAR(out[3], 8.25, 1e-9);
+  // The raster says feet, whatever the caller believed.
+  const double pixel = 1000.0;
+  EXPECT_NEAR(hpho_CalcZ(out[0], out[1], pixel, count, terms), 304.8, 1e-9);
+  hmsc_HeapFree(terms);
+  hxfr_XFormFree(&xform, nullptr);
+  EXPECT_EQ(xform, nullptr);
+
+  // Output heights in feet from a raster in feet need no scaling.
+  std::snprintf(output.units, sizeof output.units, "feet");
+  xform = hpho_DeriveMapToLayerXformEx(layer_, &demInfo, nullptr, "degrees", &output, 0.0,
+                                       &count, &terms, &err_);
+  ASSERT_NE(xform, nullptr);
+  EXPECT_NEAR(hpho_CalcZ(0, 0, pixel, count, terms), pixel, 1e-9);
+  hmsc_HeapFree(terms);
+  hxfr_XFormFree(&xform, nullptr);
+
+  EXPECT_EQ(hpho_DeriveMapToLayerXformEx(layer_, &demInfo, nullptr, "leagues", &output, 0.0,
+                                         &count, &terms, &err_),
+            nullptr);
+  EXPECT_NE(err_, nullptr);
+}
+
+TEST_F(RasterLayerTest, MapToLayerFromAProjectedMap) {
+  Dem dem(SmallSpec());
+  OpenFirstLayer(dem);
+  Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32619", &err_);
+  ASSERT_NE(utm, nullptr) << herr_ErrorReportMessage(err_);
+  int32_t count = 0;
+  double* terms = nullptr;
+  HxfrXForm* xform = hpho_DeriveMapToLayerXformEx(layer_, nullptr, utm, "meters", nullptr, 0.0,
+                                                  &count, &terms, &err_);
+  ASSERT_NE(xform, nullptr) << herr_ErrorReportMessage(err_);
+  double x = 0, y = 0;
+  ASSERT_EQ(hprj_ProjectionFromGeographic(utm, dem.CentreX(4), dem.CentreY(6), &x, &y, &err_),
+            0);
+  double in[2] = {x, y};
+  ASSERT_EQ(hxfr_Transform(xform, 1, in, in, &err_), 0);  // in place
+  EXPECT_NEAR(in[0], 4.0, 1e-6);
+  EXPECT_NEAR(in[1], 6.0, 1e-6);
+  EXPECT_NEAR(hpho_CalcZ(0, 0, 12.5, count, terms), 12.5, 1e-12);
+  hmsc_HeapFree(terms);
+  hxfr_XFormFree(&xform, nullptr);
+  hprj_ProjectionFree(&utm);
+}
+
+}  // namespace
