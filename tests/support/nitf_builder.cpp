@@ -1,0 +1,128 @@
+#include "nitf_builder.h"
+
+#include <cpl_minixml.h>
+#include <cpl_string.h>
+#include <gdal.h>
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+
+namespace nitf_builder {
+
+namespace {
+
+// Fields of the RSM records that are not 21-character reals.
+const std::map<std::string, int>& widths(const std::string& tre) {
+  static const std::map<std::string, int> index = [] {
+    std::map<std::string, int> w;
+    for (const char* f : {"IRO", "IRX", "IRY", "IRZ", "IRXX", "IRXY", "IRXZ", "IRYY", "IRYZ",
+                          "IRZZ", "IC0", "ICX", "ICY", "ICZ", "ICXX", "ICXY", "ICXZ", "ICYY",
+                          "ICYZ", "ICZZ", "GXO", "GYO", "GZO", "GXR", "GYR", "GZR", "GS",
+                          "GXX", "GXY", "GXZ", "GYX", "GYY", "GYZ", "GZX", "GZY", "GZZ"}) {
+      w[f] = 2;
+    }
+    return w;
+  }();
+  static const std::map<std::string, std::map<std::string, int>> tables = [] {
+    std::map<std::string, std::map<std::string, int>> t;
+    t["RSMIDA"] = {{"IID", 80},   {"EDITION", 40}, {"ISID", 40}, {"SID", 40},  {"STID", 40},
+                   {"YEAR", 4},   {"MONTH", 2},    {"DAY", 2},   {"HOUR", 2},  {"MINUTE", 2},
+                   {"SECOND", 9}, {"NRG", 8},      {"NCG", 8},   {"GRNDD", 1}, {"FULLR", 8},
+                   {"FULLC", 8},  {"MINR", 8},     {"MAXR", 8},  {"MINC", 8},  {"MAXC", 8}};
+    t["RSMPIA"] = {{"IID", 80}, {"EDITION", 40}, {"RNIS", 3}, {"CNIS", 3}, {"TNIS", 3}};
+    t["RSMPCA"] = {{"IID", 80}, {"EDITION", 40}, {"RSN", 3}, {"CSN", 3}};
+    for (const char* p : {"RN", "RD", "CN", "CD"}) {
+      for (const char* a : {"PWRX", "PWRY", "PWRZ"}) t["RSMPCA"][std::string(p) + a] = 1;
+      t["RSMPCA"][std::string(p) + "TRMS"] = 3;
+    }
+    t["RSMAPA"] = index;
+    t["RSMAPA"].insert({{"IID", 80}, {"EDITION", 40}, {"TID", 40}, {"NPAR", 2}});
+    t["RSMDCA"] = index;
+    t["RSMDCA"].insert({{"IID", 80}, {"EDITION", 40}, {"TID", 40}, {"NPAR", 2}, {"NIMGE", 3},
+                        {"NPART", 5}, {"NPARI", 2}});
+    t["RSMECA"] = index;
+    t["RSMECA"].insert({{"IID", 80}, {"EDITION", 40}, {"TID", 40}, {"INCLIC", 1},
+                        {"INCLUC", 1}, {"NPAR", 2}, {"NPARO", 2}, {"IGN", 2}, {"CVDATE", 8},
+                        {"NUMOPG", 2}, {"TCDF", 1}, {"NCSEG", 1}, {"UNCSR", 1}, {"UNCSC", 1}});
+    return t;
+  }();
+  static const std::map<std::string, int> none;
+  const auto found = tables.find(tre);
+  return found == tables.end() ? none : found->second;
+}
+
+void collect(const CPLXMLNode* node, Fields& fields) {
+  for (const CPLXMLNode* child = node->psChild; child; child = child->psNext) {
+    if (child->eType != CXT_Element) continue;
+    const std::string tag = child->pszValue;
+    if (tag == "field") {
+      fields.emplace_back(CPLGetXMLValue(child, "name", ""), CPLGetXMLValue(child, "value", ""));
+    } else if (tag == "repeated" || tag == "group") {
+      collect(child, fields);
+    }
+  }
+}
+
+}  // namespace
+
+std::string encodeTre(const std::string& tre, const Fields& fields) {
+  const auto& table = widths(tre);
+  std::string raw;
+  for (const auto& [name, value] : fields) {
+    const auto found = table.find(name);
+    const size_t width = found == table.end() ? 21 : static_cast<size_t>(found->second);
+    if (value.size() > width) {
+      throw std::invalid_argument(tre + " field " + name + ": \"" + value + "\" is too long");
+    }
+    raw += value + std::string(width - value.size(), ' ');
+  }
+  return raw;
+}
+
+std::string encodeTreXml(const CPLXMLNode* tre) {
+  Fields fields;
+  collect(tre, fields);
+  return encodeTre(CPLGetXMLValue(tre, "name", ""), fields);
+}
+
+std::string real(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%+.14E", value);
+  return text;
+}
+
+std::string whole(long value, int width) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%0*ld", width, value);
+  return text;
+}
+
+std::string writeNitf(const std::string& path, const NitfSpec& spec) {
+  GDALAllRegister();
+  GDALDriverH memory = GDALGetDriverByName("MEM");
+  GDALDriverH nitf = GDALGetDriverByName("NITF");
+  if (!memory || !nitf) return "GDAL has no MEM or NITF driver";
+  GDALDatasetH source = GDALCreate(memory, "", spec.width, spec.height, 1, GDT_Byte, nullptr);
+  if (!source) return CPLGetLastErrorMsg();
+  if (!spec.rpc.empty()) {
+    char** rpc = nullptr;
+    for (const std::string& item : spec.rpc) rpc = CSLAddString(rpc, item.c_str());
+    GDALSetMetadata(source, rpc, "RPC");
+    CSLDestroy(rpc);
+  }
+  char** options = nullptr;
+  for (const auto& [name, raw] : spec.tres) {
+    options = CSLAddString(options, ("TRE=" + name + "=" + raw).c_str());
+  }
+  CPLErrorReset();
+  GDALDatasetH written = GDALCreateCopy(nitf, path.c_str(), source, FALSE, options, nullptr,
+                                        nullptr);
+  CSLDestroy(options);
+  GDALClose(source);
+  if (!written) return CPLGetLastErrorMsg();
+  GDALClose(written);
+  return "";
+}
+
+}  // namespace nitf_builder

@@ -1,0 +1,41 @@
+// NITF files with given tagged records, written through GDAL's NITF driver: raw records go in
+// with its TRE= creation option, RPC metadata comes out as RPC00B.
+#ifndef SENMOD_TEST_NITF_BUILDER_H
+#define SENMOD_TEST_NITF_BUILDER_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct CPLXMLNode;
+
+namespace nitf_builder {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The raw bytes of RSM record tre (RSMIDA, RSMPIA, RSMPCA, RSMAPA, RSMDCA, RSMECA) from its
+// fields in record order: each value is padded with blanks to its field's width (21 for every
+// real number). Throws std::invalid_argument for a value longer than its field.
+std::string encodeTre(const std::string& tre, const Fields& fields);
+
+// The same from a <tre> element as GDAL's NITF driver gives it in the "xml:TRE" domain.
+std::string encodeTreXml(const CPLXMLNode* tre);
+
+// Field text of a real number: 21 characters, "+d.ddddddddddddddE+dd".
+std::string real(double value);
+// A whole number with leading zeros to width characters.
+std::string whole(long value, int width);
+
+struct NitfSpec {
+  int width = 4;   // raster size in pixels (one byte band)
+  int height = 4;
+  std::vector<std::pair<std::string, std::string>> tres;  // record name, raw bytes
+  std::vector<std::string> rpc;  // "KEY=VALUE" items of the RPC metadata domain, or none
+};
+
+// Writes the file; returns "" or GDAL's message.
+std::string writeNitf(const std::string& path, const NitfSpec& spec);
+
+}  // namespace nitf_builder
+
+#endif
