@@ -1,0 +1,290 @@
+// Heights from a DEM file: read at the right place through each re-referencing, ground to
+// image at each point's terrain height, image to ground onto the terrain by the height iteration.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostcore.h"
+#include "senmod/senmod.h"
+#include "support/dem_builder.h"
+#include "support/report_capture.h"
+#include "xform/xform_fixture.h"
+
+namespace {
+
+using senmod_test::Dem;
+using senmod_test::DemSpec;
+using xform_test::kLat0;
+using xform_test::kLon0;
+
+// Heights (m) at the centre of the test models.
+constexpr double kCentreHeight = 300.0;
+
+// Terrain height (m) at a geographic point as the build reads it: the plane itself where heights
+// are interpolated, the plane at the nearest cell centre in the DEM-layer build.
+using Terrain = std::function<double(double lon, double lat)>;
+
+#ifdef SENMOD_DEMLAYER
+// Cell centre nearest to a coordinate of the DEM's CRS, along one axis whose first cell starts
+// at origin and steps by step (negative for rows).
+double nearestCentre(double c, double origin, double step) {
+  const double index = std::floor((c - origin) / step);
+  return origin + (index + 0.5) * step;
+}
+#endif
+
+double terrainAt(const Dem& dem, double x, double y) {
+#ifdef SENMOD_DEMLAYER
+  const DemSpec& s = dem.spec();
+  return dem.Height(nearestCentre(x, s.west, s.cellX), nearestCentre(y, s.north, -s.cellY));
+#else
+  return dem.Height(x, y);
+#endif
+}
+
+// A geographic DEM around the model's centre: h = kCentreHeight + gx (lon - kLon0) + gy (lat -
+// kLat0), cells of 0.001 degrees.
+DemSpec geographicSpec(double gx, double gy) {
+  DemSpec spec;
+  spec.crs = "EPSG:4326";
+  spec.west = kLon0 - 0.05;
+  spec.north = kLat0 + 0.05;
+  spec.cellX = 0.001;
+  spec.cellY = 0.001;
+  spec.columns = 100;
+  spec.rows = 100;
+  spec.gx = gx;
+  spec.gy = gy;
+  spec.h0 = kCentreHeight - gx * kLon0 - gy * kLat0;
+  spec.pixel = senmod_test::DemPixel::Float64;
+  return spec;
+}
+
+class XformDem : public ::testing::Test {
+ protected:
+  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
+  void TearDown() override {
+    smod_RSMXformDelete(xform_);
+    dem_.reset();
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+  }
+
+  // A transform object of the linear model with geographic output heights from spec's DEM.
+  RSM_Model* wrapWithDem(const DemSpec& spec) {
+    dem_ = std::make_unique<Dem>(spec);
+    RSM_Model* model = xform_test::makeLinearModel(0.0);
+    xform_test::setGeographicOutput(model);
+    xform_test::useDemFile(model, dem_->path());
+    ErrorReport* err = nullptr;
+    xform_ = smod_RSMXformGetFromRSMData(model, &err);
+    smod_RSMXformFillNoMIFData(xform_, &err);
+    EXPECT_EQ(xform_->filled, 1);
+    return model;
+  }
+
+  // Ground to image of the points (lon, lat pairs) through the object and, point by point,
+  // through the model at the terrain height: equal within a millimetre of height (the sample
+  // grows by one per meter).
+  void expectGroundToImageAtTerrain(const std::vector<double>& points, const Terrain& terrain) {
+    const size_t n = points.size() / 2;
+    std::vector<double> image(points.size());
+    ErrorReport* err = nullptr;
+    smod_RSMXformTransform(xform_, static_cast<int32_t>(n), const_cast<double*>(points.data()),
+                           image.data(), &err);
+    ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+    for (size_t j = 0; j < n; ++j) {
+      double sample, row;
+      smod_RSMTransform(xform_->model, points[2 * j], points[2 * j + 1],
+                        terrain(points[2 * j], points[2 * j + 1]), &sample, &row, &err);
+      EXPECT_NEAR(image[2 * j], sample, 1e-3) << "point " << j;
+      EXPECT_NEAR(image[2 * j + 1], row, 1e-3) << "point " << j;
+    }
+  }
+
+  std::unique_ptr<Dem> dem_;
+  RSM_Xform* xform_ = nullptr;
+
+ private:
+  long liveBlocks_ = 0;
+};
+
+const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0 + 0.0123,
+                                           kLat0 - 0.0071, kLon0 - 0.0305, kLat0 + 0.0222};
+
+TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegrees) {
+  wrapWithDem(geographicSpec(4000.0, -2500.0));
+  expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
+    return terrainAt(*dem_, lon, lat);
+  });
+}
+
+TEST_F(XformDem, DemInFeetGivesHeightsInMeters) {
+  DemSpec spec = geographicSpec(3000.0, 1000.0);
+  spec.feet = true;
+  wrapWithDem(spec);
+  expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
+    return terrainAt(*dem_, lon, lat);
+  });
+}
+
+TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
+  ErrorReport* err = nullptr;
+  Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32632", &err);
+  ASSERT_NE(utm, nullptr) << herr_ErrorReportMessage(err);
+  double east, north;
+  hprj_ProjectionFromGeographic(utm, kLon0, kLat0, &east, &north, &err);
+  DemSpec spec;
+  spec.crs = "EPSG:32632";
+  spec.west = std::floor(east / 100.0) * 100.0 - 5000.0;
+  spec.north = std::floor(north / 100.0) * 100.0 + 5000.0;
+  spec.cellX = 100.0;
+  spec.cellY = 100.0;
+  spec.columns = 100;
+  spec.rows = 100;
+  spec.gx = 0.01;
+  spec.gy = -0.02;
+  spec.h0 = kCentreHeight - spec.gx * east - spec.gy * north;
+  spec.pixel = senmod_test::DemPixel::Float64;
+  wrapWithDem(spec);
+  expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
+    double x, y;
+    ErrorReport* slot = nullptr;
+    hprj_ProjectionFromGeographic(utm, lon, lat, &x, &y, &slot);
+    herr_DeleteErrorReportEx(&slot);
+    return terrainAt(*dem_, x, y);
+  });
+  hprj_ProjectionFree(&utm);
+}
+
+TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
+  DemSpec spec = geographicSpec(2000.0, 2000.0);
+  spec.holeColumn = 40;
+  spec.holeRow = 40;
+  spec.holeColumns = 20;
+  spec.holeRows = 20;
+  RSM_Model* model = wrapWithDem(spec);
+  EXPECT_NEAR(model->rsm.z_mean, dem_->ValidMean(), 1e-3);
+  // The model's centre lies in the middle of the hole.
+  const std::vector<double> points = {kLon0, kLat0, kLon0 + 0.03, kLat0 + 0.03};
+  expectGroundToImageAtTerrain(points, [&](double lon, double lat) {
+    return std::fabs(lon - kLon0) < 0.005 ? dem_->ValidMean() : terrainAt(*dem_, lon, lat);
+  });
+}
+
+// The height iteration as defined: from the mean height, at most ten passes of reading the
+// terrain under the ground point and carrying the image point down again at that height, until
+// the height changes by no more than a meter.
+void iterate(const RSM_Model* model, const Terrain& terrain, double sample, double row,
+             double* lon, double* lat) {
+  RSM_Model copy = *model;
+  copy.rsm.groundToImageTransform = SMOD_FALSE;
+  double h = model->rsm.z_mean;
+  ErrorReport* err = nullptr;
+  smod_RSMTransform(&copy, sample, row, h, lon, lat, &err);
+  for (int pass = 0; pass < 10; ++pass) {
+    const double z = terrain(*lon, *lat);
+    smod_RSMTransform(&copy, sample, row, z, lon, lat, &err);
+    const double change = std::fabs(z - h);
+    h = z;
+    if (change <= 1.0) break;
+  }
+}
+
+TEST_F(XformDem, ImageToGroundLandsOnASlopedDem) {
+  RSM_Model* model = wrapWithDem(geographicSpec(20000.0, 5000.0));
+  model->rsm.groundToImageTransform = SMOD_FALSE;
+  const std::vector<double> image = {500.0, 500.0, 700.0, 350.0, 260.0, 610.0};
+  std::vector<double> ground(image.size());
+  ErrorReport* err = nullptr;
+  smod_RSMXformTransform(xform_, 3, const_cast<double*>(image.data()), ground.data(), &err);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  const Terrain terrain = [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); };
+  for (size_t j = 0; j < 3; ++j) {
+    double lon, lat;
+    iterate(model, terrain, image[2 * j], image[2 * j + 1], &lon, &lat);
+    EXPECT_NEAR(ground[2 * j], lon, 1e-9) << j;
+    EXPECT_NEAR(ground[2 * j + 1], lat, 1e-9) << j;
+#ifndef SENMOD_DEMLAYER
+    // Converged: the ground point projects back to its image point at the terrain height there.
+    double sample, row;
+    model->rsm.groundToImageTransform = SMOD_TRUE;
+    smod_RSMTransform(model, ground[2 * j], ground[2 * j + 1], terrain(lon, lat), &sample, &row,
+                      &err);
+    model->rsm.groundToImageTransform = SMOD_FALSE;
+    EXPECT_NEAR(sample, image[2 * j], 1.0) << j;
+#endif
+  }
+}
+
+TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
+  // Each meter of height moves the ground point kLonPerMeter west, where this terrain is 1.5 m
+  // lower: every pass changes the height by 1.5 times the change before.
+  const double gx = 1.5 / xform_test::kLonPerMeter;
+  RSM_Model* model = wrapWithDem(geographicSpec(gx, 0.0));
+  model->rsm.groundToImageTransform = SMOD_FALSE;
+  // Its settled height would be 298 m, 2 m below the mean height the iteration starts from.
+  double point[2] = {500.0 + 445.0 / 1.5, 500.0};
+  const double sample = point[0], row = point[1];
+  ErrorReport* err = nullptr;
+  smod_RSMXformTransform(xform_, 1, point, nullptr, &err);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  const Terrain terrain = [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); };
+  double lon, lat;
+  iterate(model, terrain, sample, row, &lon, &lat);
+  EXPECT_NEAR(point[0], lon, 1e-9);
+  EXPECT_NEAR(point[1], lat, 1e-9);
+#ifndef SENMOD_DEMLAYER
+  // Not settled: the result is where the tenth pass left it, off the terrain by many meters.
+  double s, r;
+  model->rsm.groundToImageTransform = SMOD_TRUE;
+  smod_RSMTransform(model, point[0], point[1], terrain(point[0], point[1]), &s, &r, &err);
+  EXPECT_GT(std::fabs(s - sample), 10.0);
+#endif
+}
+
+#ifndef SENMOD_DEMLAYER
+TEST_F(XformDem, UnreadableDemFileWarnsOnceAndLeavesTheConstantHeight) {
+  char path[] = "/tmp/xform_dem_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "not a raster", 12), 12);
+  close(fd);
+  RSM_Model* model = xform_test::makeLinearModel(12.0);
+  xform_test::useDemFile(model, path);
+  ErrorReport* err = nullptr;
+  xform_ = smod_RSMXformGetFromRSMData(model, &err);
+  ReportCapture capture;
+  double points[4] = {kLon0, kLat0, kLon0 + 0.01, kLat0};
+  double image[4];
+  smod_RSMXformTransform(xform_, 2, points, image, &err);
+  smod_RSMXformTransform(xform_, 2, points, image, &err);
+  EXPECT_EQ(err, nullptr);
+  unlink(path);
+
+  ASSERT_EQ(capture.count(), 1u);
+  const CapturedPrint print = capture.prints()[0];
+  EXPECT_EQ(print.flag, 1);
+  ASSERT_GE(print.chain.size(), 2u) << "the host's reason is kept";
+  EXPECT_EQ(print.chain[0].severity, 1);
+  EXPECT_EQ(print.chain[0].function, "smod_RSMXformFillNoMIFData");
+  EXPECT_NE(print.chain[0].message.find(path), std::string::npos);
+  EXPECT_NE(print.chain[0].message.find("Constant elevation of 12.000 meters"), std::string::npos);
+  EXPECT_EQ(xform_->elevationSource, nullptr);
+  EXPECT_EQ(model->rsm.demsource, HMOD_DEM_FILE);
+  for (int j = 0; j < 2; ++j) {
+    double sample, row;
+    smod_RSMTransform(model, points[2 * j], points[2 * j + 1], 12.0, &sample, &row, &err);
+    EXPECT_EQ(image[2 * j], sample);
+    EXPECT_EQ(image[2 * j + 1], row);
+  }
+}
+#endif
+
+}  // namespace
