@@ -95,7 +95,9 @@ class ElevationSourceTest : public ::testing::Test {
 
 TEST_F(ElevationSourceTest, GeographicDemInDegreesAndRadians) {
   Dem dem(GeographicSpec());
-  Source degrees = Open(dem, nullptr, "degrees");
+  Projection wgs84(hprj_ProjectionFromDefinition("EPSG:4326", &err_));
+  ASSERT_TRUE(wgs84);
+  Source degrees = Open(dem, wgs84.get(), "degrees");
   Source radians = Open(dem, nullptr, "radians");
   ASSERT_TRUE(degrees && radians);
   const std::vector<double> lon = {10.0123, 10.2, 10.3949, 10.005};

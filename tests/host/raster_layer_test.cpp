@@ -139,6 +139,9 @@ TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
   herr_DeleteErrorReportEx(&err_);
   EXPECT_EQ(hprj_ElevationInfoRead("/nonexistent.tif", "Layer_1", &err_), nullptr);
   EXPECT_NE(err_, nullptr);
+  herr_DeleteErrorReportEx(&err_);
+  EXPECT_EQ(hprj_ElevationInfoRead(path.c_str(), "Layer_x", &err_), nullptr);
+  EXPECT_NE(err_, nullptr);
 }
 
 TEST(PixelConverters, RawValuesOfEachType) {

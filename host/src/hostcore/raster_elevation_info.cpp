@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 
 #include <ogr_srs_api.h>
@@ -27,13 +28,14 @@ std::string Fit(const char* name) {
 Hprj_ElevationInfo* hprj_ElevationInfoRead(const char* fileName, const char* layerName,
                                            ErrorReport** err) {
   // The layer is "Layer_<n>" or a full layer name; only its band matters here.
-  std::string ignored;
   int band = 1;
   if (layerName != nullptr && layerName[0] != '\0') {
-    const std::string name(layerName);
-    const std::string full = name.compare(0, 6, "Layer_") == 0 ? "f(:" + name + ")" : name;
-    if (!hraster::ParseLayerName(full.c_str(), &ignored, &band)) {
-      HCORE_FAIL(err, ("Bad layer name \"" + name + "\"").c_str());
+    std::string ignored;
+    const bool parsed = std::strncmp(layerName, "Layer_", 6) == 0
+                            ? hraster::ParseLayerNumber(layerName, &band)
+                            : hraster::ParseLayerName(layerName, &ignored, &band);
+    if (!parsed) {
+      HCORE_FAIL(err, (std::string("Bad layer name \"") + layerName + "\"").c_str());
       return nullptr;
     }
   }

@@ -49,25 +49,30 @@ double MetersPerUnit(const char* unit) {
   return 0.0;
 }
 
-bool ParseLayerName(const char* layerName, std::string* file, int* band) {
-  if (layerName == nullptr || layerName[0] == '\0') return false;
-  const std::string name(layerName);
-  static const char kMark[] = "(:Layer_";
-  const size_t mark = name.rfind(kMark);
-  if (mark == std::string::npos || name.back() != ')') {
-    *file = name;
-    *band = 1;
-    return true;
-  }
-  const std::string digits = name.substr(mark + sizeof kMark - 1,
-                                         name.size() - 1 - (mark + sizeof kMark - 1));
+bool ParseLayerNumber(const std::string& layer, int* band) {
+  static const char kPrefix[] = "Layer_";
+  const size_t prefix = sizeof kPrefix - 1;
+  if (layer.compare(0, prefix, kPrefix) != 0) return false;
+  const std::string digits = layer.substr(prefix);
   if (digits.empty() || digits.size() > 6 ||
       digits.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   *band = std::stoi(digits);
+  return *band >= 1;
+}
+
+bool ParseLayerName(const char* layerName, std::string* file, int* band) {
+  if (layerName == nullptr || layerName[0] == '\0') return false;
+  const std::string name(layerName);
+  const size_t mark = name.rfind("(:Layer_");
+  if (mark == std::string::npos || name.back() != ')') {
+    *file = name;
+    *band = 1;
+    return true;
+  }
   *file = name.substr(0, mark);
-  return *band >= 1 && !file->empty();
+  return !file->empty() && ParseLayerNumber(name.substr(mark + 2, name.size() - mark - 3), band);
 }
 
 Grid::~Grid() { hmsc_HeapFree(values); }

@@ -28,6 +28,8 @@ double MetersPerUnit(const char* unit);
 // A file name and 1-based band parsed from "<file>(:Layer_<n>)"; a name without that suffix is
 // the file itself with band 1. False for an empty file name or a band below 1.
 bool ParseLayerName(const char* layerName, std::string* file, int* band);
+// The band of a short layer name "Layer_<n>". False for anything else.
+bool ParseLayerNumber(const std::string& layer, int* band);
 
 // One band of a raster with its georeferencing, read whole into host-heap memory.
 struct Grid {
