@@ -1,4 +1,5 @@
-// Writes the bundled sample: a NITF file whose RSM records hold a 2 x 2 grid of cubic sections
+// Writes the bundled sample: a NITF file whose RSM records hold a 2 x 2 grid of sections of cubic
+// rational polynomials
 // fitted to a simulated frame camera over the WGS 84 ellipsoid (geodetic ground domain), a
 // GeoTIFF DEM of the same area, and a file of image points.
 //
@@ -32,7 +33,8 @@ constexpr int kSectionRows = 2;
 constexpr int kSectionColumns = 2;
 constexpr double kLowHeight = 300.0;  // ground domain heights (m)
 constexpr double kHighHeight = 1000.0;
-constexpr int kPowers[3] = {3, 3, 2};  // numerator powers of x, y, z; denominators are 1
+constexpr int kPowers[3] = {3, 3, 3};      // numerator powers of x, y, z
+constexpr int kDenominator[3] = {1, 1, 1};  // denominator powers; its constant term is 1
 
 const double kLon0 = 7.45 * kRad;
 const double kLat0 = 46.95 * kRad;
@@ -87,27 +89,45 @@ Normalisation normalisation(const std::vector<Sample>& pts) {
   return n;
 }
 
-// Coefficients (x fastest, then y, then z) of the numerator fitted to the normalised image
-// coordinate `which` (3 column, 4 row).
-std::vector<double> fitNumerator(const std::vector<Sample>& pts, const Normalisation& n,
-                                 int which) {
-  const int terms = (kPowers[0] + 1) * (kPowers[1] + 1) * (kPowers[2] + 1);
-  std::vector<double> a, b;
+// The terms x^i y^j z^k (x fastest, then y, then z) of powers p at a normalised point.
+void terms(const int* p, double x, double y, double z, std::vector<double>& out) {
+  for (int k = 0; k <= p[2]; ++k) {
+    for (int j = 0; j <= p[1]; ++j) {
+      for (int i = 0; i <= p[0]; ++i) out.push_back(std::pow(x, i) * std::pow(y, j) * std::pow(z, k));
+    }
+  }
+}
+
+struct Rational {
+  std::vector<double> numerator, denominator;
+};
+
+// The rational polynomial of the normalised image coordinate `which` (3 column, 4 row): the
+// equations t * D - N = 0 with D's constant term 1 are linear in the other coefficients.
+Rational fitRational(const std::vector<Sample>& pts, const Normalisation& n, int which) {
+  const int numeratorTerms = (kPowers[0] + 1) * (kPowers[1] + 1) * (kPowers[2] + 1);
+  const int denominatorTerms = (kDenominator[0] + 1) * (kDenominator[1] + 1) * (kDenominator[2] + 1);
+  std::vector<double> a, b, row, den;
   for (const Sample& p : pts) {
     const double x = (p.x - n.offset[0]) / n.scale[0];
     const double y = (p.y - n.offset[1]) / n.scale[1];
     const double z = (p.z - n.offset[2]) / n.scale[2];
-    for (int k = 0; k <= kPowers[2]; ++k) {
-      for (int j = 0; j <= kPowers[1]; ++j) {
-        for (int i = 0; i <= kPowers[0]; ++i) {
-          a.push_back(std::pow(x, i) * std::pow(y, j) * std::pow(z, k));
-        }
-      }
-    }
-    const double target = which == 3 ? p.sample : p.row;
-    b.push_back((target - n.offset[which]) / n.scale[which]);
+    const double t = ((which == 3 ? p.sample : p.row) - n.offset[which]) / n.scale[which];
+    row.clear();
+    den.clear();
+    terms(kPowers, x, y, z, row);
+    terms(kDenominator, x, y, z, den);
+    for (int i = 1; i < denominatorTerms; ++i) row.push_back(-t * den[i]);
+    a.insert(a.end(), row.begin(), row.end());
+    b.push_back(t);
   }
-  return leastSquares(a, b, static_cast<int>(pts.size()), terms);
+  const int unknowns = numeratorTerms + denominatorTerms - 1;
+  const std::vector<double> c = leastSquares(a, b, static_cast<int>(pts.size()), unknowns);
+  Rational r;
+  r.numerator.assign(c.begin(), c.begin() + numeratorTerms);
+  r.denominator.push_back(1.0);
+  r.denominator.insert(r.denominator.end(), c.begin() + numeratorTerms, c.end());
+  return r;
 }
 
 // The low-order polynomial (terms 1 x y z xx xy xz yy yz zz in raw ground-domain coordinates)
@@ -143,9 +163,9 @@ std::vector<double> fitLowOrder(const std::vector<Sample>& pts, const Normalisat
 const char* const kIid = "SENMOD SAMPLE";
 const char* const kEdition = "sample-frame-1";
 
-void polynomialFields(Fields& f, const char* prefix, const std::vector<double>& c, bool unit) {
+void polynomialFields(Fields& f, const char* prefix, const std::vector<double>& c,
+                      const int* powers) {
   const std::string p = prefix;
-  const int powers[3] = {unit ? 0 : kPowers[0], unit ? 0 : kPowers[1], unit ? 0 : kPowers[2]};
   f.push_back({p + "PWRX", std::to_string(powers[0])});
   f.push_back({p + "PWRY", std::to_string(powers[1])});
   f.push_back({p + "PWRZ", std::to_string(powers[2])});
@@ -161,10 +181,11 @@ std::string sectionRecord(int row, int column, const std::vector<Sample>& pts) {
   const char* names[5] = {"R", "C", "X", "Y", "Z"};
   for (int i = 0; i < 5; ++i) f.push_back({std::string(names[i]) + "NRMO", real(n.offset[order[i]])});
   for (int i = 0; i < 5; ++i) f.push_back({std::string(names[i]) + "NRMSF", real(n.scale[order[i]])});
-  polynomialFields(f, "RN", fitNumerator(pts, n, 4), false);
-  polynomialFields(f, "RD", {1.0}, true);
-  polynomialFields(f, "CN", fitNumerator(pts, n, 3), false);
-  polynomialFields(f, "CD", {1.0}, true);
+  const Rational rows = fitRational(pts, n, 4), columns = fitRational(pts, n, 3);
+  polynomialFields(f, "RN", rows.numerator, kPowers);
+  polynomialFields(f, "RD", rows.denominator, kDenominator);
+  polynomialFields(f, "CN", columns.numerator, kPowers);
+  polynomialFields(f, "CD", columns.denominator, kDenominator);
   return nitf_builder::encodeTre("RSMPCA", f);
 }
 
@@ -253,12 +274,12 @@ bool writePoints(const std::string& path) {
   std::FILE* out = std::fopen(path.c_str(), "w");
   if (!out) return false;
   std::fprintf(out, "# sample row: image points of the sample model\n");
-  for (int i = 0; i <= 4; ++i) {
-    for (int j = 0; j <= 4; ++j) {
-      std::fprintf(out, "%.1f %.1f\n", 10.0 + (kColumns - 20.0) * j / 4, 10.0 + (kRows - 20.0) * i / 4);
+  for (int i = 0; i < 5; ++i) {
+    for (int j = 0; j < 6; ++j) {
+      std::fprintf(out, "%.2f %.2f\n", 25.5 + 1190.0 * j, 150.25 + 900.0 * i);
     }
   }
-  std::fprintf(out, "2999.5, 1999.5\n1234.25, 3210.75\n");
+  std::fprintf(out, "1234.25, 3210.75\n5901.5,12.5\n");
   return std::fclose(out) == 0;
 }
 
