@@ -118,6 +118,8 @@ extern "C" SMOD_API RSM_Xform* smod_RSMXformConvertFromMIFable(const void* objec
     SMOD_FAIL(slot, "NULL xFormDesign");
     return nullptr;
   }
+  // A caller may hand in the shared design itself, whose section design is resolved by name.
+  senmod::RSMFunctions_Design();
   if (!isModelDesign(design)) {
     SMOD_FAIL(slot, "Design does not lay out an RSM_Model");
     return nullptr;
