@@ -249,6 +249,33 @@ TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
 #endif
 }
 
+TEST_F(XformDem, ExhaustedHeapStopsABatchCleanlyInBothDirections) {
+  RSM_Model* model = wrapWithDem(geographicSpec(4000.0, 0.0));
+  for (const int32_t direction : {SMOD_TRUE, SMOD_FALSE}) {
+    model->rsm.groundToImageTransform = direction;
+    bool succeeded = false;
+    for (long allowed = 0; !succeeded && allowed < 50; ++allowed) {
+      const long live = hmsc_HeapLiveBlocks();
+      double points[4] = {kLon0, kLat0, kLon0 + 0.001, kLat0};
+      if (direction == SMOD_FALSE) {
+        points[0] = points[2] = points[1] = points[3] = 500.0;
+      }
+      const double before = points[0];
+      ErrorReport* err = nullptr;
+      hmsc_HeapFailAfter(allowed);
+      smod_RSMXformTransform(xform_, 2, points, nullptr, &err);
+      hmsc_HeapFailAfter(-1);
+      succeeded = err == nullptr;
+      if (!succeeded) {
+        EXPECT_EQ(points[0], before) << allowed;
+      }
+      herr_DeleteErrorReportEx(&err);
+      EXPECT_EQ(hmsc_HeapLiveBlocks(), live) << allowed;
+    }
+    EXPECT_TRUE(succeeded);
+  }
+}
+
 #ifndef SENMOD_DEMLAYER
 TEST_F(XformDem, UnreadableDemFileWarnsOnceAndLeavesTheConstantHeight) {
   char path[] = "/tmp/xform_dem_XXXXXX";
