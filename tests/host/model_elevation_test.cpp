@@ -1,5 +1,6 @@
 // Elevation sources over plane DEMs: re-referencing, interpolation, units and fallbacks.
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -237,6 +238,21 @@ TEST_F(ElevationSourceTest, BadInputIsReported) {
   herr_DeleteErrorReportEx(&err);
 
   Dem dem(GeographicSpec());
+  // Rasters too large to hold, and without georeferencing, written beside the DEM.
+  const std::string tooLarge = dem.path() + ".large.vrt";
+  const std::string unreferenced = dem.path() + ".plain.vrt";
+  std::ofstream(tooLarge) << "<VRTDataset rasterXSize=\"100000\" rasterYSize=\"100000\">"
+                             "<GeoTransform>0,1,0,0,0,-1</GeoTransform>"
+                             "<VRTRasterBand dataType=\"Float32\" band=\"1\"/></VRTDataset>";
+  std::ofstream(unreferenced) << "<VRTDataset rasterXSize=\"4\" rasterYSize=\"4\">"
+                                 "<VRTRasterBand dataType=\"Float32\" band=\"1\"/></VRTDataset>";
+  for (const std::string& file : {tooLarge, unreferenced}) {
+    EXPECT_EQ(CreateRereferenceableElevationSource(file.c_str(), nullptr, "degrees", nullptr, &err),
+              nullptr) << file;
+    EXPECT_NE(err, nullptr);
+    herr_DeleteErrorReportEx(&err);
+  }
+
   for (const char* units : {"furlongs", "meters"}) {
     Projection geographic(hprj_ProjectionFromDefinition("EPSG:4326", nullptr));
     ASSERT_TRUE(geographic);
