@@ -78,8 +78,10 @@ bool imageToGround(const RSM_Model* model, double sample, double row, double z, 
       smod_RSMConvertGRNDD(model, 1, x, y, z, &gx, &gy, &gz, callee.get());
       if (!callee.failed())
         smod_RationalPolynomialsToMapXY(section, sample, row, gz, &x, &y, callee.get());
+      // The estimate's ground-domain point lies at height gz: converting it back at the map
+      // height z instead would move it along the frame's z axis, off the map point's vertical.
       if (!callee.failed())
-        smod_RSMConvertGRNDD(model, 0, x, y, z, &x, &y, &discarded, callee.get());
+        smod_RSMConvertGRNDD(model, 0, x, y, gz, &x, &y, &discarded, callee.get());
       if (callee.failed()) {
         SMOD_FAIL(slot, kConversionFailed, callee.take());
         return false;
