@@ -242,3 +242,43 @@ TEST_F(RasterLayerTest, MapToLayerFromAProjectedMap) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every step of the DEM-layer set-up, with the heap running out at each allocation in turn.
+TEST(RasterHeap, ExhaustionAtAnyStepLosesNothing) {
+  Dem dem(SmallSpec());
+  const long start = hmsc_HeapLiveBlocks();
+  bool completed = false;
+  for (long n = 0; n < 40 && !completed; ++n) {
+    ErrorReport* err = nullptr;
+    hmsc_HeapFailAfter(n);
+    HstrStringList* names = himg_LayerGetNames(dem.path().c_str(), hint_GetInit(), &err);
+    HimgLayer* layer =
+        names ? himg_LayerOpen(names->items[0], hint_GetInit(), &err, 4097, 1, 0) : nullptr;
+    HstaStatistics* statistics = layer ? himg_StatisticsRead(layer, 0, &err) : nullptr;
+    HimgPixelRect* rect = layer ? himg_PixelRectCreate(1, 1, HGDA_PIXEL_FLOAT64, &err) : nullptr;
+    int32_t count = 0;
+    double* terms = nullptr;
+    HxfrXForm* xform = rect ? hpho_DeriveMapToLayerXformEx(layer, nullptr, nullptr, "degrees",
+                                                           nullptr, 0.0, &count, &terms, &err)
+                            : nullptr;
+    Hprj_ElevationInfo* info =
+        xform ? hprj_ElevationInfoRead(dem.path().c_str(), "Layer_1", &err) : nullptr;
+    hmsc_HeapFailAfter(-1);
+    completed = info != nullptr && statistics != nullptr;
+    EXPECT_TRUE(completed || err != nullptr) << n;
+    hprj_ElevationInfoFree(&info);
+    hmsc_HeapFree(terms);
+    hxfr_XFormFree(&xform, nullptr);
+    himg_PixelRectDelete(&rect, nullptr);
+    hsta_StatisticsDelete(&statistics, nullptr);
+    himg_LayerClose(&layer, nullptr);
+    hstr_StringListDelete(&names, nullptr);
+    herr_DeleteErrorReportEx(&err);
+    EXPECT_EQ(hmsc_HeapLiveBlocks(), start) << n;
+  }
+  EXPECT_TRUE(completed);
+}
+
+}  // namespace

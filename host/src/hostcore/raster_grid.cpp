@@ -1,5 +1,6 @@
 #include "hostcore/raster_grid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
