@@ -1,0 +1,118 @@
+// NGA's sample image i_6130a (frame sensor, rectangular ground domain): its RSM records written
+// into a NITF file with GDAL, read back by the reader and the command, reproduce NGA's table.
+#include <cpl_minixml.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "model_loader.h"
+#include "tool_fixtures.h"
+
+namespace {
+
+using namespace tooltest;
+
+struct Expected {
+  double row, column, height, latitude, longitude;
+};
+
+std::vector<Expected> table() {
+  std::ifstream in(testData("nga-i6130a/point_calculations.csv"));
+  std::vector<Expected> points;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    Expected e{};
+    if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &e.row, &e.column, &e.height,
+                    &e.latitude, &e.longitude) == 5) {
+      points.push_back(e);
+    }
+  }
+  return points;
+}
+
+// Ground distance (m) between two geographic points a few meters apart.
+double meters(double lat1, double lon1, double lat2, double lon2) {
+  const double rad = 3.14159265358979323846 / 180.0;
+  const double north = (lat2 - lat1) * rad * 6356752.3;
+  const double east = (lon2 - lon1) * rad * 6378137.0 * std::cos(lat1 * rad);
+  return std::hypot(north, east);
+}
+
+class NgaReference : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    std::ifstream in(testData("nga-i6130a/i_6130a_tres.xml"));
+    std::stringstream xml;
+    xml << in.rdbuf();
+    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.str().c_str()),
+                                                            CPLDestroyXMLNode);
+    ASSERT_NE(root, nullptr);
+    nitf_builder::NitfSpec spec;
+    for (const CPLXMLNode* n = CPLSearchXMLNode(root.get(), "=tres")->psChild; n; n = n->psNext) {
+      if (n->eType == CXT_Element) {
+        spec.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
+      }
+    }
+    file_ = nitf("i_6130a.ntf", spec);
+    points_ = table();
+    ASSERT_GE(points_.size(), 32u);
+  }
+
+  std::string file_;
+  std::vector<Expected> points_;
+};
+
+TEST_F(NgaReference, ReaderReproducesTheTableBothWays) {
+  smodtool::LoadedModel model = smodtool::loadModel(file_);
+  RSM_Xform* xform = model.xform.get();
+  EXPECT_EQ(xform->model->rsm.grndd.count, 12);
+  EXPECT_TRUE(model.covariance.dca && model.covariance.eca);
+  EXPECT_FALSE(model.covariance.apa);
+
+  for (size_t i = 0; i < points_.size(); ++i) {
+    const Expected& e = points_[i];
+    xform->model->rsm.groundToImageTransform = SMOD_FALSE;
+    const double image[3] = {e.column, e.row, e.height};
+    double ground[2] = {0.0, 0.0};
+    ErrorReport* report = nullptr;
+    smod_RSMXformTransform3DTo2D(xform, 1, image, ground, &report);
+    ASSERT_EQ(report, nullptr) << herr_ErrorReportMessage(report);
+    const double error = meters(e.latitude, e.longitude, ground[1], ground[0]);
+    EXPECT_LT(error, i < 32 ? 0.005 : 0.05) << "point " << i;
+
+    xform->model->rsm.groundToImageTransform = SMOD_TRUE;
+    const double map[3] = {e.longitude, e.latitude, e.height};
+    double back[2] = {0.0, 0.0};
+    smod_RSMXformTransform3DTo2D(xform, 1, map, back, &report);
+    ASSERT_EQ(report, nullptr);
+    if (i < 32) {
+      EXPECT_NEAR(back[0], e.column, 0.001) << "point " << i;
+      EXPECT_NEAR(back[1], e.row, 0.001) << "point " << i;
+    }
+  }
+}
+
+TEST_F(NgaReference, CommandReproducesTheTable) {
+  std::string input;
+  for (const Expected& e : points_) {
+    input += std::to_string(e.column) + "," + std::to_string(e.row) + "," +
+             std::to_string(e.height) + "\n";
+  }
+  writeText("image.txt", input);
+  const CommandRun run = senmod({"image-to-ground", file_, "-i", path("image.txt")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream out(run.out);
+  for (size_t i = 0; i < points_.size(); ++i) {
+    double lon = 0, lat = 0, h = 0;
+    ASSERT_TRUE(out >> lon >> lat >> h);
+    EXPECT_EQ(h, points_[i].height);
+    EXPECT_LT(meters(points_[i].latitude, points_[i].longitude, lat, lon), i < 32 ? 0.005 : 0.05)
+        << "point " << i;
+  }
+}
+
+}  // namespace
