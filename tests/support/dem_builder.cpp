@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include <cpl_error.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
@@ -17,6 +16,10 @@ namespace senmod_test {
 namespace {
 
 constexpr double kFoot = 0.3048;
+
+struct DatasetCloser {
+  void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
+};
 
 GDALDataType GdalType(DemPixel pixel) {
   switch (pixel) {
@@ -30,7 +33,9 @@ GDALDataType GdalType(DemPixel pixel) {
 std::string MakeDirectory() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/senmod_dem_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot make a temporary directory");
+  }
   return pattern;
 }
 
@@ -51,10 +56,10 @@ Dem::Dem(const DemSpec& spec) : spec_(spec), directory_(MakeDirectory()) {
     CPLFree(wkt);
 
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    std::unique_ptr<GDALDataset> dataset(driver ? driver->Create(path_.c_str(), spec_.columns,
-                                                                 spec_.rows, 1,
-                                                                 GdalType(spec_.pixel), nullptr)
-                                                : nullptr);
+    std::unique_ptr<GDALDataset, DatasetCloser> dataset(
+        driver ? driver->Create(path_.c_str(), spec_.columns, spec_.rows, 1,
+                                GdalType(spec_.pixel), nullptr)
+               : nullptr);
     if (!dataset) throw std::runtime_error("cannot create " + path_);
     double geo[6] = {spec_.west, spec_.cellX, 0.0, spec_.north, 0.0, -spec_.cellY};
     dataset->SetGeoTransform(geo);
@@ -64,7 +69,9 @@ Dem::Dem(const DemSpec& spec) : spec_(spec), directory_(MakeDirectory()) {
     if (spec_.feet) band->SetUnitType("ft");
     std::vector<double> values(static_cast<size_t>(spec_.columns) * spec_.rows);
     for (int r = 0; r < spec_.rows; ++r) {
-      for (int c = 0; c < spec_.columns; ++c) values[static_cast<size_t>(r) * spec_.columns + c] = StoredValue(c, r);
+      for (int c = 0; c < spec_.columns; ++c) {
+        values[static_cast<size_t>(r) * spec_.columns + c] = StoredValue(c, r);
+      }
     }
     if (band->RasterIO(GF_Write, 0, 0, spec_.columns, spec_.rows, values.data(), spec_.columns,
                        spec_.rows, GDT_Float64, 0, 0, nullptr) != CE_None) {

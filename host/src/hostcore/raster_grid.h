@@ -49,7 +49,9 @@ struct Grid {
   double noData = 0.0;  // as a pixel of the band's type reads back
   double* values = nullptr;  // row by row, columns * rows values
 
-  double At(int column, int row) const { return values[static_cast<size_t>(row) * columns + column]; }
+  double At(int column, int row) const {
+    return values[static_cast<size_t>(row) * columns + column];
+  }
   bool IsValid(double value) const;
   // Sets the no-data value as the band's pixel type holds it.
   void SetNoData(double value);
