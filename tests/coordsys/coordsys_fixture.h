@@ -45,22 +45,20 @@ class HeapBalance : public testing::Test {
   void SetUp() override {
     senmod::RSM_Model_Design();
     RSM_Model* model = smod_RSMCreate(nullptr);
-    Hprj_Projection* projection = utmProjection(32);
-    Hprj_ElevationInfo* info = elevationInfo("meters");
-    smod_RSMCoordinateSystemSet(model, projection, "meters", info, nullptr);
-    Hprj_Projection* projectionBack = nullptr;
+    Hprj_Projection* projection = nullptr;
     char* units = nullptr;
-    Hprj_ElevationInfo* infoBack = nullptr;
-    Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;
-    model->rsm.obsoletePlaceHolder0 = nullptr;  // read the persistent form
-    smod_RSMCoordinateSystemGet(model, &projectionBack, &units, &infoBack, nullptr);
-    model->rsm.obsoletePlaceHolder0 = parameters;
-    hprj_ProjectionFree(&projectionBack);
-    hmsc_HeapFree(units);
-    hprj_ElevationInfoFree(&infoBack);
-    smod_RSMDelete(model);
+    Hprj_ElevationInfo* info = nullptr;
+    smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, nullptr);
+    smod_RSMCoordinateSystemSet(model, projection, units, info, nullptr);
     hprj_ProjectionFree(&projection);
+    hmsc_HeapFree(units);
     hprj_ElevationInfoFree(&info);
+    hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);  // read the persistent form
+    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, nullptr);
+    hprj_ProjectionFree(&projection);
+    hmsc_HeapFree(units);
+    hprj_ElevationInfoFree(&info);
+    smod_RSMDelete(model);
     live_ = hmsc_HeapLiveBlocks();
   }
   void TearDown() override {

@@ -186,8 +186,16 @@ TEST_F(OutputCoordinateSystem, FailedSetLeavesTheRecordAsItWasAtEveryAllocation)
 }
 
 TEST_F(OutputCoordinateSystem, FailedGetLeavesTheCallersPointersAlone) {
+  // Geographic keeps the sweep fast: each projection the host makes costs a PROJ context.
+  Hprj_Projection* geographic = nullptr;
+  char* degrees = nullptr;
+  Hprj_ElevationInfo* meters = nullptr;
+  smod_InternalProjectionAndElevInfoGet(&geographic, &degrees, &meters, nullptr);
   RSM_Model* model = smod_RSMCreate(nullptr);
-  set(model, 32, "meters", nullptr);
+  smod_RSMCoordinateSystemSet(model, geographic, degrees, meters, nullptr);
+  hprj_ProjectionFree(&geographic);
+  hmsc_HeapFree(degrees);
+  hprj_ElevationInfoFree(&meters);
   Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;
   for (bool fromStored : {false, true}) {
     if (fromStored) model->rsm.obsoletePlaceHolder0 = nullptr;
@@ -201,6 +209,7 @@ TEST_F(OutputCoordinateSystem, FailedGetLeavesTheCallersPointersAlone) {
       smod_RSMCoordinateSystemGet(model, &projection, &units, &info, &err);
       hmsc_HeapFailAfter(-1);
       if (!err) {
+        EXPECT_NE(projection, nullptr);
         hprj_ProjectionFree(&projection);
         hmsc_HeapFree(units);
         hprj_ElevationInfoFree(&info);
