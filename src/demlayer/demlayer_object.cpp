@@ -115,8 +115,7 @@ void fill(RSM_Xform* xform, ErrorSlot& slot) {
   const bool derived =
       xform->mapToLayer || deriveMapToLayer(xform, outputInfo.get(), demInfo.get(), mean, slot);
   if (derived && statistics) {
-    rsm.z_mean = hpho_CalcZ(0.0, 0.0, statistics->mean, xform->heightTermCount,
-                            xform->heightTerms);
+    rsm.z_mean = hpho_CalcZ(0.0, 0.0, statistics->mean, xform->heightTermCount, xform->heightTerms);
   }
   hsta_StatisticsDelete(&statistics, nullptr);
   if (derived && installNullValue(xform, slot)) xform->filled = 1;

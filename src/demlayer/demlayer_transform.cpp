@@ -84,8 +84,7 @@ bool transformToMapWithDem(const RSM_Model* model, LayerHeights& layer, double u
                                });
 }
 
-void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
-                    ErrorSlot& slot) {
+void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out, ErrorSlot& slot) {
   const RSM_Model* model = xform->model;
   const RSM_Model_Orig& rsm = model->rsm;
   const double zMean = rsm.z_mean;
@@ -95,10 +94,10 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
   };
   const bool fromDem = rsm.demsource == HMOD_DEM_FILE && xform->layer && xform->mapToLayer;
   if (!fromDem || n <= 0) {
-    senmod::transformPoints(affines, n, in, out, [&](int32_t, double u, double v, double* x,
-                                                     double* y) {
-      return atHeight(u, v, zMean, x, y);
-    });
+    senmod::transformPoints(affines, n, in, out,
+                            [&](int32_t, double u, double v, double* x, double* y) {
+                              return atHeight(u, v, zMean, x, y);
+                            });
     return;
   }
   LayerHeights layer(xform, zMean);
@@ -116,20 +115,20 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
       senmod::applyAffine(affines.before, in[2 * j], in[2 * j + 1], &map[2 * j], &map[2 * j + 1]);
     }
     if (!layer.toLayer(n, map, cells, slot)) return;
-    senmod::transformPoints(affines, n, in, out, [&](int32_t j, double u, double v, double* x,
-                                                     double* y) {
-      return atHeight(u, v, layer.at(cells[2 * j], cells[2 * j + 1]), x, y);
-    });
+    senmod::transformPoints(affines, n, in, out,
+                            [&](int32_t j, double u, double v, double* x, double* y) {
+                              return atHeight(u, v, layer.at(cells[2 * j], cells[2 * j + 1]), x, y);
+                            });
     return;
   }
-  senmod::transformPoints(affines, n, in, out, [&](int32_t, double u, double v, double* x,
-                                                   double* y) {
-    double height = zMean;
-    senmod::CalleeSlot iteration;
-    if (transformToMapWithDem(model, layer, u, v, &height, x, y, iteration.get())) return true;
-    SMOD_FAIL(slot, "transformToMapWithDem failed", iteration.take());
-    return false;
-  });
+  senmod::transformPoints(
+      affines, n, in, out, [&](int32_t, double u, double v, double* x, double* y) {
+        double height = zMean;
+        senmod::CalleeSlot iteration;
+        if (transformToMapWithDem(model, layer, u, v, &height, x, y, iteration.get())) return true;
+        SMOD_FAIL(slot, "transformToMapWithDem failed", iteration.take());
+        return false;
+      });
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ const char* const kUnreadableDemWarning =
 void warnUser(int line, const char* format, const RSM_Model_Orig& rsm,
               ErrorReport* previous = nullptr) {
   char* text = hstr_Sprintf(nullptr, format, nullptr, rsm.demfilename.data, rsm.z_mean);
-  ErrorReport* warning = herr_CreateErrorReport("smod_RSMXformFillNoMIFData", line, 1, previous,
-                                                text, 0);
+  ErrorReport* warning =
+      herr_CreateErrorReport("smod_RSMXformFillNoMIFData", line, 1, previous, text, 0);
   hmsc_HeapFree(text);
   if (warning) {
     herr_PrintErrorReport(warning, 1, 0);
@@ -43,9 +43,9 @@ void openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationIn
       elevationInfo = defaultInfo.get();
     }
     senmod::CalleeSlot host;
-    xform->elevationSource = CreateRereferenceableElevationSource(
-        rsm.demfilename.data, xform->projection, senmod::mapUnits(xform), elevationInfo,
-        host.get());
+    xform->elevationSource =
+        CreateRereferenceableElevationSource(rsm.demfilename.data, xform->projection,
+                                             senmod::mapUnits(xform), elevationInfo, host.get());
     if (!xform->elevationSource) {
       warnUser(__LINE__, kUnreadableDemWarning, rsm, host.take());
       return;

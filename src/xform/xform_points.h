@@ -69,8 +69,8 @@ constexpr double kHeightTolerance = 1.0;
 // kHeightPasses passes have run (then the last point stands). On success writes the ground
 // point and its height; on failure, reported in slot, writes nothing.
 template <typename HeightAt>
-bool iterateHeight(const RSM_Model* model, double u, double v, double* height, double* x,
-                   double* y, ErrorSlot& slot, HeightAt heightAt) {
+bool iterateHeight(const RSM_Model* model, double u, double v, double* height, double* x, double* y,
+                   ErrorSlot& slot, HeightAt heightAt) {
   double h = *height;
   double groundX, groundY;
   if (!modelPoint(model, u, v, h, &groundX, &groundY, slot)) return false;

@@ -49,8 +49,8 @@ bool makeProjection(RSM_Xform* xform, ErrorSlot& slot) {
 
 const char* mapUnits(const RSM_Xform* xform) {
   const Hprj_ProParameters* parameters = xform->model->rsm.obsoletePlaceHolder0;
-  const bool geographic = xform->projection && parameters && parameters->proType == 0 &&
-                          parameters->proNumber == 0;
+  const bool geographic =
+      xform->projection && parameters && parameters->proType == 0 && parameters->proNumber == 0;
   return geographic ? "degrees" : "meters";
 }
 

@@ -36,8 +36,8 @@ class PointBuffer {
 };
 
 // Heights of the n points of points; false after reporting in slot.
-bool readHeights(HmodElevationSource* source, int32_t n, const PointBuffer& points,
-                 double* heights, int32_t flag, ErrorSlot& slot) {
+bool readHeights(HmodElevationSource* source, int32_t n, const PointBuffer& points, double* heights,
+                 int32_t flag, ErrorSlot& slot) {
   if (ReadElevationValues(source, n, points.get(), heights, flag) != 0) {
     SMOD_FAIL(slot, "ReadElevationValues failed");
     return false;
@@ -48,8 +48,8 @@ bool readHeights(HmodElevationSource* source, int32_t n, const PointBuffer& poin
 // Carries image point (u, v) to the ground at the terrain height of the elevation source,
 // starting at *height and leaving the final height there. The 1-column point buffer is reused
 // from point to point.
-bool transformToMapWithDem(HmodElevationSource* source, const RSM_Model* model, double u,
-                           double v, double* height, PointBuffer& point, double* x, double* y,
+bool transformToMapWithDem(HmodElevationSource* source, const RSM_Model* model, double u, double v,
+                           double* height, PointBuffer& point, double* x, double* y,
                            ErrorReport** err) {
   ErrorSlot slot(err, "transformToMapWithDem");
   return senmod::iterateHeight(model, u, v, height, x, y, slot,
@@ -59,8 +59,7 @@ bool transformToMapWithDem(HmodElevationSource* source, const RSM_Model* model, 
                                });
 }
 
-void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
-                    ErrorSlot& slot) {
+void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out, ErrorSlot& slot) {
   const RSM_Model* model = xform->model;
   const RSM_Model_Orig& rsm = model->rsm;
   // Read after the set-up, which may take the DEM's mean into the model.
@@ -72,10 +71,10 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
   // A DEM file that could not be read left no source: its points take the constant height.
   HmodElevationSource* source = rsm.demsource == HMOD_DEM_FILE ? xform->elevationSource : nullptr;
   if (!source || n <= 0) {
-    senmod::transformPoints(affines, n, in, out, [&](int32_t, double u, double v, double* x,
-                                                     double* y) {
-      return atHeight(u, v, zMean, x, y);
-    });
+    senmod::transformPoints(affines, n, in, out,
+                            [&](int32_t, double u, double v, double* x, double* y) {
+                              return atHeight(u, v, zMean, x, y);
+                            });
     return;
   }
   if (rsm.groundToImageTransform != SMOD_FALSE) {
@@ -92,24 +91,24 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out,
       points.set(j, u, v);
     }
     if (!readHeights(source, n, points, heights.get(), 0, slot)) return;
-    senmod::transformPoints(affines, n, in, out, [&](int32_t j, double u, double v, double* x,
-                                                     double* y) {
-      return atHeight(u, v, heights.get()[j], x, y);
-    });
+    senmod::transformPoints(affines, n, in, out,
+                            [&](int32_t j, double u, double v, double* x, double* y) {
+                              return atHeight(u, v, heights.get()[j], x, y);
+                            });
     return;
   }
   PointBuffer point;
   if (!point.make(1, slot)) return;
-  senmod::transformPoints(affines, n, in, out, [&](int32_t, double u, double v, double* x,
-                                                   double* y) {
-    double height = zMean;
-    senmod::CalleeSlot iteration;
-    if (transformToMapWithDem(source, model, u, v, &height, point, x, y, iteration.get())) {
-      return true;
-    }
-    SMOD_FAIL(slot, "transformToMapWithDem failed", iteration.take());
-    return false;
-  });
+  senmod::transformPoints(
+      affines, n, in, out, [&](int32_t, double u, double v, double* x, double* y) {
+        double height = zMean;
+        senmod::CalleeSlot iteration;
+        if (transformToMapWithDem(source, model, u, v, &height, point, x, y, iteration.get())) {
+          return true;
+        }
+        SMOD_FAIL(slot, "transformToMapWithDem failed", iteration.take());
+        return false;
+      });
 }
 
 }  // namespace

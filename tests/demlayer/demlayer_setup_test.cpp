@@ -1,6 +1,5 @@
 // The DEM-layer build's elevation set-up and its nearest-cell heights.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -103,8 +102,8 @@ TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeig
   const double lat = dem_->CentreY(27) - 0.0003;
   EXPECT_NEAR(heightUsedAt(lon, lat), dem_->CellMeters(61, 27), 1e-6);
   // 0.6 of a cell east: the next cell's.
-  EXPECT_NEAR(heightUsedAt(dem_->CentreX(61) + 0.0006, dem_->CentreY(27)),
-              dem_->CellMeters(62, 27), 1e-6);
+  EXPECT_NEAR(heightUsedAt(dem_->CentreX(61) + 0.0006, dem_->CentreY(27)), dem_->CellMeters(62, 27),
+              1e-6);
 }
 
 TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {

@@ -1,7 +1,6 @@
 // Heights from a DEM file: read at the right place through each re-referencing, ground to
 // image at each point's terrain height, image to ground onto the terrain by the height iteration.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -120,18 +119,16 @@ const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0
 
 TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegrees) {
   wrapWithDem(geographicSpec(4000.0, -2500.0));
-  expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
-    return terrainAt(*dem_, lon, lat);
-  });
+  expectGroundToImageAtTerrain(kInsidePoints,
+                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
 }
 
 TEST_F(XformDem, DemInFeetGivesHeightsInMeters) {
   DemSpec spec = geographicSpec(3000.0, 1000.0);
   spec.feet = true;
   wrapWithDem(spec);
-  expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
-    return terrainAt(*dem_, lon, lat);
-  });
+  expectGroundToImageAtTerrain(kInsidePoints,
+                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
 }
 
 TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
@@ -181,8 +178,8 @@ TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
 // The height iteration as defined: from the mean height, at most ten passes of reading the
 // terrain under the ground point and carrying the image point down again at that height, until
 // the height changes by no more than a meter.
-void iterate(const RSM_Model* model, const Terrain& terrain, double sample, double row,
-             double* lon, double* lat) {
+void iterate(const RSM_Model* model, const Terrain& terrain, double sample, double row, double* lon,
+             double* lat) {
   RSM_Model copy = *model;
   copy.rsm.groundToImageTransform = SMOD_FALSE;
   double h = model->rsm.z_mean;

@@ -34,7 +34,7 @@ inline Smod_Doubles heapDoubles(std::initializer_list<double> values) {
 }
 
 inline void setPowers(int32_t& powerX, int32_t& powerY, int32_t& powerZ, int32_t x, int32_t y,
-               int32_t z) {
+                      int32_t z) {
   powerX = x;
   powerY = y;
   powerZ = z;
@@ -68,10 +68,14 @@ inline RSM_Model* makeLinearModel(double zMean = 0.0) {
   std::memcpy(section->Offsets, offsets, sizeof offsets);
   section->useNormalization = SMOD_TRUE;
   // Terms 1, x, y, xy, z, xz, yz, xyz of the normalised values.
-  detail::setPowers(section->sampleNumeratorPowerX, section->sampleNumeratorPowerY, section->sampleNumeratorPowerZ, 1, 1, 1);
-  detail::setPowers(section->rowNumeratorPowerX, section->rowNumeratorPowerY, section->rowNumeratorPowerZ, 1, 1, 1);
-  detail::setPowers(section->sampleDenominatorPowerX, section->sampleDenominatorPowerY, section->sampleDenominatorPowerZ, 0, 0, 0);
-  detail::setPowers(section->rowDenominatorPowerX, section->rowDenominatorPowerY, section->rowDenominatorPowerZ, 0, 0, 0);
+  detail::setPowers(section->sampleNumeratorPowerX, section->sampleNumeratorPowerY,
+                    section->sampleNumeratorPowerZ, 1, 1, 1);
+  detail::setPowers(section->rowNumeratorPowerX, section->rowNumeratorPowerY,
+                    section->rowNumeratorPowerZ, 1, 1, 1);
+  detail::setPowers(section->sampleDenominatorPowerX, section->sampleDenominatorPowerY,
+                    section->sampleDenominatorPowerZ, 0, 0, 0);
+  detail::setPowers(section->rowDenominatorPowerX, section->rowDenominatorPowerY,
+                    section->rowDenominatorPowerZ, 0, 0, 0);
   section->sampleNumerator = detail::heapDoubles({0, 1, 0, 0, 0.2, 0, 0, 0});
   section->rowNumerator = detail::heapDoubles({0, 0, -1, 0, 0.1, 0, 0, 0});
   section->sampleDenominator = detail::heapDoubles({1});
@@ -82,8 +86,9 @@ inline RSM_Model* makeLinearModel(double zMean = 0.0) {
   model->rsm.z_mean = zMean;
   const double x0 = (kLon0 - 0.02) / detail::kRho, x1 = (kLon0 + 0.02) / detail::kRho;
   const double y0 = (kLat0 - 0.02) / detail::kRho, y1 = (kLat0 + 0.02) / detail::kRho;
-  model->rsm.groundDomain = detail::heapDoubles({x0, y0, -200, x1, y0, -200, x1, y1, -200, x0, y1, -200,
-                                         x0, y0, 800, x1, y0, 800, x1, y1, 800, x0, y1, 800});
+  model->rsm.groundDomain =
+      detail::heapDoubles({x0, y0, -200, x1, y0, -200, x1, y1, -200, x0, y1, -200,
+                           x0, y0, 800,  x1, y0, 800,  x1, y1, 800,  x0, y1, 800});
   smod_image2groundCalc(model, &err);
   EXPECT_EQ(err, nullptr);
   return model;
@@ -94,10 +99,14 @@ inline RSM_Model* makeLinearModel(double zMean = 0.0) {
 inline RSM_Model* makeFailingAtZeroLongitudeModel() {
   ErrorReport* err = nullptr;
   RSMFunctions* section = smod_RationalPolynomialsCreate(1, &err);
-  detail::setPowers(section->sampleNumeratorPowerX, section->sampleNumeratorPowerY, section->sampleNumeratorPowerZ, 0, 0, 0);
-  detail::setPowers(section->rowNumeratorPowerX, section->rowNumeratorPowerY, section->rowNumeratorPowerZ, 0, 0, 0);
-  detail::setPowers(section->sampleDenominatorPowerX, section->sampleDenominatorPowerY, section->sampleDenominatorPowerZ, 1, 0, 0);
-  detail::setPowers(section->rowDenominatorPowerX, section->rowDenominatorPowerY, section->rowDenominatorPowerZ, 0, 0, 0);
+  detail::setPowers(section->sampleNumeratorPowerX, section->sampleNumeratorPowerY,
+                    section->sampleNumeratorPowerZ, 0, 0, 0);
+  detail::setPowers(section->rowNumeratorPowerX, section->rowNumeratorPowerY,
+                    section->rowNumeratorPowerZ, 0, 0, 0);
+  detail::setPowers(section->sampleDenominatorPowerX, section->sampleDenominatorPowerY,
+                    section->sampleDenominatorPowerZ, 1, 0, 0);
+  detail::setPowers(section->rowDenominatorPowerX, section->rowDenominatorPowerY,
+                    section->rowDenominatorPowerZ, 0, 0, 0);
   section->sampleNumerator = detail::heapDoubles({1});
   section->rowNumerator = detail::heapDoubles({1});
   section->sampleDenominator = detail::heapDoubles({0, 1});
