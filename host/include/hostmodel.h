@@ -23,7 +23,8 @@ double hmod_PolyCalc(const double* coefficients, int32_t order, double x, double
  * dx ~ xc[0] + xc[1] sx + xc[2] sy, dy ~ yc[0] + yc[1] sx + yc[2] sy (the order of hmod_PolyCalc
  * of order 1). The points are centred first so that the fit stays well conditioned. Any count
  * gives finite coefficients: with no point the identity, with one point (or all at one place)
- * a shift, with collinear points the fit along their line and no change across it.
+ * a shift, with collinear points the fit along their line and no change across it. Points
+ * with a coordinate that is not finite are left out.
  * Returns 0, or -1 for a null list with count above 0 (coefficients then the identity). */
 int hdom_GetAffine(const double* sx, const double* sy, const double* dx, const double* dy,
                    int32_t count, double xc[3], double yc[3]);

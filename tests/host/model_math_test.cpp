@@ -113,6 +113,16 @@ TEST(GetAffine, DegenerateCountsStayFinite) {
   EXPECT_NEAR(2 * yc[1] - yc[2], 0.0, 1e-12);
 }
 
+TEST(GetAffine, PointsThatAreNotFiniteAreLeftOut) {
+  const double sx[4] = {0, NAN, 1, 0}, sy[4] = {0, 0, 0, 1};
+  const double dx[4] = {3, 3, 5, 3}, dy[4] = {1, 1, 1, INFINITY};
+  double xc[3], yc[3];
+  ASSERT_EQ(hdom_GetAffine(sx, sy, dx, dy, 4, xc, yc), 0);
+  // What is left is the pair (0, 0) -> (3, 1) and (1, 0) -> (5, 1).
+  EXPECT_NEAR(xc[0], 3, 1e-12); EXPECT_NEAR(xc[1], 2, 1e-12); EXPECT_NEAR(xc[2], 0, 1e-12);
+  EXPECT_NEAR(yc[0], 1, 1e-12); EXPECT_NEAR(yc[1], 0, 1e-12); EXPECT_NEAR(yc[2], 0, 1e-12);
+}
+
 TEST(GetAffine, NullListWithPointsIsRefused) {
   const double s[2] = {1, 2};
   double xc[3], yc[3];

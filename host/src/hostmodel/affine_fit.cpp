@@ -11,30 +11,40 @@ void SetIdentity(double xc[3], double yc[3]) {
   yc[0] = 0.0; yc[1] = 0.0; yc[2] = 1.0;
 }
 
-// Centred sums of the fit: the 2x2 normal matrix of the source points and the right-hand
-// sides of both destination coordinates.
+// Centred sums of the fit over the points whose four coordinates are finite: the 2x2 normal
+// matrix of the source points and the right-hand sides of both destination coordinates.
 struct CentredSums {
+  int32_t count = 0;
   double meanSx = 0, meanSy = 0, meanDx = 0, meanDy = 0;
   double sxx = 0, sxy = 0, syy = 0;
   double sxDx = 0, syDx = 0, sxDy = 0, syDy = 0;
   double scale = 0;  // largest source coordinate magnitude, for the rank tests
 };
 
+bool Usable(const double* sx, const double* sy, const double* dx, const double* dy, int32_t i) {
+  return std::isfinite(sx[i]) && std::isfinite(sy[i]) && std::isfinite(dx[i]) &&
+         std::isfinite(dy[i]);
+}
+
 CentredSums Sum(const double* sx, const double* sy, const double* dx, const double* dy,
                 int32_t count) {
   CentredSums s;
   for (int32_t i = 0; i < count; ++i) {
+    if (!Usable(sx, sy, dx, dy, i)) continue;
+    ++s.count;
     s.meanSx += sx[i];
     s.meanSy += sy[i];
     s.meanDx += dx[i];
     s.meanDy += dy[i];
     s.scale = std::max(s.scale, std::max(std::fabs(sx[i]), std::fabs(sy[i])));
   }
-  s.meanSx /= count;
-  s.meanSy /= count;
-  s.meanDx /= count;
-  s.meanDy /= count;
+  if (s.count == 0) return s;
+  s.meanSx /= s.count;
+  s.meanSy /= s.count;
+  s.meanDx /= s.count;
+  s.meanDy /= s.count;
   for (int32_t i = 0; i < count; ++i) {
+    if (!Usable(sx, sy, dx, dy, i)) continue;
     const double u = sx[i] - s.meanSx;
     const double v = sy[i] - s.meanSy;
     const double p = dx[i] - s.meanDx;
@@ -60,6 +70,7 @@ int hdom_GetAffine(const double* sx, const double* sy, const double* dx, const d
   if (sx == nullptr || sy == nullptr || dx == nullptr || dy == nullptr) return -1;
 
   const CentredSums s = Sum(sx, sy, dx, dy, count);
+  if (s.count == 0) return 0;
   // Eigen-decomposition of the symmetric normal matrix: the fit is its pseudo-inverse, so
   // directions in which the points do not spread get no slope.
   const double half = 0.5 * (s.sxx - s.syy);
@@ -67,7 +78,7 @@ int hdom_GetAffine(const double* sx, const double* sy, const double* dx, const d
   const double mid = 0.5 * (s.sxx + s.syy);
   const double large = mid + root;
   const double small = mid - root;
-  const double noise = 16.0 * count * (DBL_EPSILON * s.scale) * (DBL_EPSILON * s.scale);
+  const double noise = 16.0 * s.count * (DBL_EPSILON * s.scale) * (DBL_EPSILON * s.scale);
 
   double bx[2] = {1.0, 0.0};  // slopes of destination x over (sx, sy)
   double by[2] = {0.0, 1.0};
