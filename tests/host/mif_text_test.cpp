@@ -107,11 +107,19 @@ TEST_F(TextTest, BadTextsAreRefusedWithAReport) {
   for (int i = 0; i < 2000; ++i) manyWords += " v" + std::to_string(i);
   EXPECT_EQ(hmif_DictionaryFromText((manyWords + "\nend\n").c_str(), &err_), nullptr);
   TakeReport();
-  // Blank lines, tabs and carriage returns are only separators.
+  // Blank lines, tabs and carriage returns are only separators; a named design may be missing
+  // until it is used, and the dictionary is still written.
   HmifDictionary* ok = hmif_DictionaryFromText(
-      "\nhmif-dictionary 1\r\n\ndesign A\r\n\titem 3 e ON OFF\r\nitem 514 list A\nend\n", &err_);
+      "\nhmif-dictionary 1\r\n\ndesign A\r\n\titem 3 e ON OFF\r\nitem 514 list A\nend\n"
+      "design B\nitem 514 later Missing\nend\n",
+      &err_);
   ASSERT_NE(ok, nullptr) << Message(err_);
   EXPECT_EQ(hmif_DesignRecordSize(hmif_DictionaryFindDesign(ok, "A")), 24);
+  EXPECT_EQ(hmif_DesignRecordSize(hmif_DictionaryFindDesign(ok, "B")), -1);
+  char* written = hmif_DictionaryToText(ok, &err_);
+  ASSERT_NE(written, nullptr);
+  EXPECT_NE(std::string(written).find("item 514 later Missing\n"), std::string::npos);
+  hmsc_HeapFree(written);
   hmif_DictionaryDestroy(ok);
 }
 

@@ -440,8 +440,8 @@ const HmifDesign* mif_ItemTarget(const HmifDesign* owner, const MifItem* item) {
   return nullptr;
 }
 
-bool mif_Closure(const HmifDesign* design, const HmifDesign*** out, int32_t* count,
-                 const char* function, ErrorReport** err) {
+bool mif_Closure(const HmifDesign* design, bool skipMissing, const HmifDesign*** out,
+                 int32_t* count, const char* function, ErrorReport** err) {
   int32_t capacity = 8, n = 0;
   const HmifDesign** found =
       static_cast<const HmifDesign**>(hmsc_HeapMalloc(sizeof(HmifDesign*) * size_t(capacity)));
@@ -459,6 +459,7 @@ bool mif_Closure(const HmifDesign* design, const HmifDesign*** out, int32_t* cou
         continue;
       }
       const HmifDesign* target = mif_ItemTarget(current, item);
+      if (!target && skipMissing) continue;
       if (!target) {
         mif_Report(err, function, __LINE__,
                    "design \"%s\", item \"%s\": design \"%s\" is not in its dictionary",
@@ -496,7 +497,7 @@ HmifDesign* hmif_DesignCopy(const HmifDesign* design, ErrorReport** err) {
   }
   const HmifDesign** sources = nullptr;
   int32_t count = 0;
-  if (!mif_Closure(design, &sources, &count, function, err)) return nullptr;
+  if (!mif_Closure(design, false, &sources, &count, function, err)) return nullptr;
   MifCopyGroup* group = static_cast<MifCopyGroup*>(mif_Calloc(sizeof(MifCopyGroup)));
   bool ok = group != nullptr;
   if (ok) {
@@ -549,7 +550,9 @@ namespace {
 bool resolvable(const HmifDesign* design) {
   const HmifDesign** found = nullptr;
   int32_t count = 0;
-  if (!mif_Closure(design, &found, &count, "hmif_DesignRecordSize", nullptr)) return false;
+  if (!mif_Closure(design, false, &found, &count, "hmif_DesignRecordSize", nullptr)) {
+    return false;
+  }
   hmsc_HeapFree(found);
   return true;
 }

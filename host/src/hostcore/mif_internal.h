@@ -99,9 +99,10 @@ HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name,
 const HmifDesign* mif_ItemTarget(const HmifDesign* owner, const MifItem* item);
 
 // Every design that design reaches, itself first, each once, in *out (a heap array the caller
-// frees) and their number in *count. Reports under function when a named design is missing.
-bool mif_Closure(const HmifDesign* design, const HmifDesign*** out, int32_t* count,
-                 const char* function, ErrorReport** err);
+// frees) and their number in *count. A named design that is missing is skipped when
+// skipMissing is set, reported under function otherwise.
+bool mif_Closure(const HmifDesign* design, bool skipMissing, const HmifDesign*** out,
+                 int32_t* count, const char* function, ErrorReport** err);
 
 // Frees everything record owns under design (not the record itself) and empties it.
 void mif_FreeMembers(void* record, const HmifDesign* design);
@@ -150,8 +151,9 @@ struct MifText {
   char* release();
 };
 
-// Writes the dictionary text of the given designs and everything they reach.
+// Writes the dictionary text of the given designs and everything they reach; named designs
+// that cannot be found are refused unless skipMissing is set.
 char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount,
-                              const char* function, ErrorReport** err);
+                              bool skipMissing, const char* function, ErrorReport** err);
 
 #endif

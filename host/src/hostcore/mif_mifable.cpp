@@ -32,7 +32,7 @@ int32_t hmif_MIFableObjectConvertToMIF(const void* object, const HmifDesign* des
     ok = false;
   }
   if (ok) {
-    text = mif_WriteDictionaryText(&design, 1, function, err);
+    text = mif_WriteDictionaryText(&design, 1, false, function, err);
     ok = text != nullptr;
   }
   if (ok) {

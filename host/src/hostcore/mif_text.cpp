@@ -93,12 +93,14 @@ struct Plan {
 }  // namespace
 
 char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount,
-                              const char* function, ErrorReport** err) {
+                              bool skipMissing, const char* function, ErrorReport** err) {
   Plan plan;
   for (int32_t r = 0; r < rootCount; ++r) {
     const HmifDesign** closure = nullptr;
     int32_t count = 0;
-    if (!mif_Closure(roots[r], &closure, &count, function, err)) return nullptr;
+    if (!mif_Closure(roots[r], skipMissing, &closure, &count, function, err)) {
+      return nullptr;
+    }
     bool ok = true;
     for (int32_t i = 0; ok && i < count; ++i) ok = plan.add(closure[i]);
     hmsc_HeapFree(closure);
@@ -180,7 +182,7 @@ char* hmif_DictionaryToText(const HmifDictionary* dictionary, ErrorReport** err)
   for (int32_t i = 0; i < dictionary->count; ++i) {
     if (!dictionary->designs[i]->retired) roots[count++] = dictionary->designs[i];
   }
-  char* text = mif_WriteDictionaryText(roots, count, function, err);
+  char* text = mif_WriteDictionaryText(roots, count, true, function, err);
   hmsc_HeapFree(roots);
   return text;
 }
