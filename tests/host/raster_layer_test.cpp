@@ -238,6 +238,15 @@ TEST_F(RasterLayerTest, MapToLayerFromAProjectedMap) {
   EXPECT_NEAR(hpho_CalcZ(0, 0, 12.5, count, terms), 12.5, 1e-12);
   hmsc_HeapFree(terms);
   hxfr_XFormFree(&xform, nullptr);
+
+  // A raster without a unit type is in the units its elevation info names.
+  Hprj_ElevationInfo demInfo = {"Undefined", "Undefined", "feet", "height"};
+  xform = hpho_DeriveMapToLayerXformEx(layer_, &demInfo, utm, "meters", nullptr, 0.0, &count,
+                                       &terms, &err_);
+  ASSERT_NE(xform, nullptr);
+  EXPECT_NEAR(hpho_CalcZ(0, 0, 100.0, count, terms), 30.48, 1e-12);
+  hmsc_HeapFree(terms);
+  hxfr_XFormFree(&xform, nullptr);
   hprj_ProjectionFree(&utm);
 }
 
