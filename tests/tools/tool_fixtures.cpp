@@ -118,6 +118,11 @@ std::string ScratchTest::nitf(const std::string& name, const nitf_builder::NitfS
   return file;
 }
 
+::testing::AssertionResult contains(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "\"" << text << "\" does not contain \"" << part << "\"";
+}
+
 std::string testData(const std::string& name) {
   const char* dir = std::getenv("SENMOD_TEST_DATA");
   if (dir && *dir) return std::string(dir) + "/" + name;

@@ -26,6 +26,9 @@ class ScratchTest : public ::testing::Test {
   std::string dir_;
 };
 
+// Success when text holds part; the failure shows text.
+::testing::AssertionResult contains(const std::string& text, const std::string& part);
+
 // A file of tests/data (SENMOD_TEST_DATA, else the source tree).
 std::string testData(const std::string& name);
 
