@@ -20,22 +20,6 @@ using senmod_test::DemSpec;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
-// A geographic DEM of 0.001-degree cells around the model's centre, 300 m there.
-DemSpec planeSpec(double gx, double gy) {
-  DemSpec spec;
-  spec.west = kLon0 - 0.05;
-  spec.north = kLat0 + 0.05;
-  spec.cellX = 0.001;
-  spec.cellY = 0.001;
-  spec.columns = 100;
-  spec.rows = 100;
-  spec.gx = gx;
-  spec.gy = gy;
-  spec.h0 = 300.0 - gx * kLon0 - gy * kLat0;
-  spec.pixel = senmod_test::DemPixel::Float64;
-  return spec;
-}
-
 class DemLayerSetUp : public ::testing::Test {
  protected:
   void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
@@ -95,7 +79,7 @@ TEST_F(DemLayerSetUp, ConstantHeightModelIsFilledWithoutOpeningAnyFile) {
 }
 
 TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeight) {
-  RSM_Model* model = wrapWithDem(planeSpec(5000.0, -3000.0));
+  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(5000.0, -3000.0));
   EXPECT_NEAR(model->rsm.z_mean, dem_->ValidMean(), 1e-6);
   // 0.4 of a cell east and 0.3 of a cell south of a cell centre: that cell's height.
   const double lon = dem_->CentreX(61) + 0.0004;
@@ -107,7 +91,7 @@ TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeig
 }
 
 TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {
-  DemSpec spec = planeSpec(5000.0, 0.0);
+  DemSpec spec = xform_test::planeDemSpec(5000.0, 0.0);
   spec.pixel = senmod_test::DemPixel::Int16;
   spec.holeColumn = 10;
   spec.holeRow = 10;
@@ -120,21 +104,8 @@ TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {
   EXPECT_NEAR(heightUsedAt(dem_->CentreX(14), dem_->CentreY(11)), dem_->CellMeters(14, 11), 1e-6);
 }
 
-TEST_F(DemLayerSetUp, TenRoundsWithoutSettlingReturnTheLastPointWithoutAnError) {
-  // Each round moves the ground point far enough west that the terrain changes by more than a
-  // meter again.
-  RSM_Model* model = wrapWithDem(planeSpec(1.5 / xform_test::kLonPerMeter, 0.0));
-  model->rsm.groundToImageTransform = SMOD_FALSE;
-  double point[2] = {800.0, 500.0};
-  ErrorReport* err = nullptr;
-  smod_RSMXformTransform(xform_, 1, point, nullptr, &err);
-  EXPECT_EQ(err, nullptr);
-  EXPECT_TRUE(std::isfinite(point[0]) && std::isfinite(point[1]));
-  EXPECT_LT(std::fabs(point[0] - kLon0), 0.05);
-}
-
 TEST_F(DemLayerSetUp, SecondSetUpDoesNothing) {
-  RSM_Model* model = wrapWithDem(planeSpec(1000.0, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(1000.0, 0.0));
   HimgLayer* layer = xform_->layer;
   HxfrXForm* mapToLayer = xform_->mapToLayer;
   model->rsm.z_mean = 5.0;

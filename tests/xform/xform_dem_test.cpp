@@ -23,9 +23,6 @@ using senmod_test::DemSpec;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
-// Heights (m) at the centre of the test models.
-constexpr double kCentreHeight = 300.0;
-
 // Terrain height (m) at a geographic point as the build reads it: the plane itself where heights
 // are interpolated, the plane at the nearest cell centre in the DEM-layer build.
 using Terrain = std::function<double(double lon, double lat)>;
@@ -46,24 +43,6 @@ double terrainAt(const Dem& dem, double x, double y) {
 #else
   return dem.Height(x, y);
 #endif
-}
-
-// A geographic DEM around the model's centre: h = kCentreHeight + gx (lon - kLon0) + gy (lat -
-// kLat0), cells of 0.001 degrees.
-DemSpec geographicSpec(double gx, double gy) {
-  DemSpec spec;
-  spec.crs = "EPSG:4326";
-  spec.west = kLon0 - 0.05;
-  spec.north = kLat0 + 0.05;
-  spec.cellX = 0.001;
-  spec.cellY = 0.001;
-  spec.columns = 100;
-  spec.rows = 100;
-  spec.gx = gx;
-  spec.gy = gy;
-  spec.h0 = kCentreHeight - gx * kLon0 - gy * kLat0;
-  spec.pixel = senmod_test::DemPixel::Float64;
-  return spec;
 }
 
 class XformDem : public ::testing::Test {
@@ -117,18 +96,15 @@ class XformDem : public ::testing::Test {
 const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0 + 0.0123,
                                            kLat0 - 0.0071, kLon0 - 0.0305, kLat0 + 0.0222};
 
-TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegrees) {
-  wrapWithDem(geographicSpec(4000.0, -2500.0));
-  expectGroundToImageAtTerrain(kInsidePoints,
-                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
-}
-
-TEST_F(XformDem, DemInFeetGivesHeightsInMeters) {
-  DemSpec spec = geographicSpec(3000.0, 1000.0);
-  spec.feet = true;
-  wrapWithDem(spec);
-  expectGroundToImageAtTerrain(kInsidePoints,
-                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
+TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegreesInMetersOrFeet) {
+  for (const bool feet : {false, true}) {
+    DemSpec spec = xform_test::planeDemSpec(4000.0, -2500.0);
+    spec.feet = feet;
+    smod_RSMXformDelete(xform_);
+    wrapWithDem(spec);
+    expectGroundToImageAtTerrain(kInsidePoints,
+                                 [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
+  }
 }
 
 TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
@@ -147,7 +123,7 @@ TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
   spec.rows = 100;
   spec.gx = 0.01;
   spec.gy = -0.02;
-  spec.h0 = kCentreHeight - spec.gx * east - spec.gy * north;
+  spec.h0 = xform_test::kCentreHeight - spec.gx * east - spec.gy * north;
   spec.pixel = senmod_test::DemPixel::Float64;
   wrapWithDem(spec);
   expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
@@ -161,7 +137,7 @@ TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
 }
 
 TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
-  DemSpec spec = geographicSpec(2000.0, 2000.0);
+  DemSpec spec = xform_test::planeDemSpec(2000.0, 2000.0);
   spec.holeColumn = 40;
   spec.holeRow = 40;
   spec.holeColumns = 20;
@@ -195,7 +171,7 @@ void iterate(const RSM_Model* model, const Terrain& terrain, double sample, doub
 }
 
 TEST_F(XformDem, ImageToGroundLandsOnASlopedDem) {
-  RSM_Model* model = wrapWithDem(geographicSpec(20000.0, 5000.0));
+  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(20000.0, 5000.0));
   model->rsm.groundToImageTransform = SMOD_FALSE;
   const std::vector<double> image = {500.0, 500.0, 700.0, 350.0, 260.0, 610.0};
   std::vector<double> ground(image.size());
@@ -224,7 +200,7 @@ TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
   // Each meter of height moves the ground point kLonPerMeter west, where this terrain is 1.5 m
   // lower: every pass changes the height by 1.5 times the change before.
   const double gx = 1.5 / xform_test::kLonPerMeter;
-  RSM_Model* model = wrapWithDem(geographicSpec(gx, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(gx, 0.0));
   model->rsm.groundToImageTransform = SMOD_FALSE;
   // Its settled height would be 298 m, 2 m below the mean height the iteration starts from.
   double point[2] = {500.0 + 445.0 / 1.5, 500.0};
@@ -247,7 +223,7 @@ TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
 }
 
 TEST_F(XformDem, ExhaustedHeapStopsABatchCleanlyInBothDirections) {
-  RSM_Model* model = wrapWithDem(geographicSpec(4000.0, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(4000.0, 0.0));
   for (const int32_t direction : {SMOD_TRUE, SMOD_FALSE}) {
     model->rsm.groundToImageTransform = direction;
     bool succeeded = false;

@@ -12,6 +12,7 @@
 
 #include "hostcore.h"
 #include "senmod/senmod.h"
+#include "support/dem_builder.h"
 
 namespace xform_test {
 
@@ -21,6 +22,8 @@ constexpr double kLat0 = 45.0;
 // Ground shift (degrees of longitude) of an image point per meter of height: the sample grows
 // with height, so image to ground at a higher height lands further west.
 constexpr double kLonPerMeter = 0.00002;
+// Terrain height (m) at the centre of the test DEMs.
+constexpr double kCentreHeight = 300.0;
 
 namespace detail {
 
@@ -159,6 +162,24 @@ inline void applyAffine(const double* a, double x, double y, double* outX, doubl
   const double oy = a[3] * x + a[4] * y + a[5];
   *outX = ox;
   *outY = oy;
+}
+
+// A geographic DEM around the model's centre: h = kCentreHeight + gx (lon - kLon0) + gy (lat -
+// kLat0), cells of 0.001 degrees.
+inline senmod_test::DemSpec planeDemSpec(double gx, double gy) {
+  senmod_test::DemSpec spec;
+  spec.crs = "EPSG:4326";
+  spec.west = kLon0 - 0.05;
+  spec.north = kLat0 + 0.05;
+  spec.cellX = 0.001;
+  spec.cellY = 0.001;
+  spec.columns = 100;
+  spec.rows = 100;
+  spec.gx = gx;
+  spec.gy = gy;
+  spec.h0 = kCentreHeight - gx * kLon0 - gy * kLat0;
+  spec.pixel = senmod_test::DemPixel::Float64;
+  return spec;
 }
 
 }  // namespace xform_test
