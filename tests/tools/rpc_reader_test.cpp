@@ -1,0 +1,129 @@
+// RPC00B and RPC metadata become exact single-section models: the image coordinates they give
+// are those of evaluating the RPC directly (GDAL's RPC transformer, whose pixel convention puts
+// the first pixel's centre at 0.5).
+#include <cpl_string.h>
+#include <gdal.h>
+#include <gdal_alg.h>
+
+#include <cmath>
+#include <memory>
+
+#include "model_loader.h"
+#include "read_error.h"
+#include "tool_fixtures.h"
+
+namespace {
+
+using namespace tooltest;
+
+std::vector<std::string> rpcItems(const std::string& lineScale = "2100") {
+  return {"LINE_OFF=2000", "SAMP_OFF=2500", "LAT_OFF=35.1", "LONG_OFF=-106.6",
+          "HEIGHT_OFF=1600", "LINE_SCALE=" + lineScale, "SAMP_SCALE=2600", "LAT_SCALE=0.05",
+          "LONG_SCALE=0.06", "HEIGHT_SCALE=500",
+          "LINE_NUM_COEFF=0.002 -0.03 -1.05 0.01 1e-4 2e-5 -3e-4 1e-5 2e-4 -1e-6 3e-6 1e-6 2e-6 "
+          "-1e-7 5e-7 1e-6 -2e-7 3e-8 1e-7 -1e-8",
+          "LINE_DEN_COEFF=1 1e-4 2e-4 -3e-4 1e-6 2e-6 -1e-6 3e-7 -2e-7 1e-7 1e-8 2e-8 -1e-8 1e-8 "
+          "2e-9 -3e-9 1e-9 2e-9 -1e-9 1e-9",
+          "SAMP_NUM_COEFF=-0.001 1.02 0.01 0.02 -2e-4 1e-5 3e-5 2e-4 -1e-4 1e-6 -2e-6 3e-6 1e-6 "
+          "-2e-7 1e-7 4e-7 -1e-7 2e-8 -3e-8 1e-8",
+          "SAMP_DEN_COEFF=1 -2e-4 1e-4 2e-4 -1e-6 1e-6 2e-6 -1e-7 1e-7 3e-7 -1e-8 1e-8 2e-8 -2e-8 "
+          "1e-9 1e-9 -1e-9 2e-9 1e-9 -2e-9"};
+}
+
+struct TransformerDeleter {
+  void operator()(void* t) const { GDALDestroyRPCTransformer(t); }
+};
+
+class RpcModels : public ScratchTest {
+ protected:
+  // Compares the model of file with GDAL's evaluation of the file's own RPC metadata.
+  void expectSameImagePositions(const std::string& file) {
+    GDALDatasetH dataset = GDALOpen(file.c_str(), GA_ReadOnly);
+    ASSERT_NE(dataset, nullptr);
+    GDALRPCInfoV2 info{};
+    ASSERT_TRUE(GDALExtractRPCInfoV2(GDALGetMetadata(dataset, "RPC"), &info));
+    GDALClose(dataset);
+    std::unique_ptr<void, TransformerDeleter> rpc(
+        GDALCreateRPCTransformerV2(&info, FALSE, 0.0, nullptr));
+    ASSERT_NE(rpc, nullptr);
+
+    smodtool::LoadedModel model = smodtool::loadModel(file);
+    RSM_Xform* xform = model.xform.get();
+    const RSM_Model_Orig& rsm = xform->model->rsm;
+    EXPECT_EQ(rsm.grndd.count, 0);  // geodetic
+    ASSERT_EQ(rsm.RationalPolyList.count, 1);
+    EXPECT_EQ(rsm.RationalPolyList.data[0].sampleNumerator.count, 64);
+    EXPECT_EQ(rsm.z_mean, 1600.0);
+    for (int i = 0; i < 9; ++i) {
+      double lon = -106.6 + 0.05 * (i % 3 - 1), lat = 35.1 + 0.04 * (i / 3 - 1);
+      double h = 1300.0 + 80.0 * i;
+      double x = lon, y = lat, z = h;
+      int ok = 0;
+      ASSERT_TRUE(GDALRPCTransform(rpc.get(), TRUE, 1, &x, &y, &z, &ok) && ok);
+      xform->model->rsm.groundToImageTransform = SMOD_TRUE;
+      const double in[3] = {lon, lat, h};
+      double image[2];
+      ErrorReport* report = nullptr;
+      smod_RSMXformTransform3DTo2D(xform, 1, in, image, &report);
+      ASSERT_EQ(report, nullptr);
+      EXPECT_NEAR(image[0], x - 0.5, 1e-7);
+      EXPECT_NEAR(image[1], y - 0.5, 1e-7);
+
+      xform->model->rsm.groundToImageTransform = SMOD_FALSE;
+      const double back[3] = {image[0], image[1], h};
+      double ground[2];
+      smod_RSMXformTransform3DTo2D(xform, 1, back, ground, &report);
+      ASSERT_EQ(report, nullptr);
+      EXPECT_NEAR(ground[0], lon, 1e-9);
+      EXPECT_NEAR(ground[1], lat, 1e-9);
+    }
+  }
+};
+
+TEST_F(RpcModels, Rpc00bGivesTheRpcImagePositions) {
+  nitf_builder::NitfSpec spec;
+  spec.width = 5000;
+  spec.height = 4000;
+  spec.rpc = rpcItems();
+  const std::string file = nitf("rpc.ntf", spec);
+  expectSameImagePositions(file);
+  EXPECT_EQ(smodtool::loadModel(file).source, "NITF RPC00B");
+}
+
+// A GeoTIFF with RPC metadata, made by GDAL's GeoTIFF driver.
+std::string geoTiffWithRpc(const std::string& path, const std::vector<std::string>& items) {
+  GDALAllRegister();
+  GDALDatasetH memory = GDALCreate(GDALGetDriverByName("MEM"), "", 50, 40, 1, GDT_Byte, nullptr);
+  char** rpc = nullptr;
+  for (const std::string& item : items) rpc = CSLAddString(rpc, item.c_str());
+  GDALSetMetadata(memory, rpc, "RPC");
+  CSLDestroy(rpc);
+  GDALDatasetH tiff = GDALCreateCopy(GDALGetDriverByName("GTiff"), path.c_str(), memory, FALSE,
+                                     nullptr, nullptr, nullptr);
+  GDALClose(memory);
+  EXPECT_NE(tiff, nullptr);
+  GDALClose(tiff);
+  return path;
+}
+
+TEST_F(RpcModels, GeoTiffRpcMetadataGivesTheRpcImagePositions) {
+  const std::string file = geoTiffWithRpc(path("rpc.tif"), rpcItems());
+  expectSameImagePositions(file);
+  EXPECT_EQ(smodtool::loadModel(file).source, "RPC metadata (GTiff)");
+}
+
+TEST_F(RpcModels, ZeroScaleAndMissingCoefficientsAreRefused) {
+  const std::string zero = geoTiffWithRpc(path("zero.tif"), rpcItems("0"));
+  try {
+    smodtool::loadModel(zero);
+    ADD_FAILURE() << "a zero scale was accepted";
+  } catch (const smodtool::ReadError& e) {
+    EXPECT_TRUE(contains(e.what(), zero + ": RPC: LINE_SCALE is zero"));
+  }
+  std::vector<std::string> partial = rpcItems();
+  partial.pop_back();
+  const std::string incomplete = geoTiffWithRpc(path("partial.tif"), partial);
+  EXPECT_THROW(smodtool::loadModel(incomplete), smodtool::ReadError);
+}
+
+}  // namespace
