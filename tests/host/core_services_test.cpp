@@ -26,83 +26,39 @@ TEST_F(CoreServices, HeapCountsBlocksAndFailsAfterTheAllowance) {
   void* zero = hmsc_HeapMalloc(0);
   ASSERT_NE(zero, nullptr);
   EXPECT_EQ(hmsc_HeapLiveBlocks(), start_ + 1);
-  hmsc_HeapFailAfter(2);
-  void* a = hmsc_HeapMalloc(8);
-  void* b = hmsc_HeapMalloc(8);
-  EXPECT_NE(a, nullptr);
-  EXPECT_NE(b, nullptr);
+  hmsc_HeapFailAfter(1);
+  void* granted = hmsc_HeapMalloc(8);
+  EXPECT_NE(granted, nullptr);
   EXPECT_EQ(hmsc_HeapMalloc(8), nullptr);
   EXPECT_EQ(hmsc_HeapMalloc(8), nullptr);
   hmsc_HeapFailAfter(-1);
-  void* c = hmsc_HeapMalloc(8);
-  EXPECT_NE(c, nullptr);
-  for (void* block : {zero, a, b, c}) hmsc_HeapFree(block);
+  void* again = hmsc_HeapMalloc(8);
+  EXPECT_NE(again, nullptr);
+  for (void* block : {zero, granted, again}) hmsc_HeapFree(block);
   hmsc_HeapFree(nullptr);
 }
 
-TEST_F(CoreServices, HeapIsSafeAcrossThreads) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([] {
-      for (int i = 0; i < 2000; ++i) hmsc_HeapFree(hmsc_HeapMalloc(16));
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-}
-
-TEST_F(CoreServices, StringsCompareAndFormat) {
-  char* copy = hstr_Duplicate("Meters");
-  EXPECT_STREQ(copy, "Meters");
-  EXPECT_EQ(hstr_Duplicate(nullptr), nullptr);
-  EXPECT_TRUE(hstr_Eqic(copy, "mETERS"));
-  EXPECT_FALSE(hstr_Eqic(copy, "Meter"));
-  EXPECT_FALSE(hstr_Eqic(copy, nullptr));
+TEST_F(CoreServices, TextsCompareAndFormat) {
+  EXPECT_TRUE(hstr_Eqic("Meters", "mETERS"));
+  EXPECT_FALSE(hstr_Eqic("Meters", "Meter"));
+  EXPECT_FALSE(hstr_Eqic("Meters", nullptr));
   EXPECT_TRUE(hstr_Eqic(nullptr, nullptr));
-  EXPECT_EQ(htxt_Text_strcmp(copy, "Meters"), 0);
-  EXPECT_NE(htxt_Text_strcmp(copy, "meters"), 0);
+  EXPECT_NE(htxt_Text_strcmp("Meters", "meters"), 0);
   EXPECT_LT(htxt_Text_strcmp(nullptr, ""), 0);
   EXPECT_GT(htxt_Text_strcmp("", nullptr), 0);
   EXPECT_EQ(htxt_Text_strcmp(nullptr, nullptr), 0);
-  EXPECT_EQ(htxt_Text_strlen(copy), 6u);
-  EXPECT_EQ(htxt_Text_strlen(nullptr), 0u);
-  hmsc_HeapFree(copy);
 
   ErrorReport* err = nullptr;
-  char* text = hstr_Sprintf(nullptr, "%s at %.3lf, %d%%", &err, "dem.tif", 12.5, 7);
-  EXPECT_STREQ(text, "dem.tif at 12.500, 7%");
+  HtxtTextA text(hstr_Sprintf(nullptr, "%s at %.3lf, %d%%", &err, "dem.tif", 12.5, 7));
+  EXPECT_STREQ(text.c_str(), "dem.tif at 12.500, 7%");
   EXPECT_EQ(err, nullptr);
-  hmsc_HeapFree(text);
+  // Taking over the text it holds must not free it.
+  text = text.get();
+  EXPECT_STREQ(text.c_str(), "dem.tif at 12.500, 7%");
   char buffer[8];
   EXPECT_EQ(hstr_Sprintf(buffer, "x", &err), nullptr);
   EXPECT_NE(err, nullptr);
   herr_DeleteErrorReportEx(&err);
-}
-
-TEST_F(CoreServices, OwningTextFreesWhatItHolds) {
-  {
-    HtxtTextA empty;
-    EXPECT_STREQ(empty.c_str(), "");
-    HtxtTextA text(hstr_Duplicate("one"));
-    text = hstr_Duplicate("two");
-    EXPECT_STREQ(text.c_str(), "two");
-    text = text.get();
-    char* released = text.release();
-    EXPECT_EQ(text.get(), nullptr);
-    hmsc_HeapFree(released);
-    text = hstr_Duplicate("three");
-  }
-}
-
-TEST_F(CoreServices, StringListDeleteReleasesItemsAndClears) {
-  auto* list = static_cast<HstrStringList*>(hmsc_HeapMalloc(sizeof(HstrStringList)));
-  list->count = 2;
-  list->items = static_cast<char**>(hmsc_HeapMalloc(2 * sizeof(char*)));
-  list->items[0] = hstr_Duplicate("a");
-  list->items[1] = hstr_Duplicate("b");
-  hstr_StringListDelete(&list, nullptr);
-  EXPECT_EQ(list, nullptr);
-  hstr_StringListDelete(&list, nullptr);
-  hstr_StringListDelete(nullptr, nullptr);
 }
 
 TEST_F(CoreServices, FileExistsOnlyForRegularFiles) {
@@ -116,8 +72,6 @@ TEST_F(CoreServices, FileExistsOnlyForRegularFiles) {
   std::filesystem::remove(file);
   EXPECT_FALSE(hfio_FileExists(file.c_str(), nullptr));
   EXPECT_FALSE(hfio_FileExists(nullptr, nullptr));
-  EXPECT_NE(hint_GetInit(), nullptr);
-  EXPECT_EQ(hint_GetInit(), hint_GetInit());
 }
 
 TEST_F(CoreServices, DataBufferAddressesEveryElementOnce) {
@@ -128,20 +82,17 @@ TEST_F(CoreServices, DataBufferAddressesEveryElementOnce) {
   for (int r = 0; r < 2; ++r) {
     for (int c = 0; c < 3; ++c) {
       const int64_t index = c * data->columnStride + r * data->rowOffset;
-      ASSERT_GE(index, 0);
-      ASSERT_LT(index, 6);
+      ASSERT_TRUE(index >= 0 && index < 6);
       EXPECT_EQ(data->data[index], 0.0);
       ++hits[static_cast<size_t>(index)];
     }
   }
   EXPECT_EQ(hits, std::vector<int>(6, 1));
   hgda_BaseDataDelete(data, &err);
-  hgda_BaseDataDelete(nullptr, &err);
   EXPECT_EQ(err, nullptr);
 
   EXPECT_EQ(hgda_BaseDataCreate(0, 3, HGDA_PIXEL_FLOAT64, 2, 0, &err), nullptr);
   EXPECT_EQ(hgda_BaseDataCreate(2, 3, 3, 2, 0, &err), nullptr);
-  ASSERT_NE(err, nullptr);
   EXPECT_NE(herr_ErrorReportPrevious(err), nullptr);
   herr_DeleteErrorReportEx(&err);
   // The buffer block is granted and its values are not: nothing may stay allocated.

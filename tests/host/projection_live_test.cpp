@@ -131,7 +131,6 @@ TEST_F(ProjectionLive, ParametersAreCopiedAndDefinitionsHaveNone) {
   hprj_ProParametersFree(&parameters);
   EXPECT_EQ(held->proZone, 11);
   EXPECT_EQ(hprj_MapProjectionCSRGet(projection, "Other"), nullptr);
-  EXPECT_EQ(hprj_MapProjectionCSRGet(nullptr, "Hprj_ProParameters"), nullptr);
 
   // The same CRS through its WKT and through its code.
   Hprj_Projection* fromWkt = hprj_ProjectionFromDefinition(hprj_ProjectionWkt(projection), nullptr);
