@@ -116,3 +116,44 @@ TEST_F(NgaReference, CommandReproducesTheTable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NgaReference, CovarianceRecordsCarryTheirFields) {
+  const smodtool::LoadedModel model = smodtool::loadModel(file_);
+  const Smod_RSMDCA& dca = *model.covariance.dca;
+  EXPECT_EQ(dca.npar, 6);
+  EXPECT_EQ(dca.nimge, 1);
+  EXPECT_EQ(dca.npart, 6);
+  EXPECT_STREQ(dca.iidi.data, "2_8");
+  ASSERT_EQ(dca.npari.count, 1);
+  EXPECT_EQ(dca.npari.data[0], 6);
+  EXPECT_EQ(dca.xuol, -2.42965895449297E+06);
+  EXPECT_EQ(dca.zuzl, 5.47004172461403E-01);
+  EXPECT_EQ(dca.gxo, 1);
+  EXPECT_EQ(dca.gzr, 6);
+  EXPECT_EQ(dca.gs, 0);  // blank: not adjusted
+  ASSERT_EQ(dca.dercov.count, 21);
+  EXPECT_EQ(dca.dercov.data[0], 5.77388827727787E+04);
+
+  const Smod_RSMECA& eca = *model.covariance.eca;
+  EXPECT_STREQ(eca.inclic.data, "Y");
+  EXPECT_STREQ(eca.incluc.data, "N");
+  EXPECT_EQ(eca.npar, 6);
+  EXPECT_EQ(eca.nparo, 7);
+  EXPECT_EQ(eca.ign, 1);
+  EXPECT_EQ(eca.numopg, 7);
+  EXPECT_EQ(eca.errcvg.count, 28);
+  EXPECT_EQ(eca.errcvg.data[0], 1.0E+04);
+  EXPECT_EQ(eca.tcdf, 1);
+  EXPECT_EQ(eca.ncseg, 2);
+  ASSERT_EQ(eca.corseg.count, 2);
+  EXPECT_EQ(eca.corseg.data[0], 1.0);
+  EXPECT_EQ(eca.tauseg.data[1], 1.0E-07);
+  ASSERT_EQ(eca.map.count, 42);
+  EXPECT_EQ(eca.map.data[0], -1.00008176833852E+00);
+  EXPECT_EQ(eca.map.data[41], -9.45517636383226E-03);
+  EXPECT_EQ(eca.ucorsr.count, 0);  // no unmodelled error
+}
+
+}  // namespace

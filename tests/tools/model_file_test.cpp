@@ -1,0 +1,127 @@
+// Model files: a model and its covariance records survive the trip through a model file, and a
+// truncated, altered or foreign file is refused with a clear message.
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "model_file.h"
+#include "model_loader.h"
+#include "read_error.h"
+#include "tool_fixtures.h"
+
+namespace {
+
+using namespace tooltest;
+
+class ModelFiles : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    nitf_builder::NitfSpec spec;
+    spec.tres = syntheticRecords({'R', 2, 2});
+    source_ = nitf("model.ntf", spec);
+  }
+
+  std::vector<unsigned char> bytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  // Ground positions of a few image points at two heights, in the model's own words.
+  std::vector<double> groundOf(RSM_Xform* xform) {
+    xform->model->rsm.groundToImageTransform = SMOD_FALSE;
+    const double in[9] = {10.5, 20.25, 100.0, 600.0, 500.0, 700.0, 990.0, 790.0, 0.0};
+    std::vector<double> out(6);
+    ErrorReport* report = nullptr;
+    smod_RSMXformTransform3DTo2D(xform, 3, in, out.data(), &report);
+    EXPECT_EQ(report, nullptr);
+    return out;
+  }
+
+  std::string source_;
+};
+
+TEST_F(ModelFiles, ModelSurvivesTheRoundTrip) {
+  // The library keeps the designs it has made for the rest of the process.
+  smodtool::saveModel(smodtool::loadModel(source_), path("warm.smod"));
+  const long blocks = hmsc_HeapLiveBlocks();
+  {
+    smodtool::LoadedModel original = smodtool::loadModel(source_);
+    smodtool::saveModel(original, path("model.smod"));
+    smodtool::LoadedModel restored = smodtool::loadModel(path("model.smod"));
+    EXPECT_EQ(restored.source, "NITF RSM records");
+    EXPECT_EQ(smod_RSMsAreSame(restored.xform->model, original.xform->model), 1);
+    // Saving the restored model writes the same file again.
+    smodtool::saveModel(restored, path("again.smod"));
+    EXPECT_EQ(bytes(path("again.smod")), bytes(path("model.smod")));
+
+    EXPECT_EQ(groundOf(restored.xform.get()), groundOf(original.xform.get()));
+    EXPECT_EQ(restored.xform->model->rsm.z_mean, original.xform->model->rsm.z_mean);
+  }
+  EXPECT_EQ(hmsc_HeapLiveBlocks(), blocks);
+}
+
+TEST_F(ModelFiles, CovarianceRecordsAreStoredAndListed) {
+  const smodtool::LoadedModel original = smodtool::loadModel(source_);
+  EXPECT_TRUE(smodtool::covarianceDesigns(original).empty());
+
+  smodtool::LoadedModel withRecords = smodtool::loadModel(source_);
+  ErrorReport* report = nullptr;
+  withRecords.covariance.apa.reset(smod_RSMAPACreate(&report));
+  withRecords.covariance.apa->npar = 2;
+  withRecords.covariance.apa->parval = smodtool::heapDoubles({1.5, -2.5});
+  withRecords.covariance.eca.reset(smod_RSMECACreate(&report));
+  smodtool::saveModel(withRecords, path("cov.smod"));
+  const smodtool::LoadedModel restored = smodtool::loadModel(path("cov.smod"));
+  const std::vector<std::string> expected = {"Smod_RSMAPA", "Smod_RSMECA"};
+  EXPECT_EQ(smodtool::covarianceDesigns(restored), expected);
+  ASSERT_EQ(restored.storedCovariance.size(), 2u);
+  EXPECT_FALSE(restored.storedCovariance[0].bytes.empty());
+}
+
+TEST_F(ModelFiles, DamagedFilesAreRefused) {
+  const smodtool::LoadedModel model = smodtool::loadModel(source_);
+  smodtool::saveModel(model, path("model.smod"));
+  const std::vector<unsigned char> good = bytes(path("model.smod"));
+  ASSERT_GT(good.size(), 100u);
+  EXPECT_NO_THROW(smodtool::decodeModelFile(good, "f"));
+
+  for (size_t length = 0; length < good.size(); length += 1 + good.size() / 97) {
+    const std::vector<unsigned char> cut(good.begin(), good.begin() + length);
+    try {
+      smodtool::decodeModelFile(cut, "f.smod");
+      ADD_FAILURE() << "a file cut to " << length << " bytes was accepted";
+    } catch (const smodtool::ReadError& e) {
+      const std::string m = e.what();
+      EXPECT_TRUE(m.find("f.smod: the model file is damaged") == 0 ||
+                  m.find("f.smod: not a senmod model file") == 0)
+          << m;
+    }
+  }
+  for (size_t at = 8; at < good.size(); at += 1 + good.size() / 53) {
+    std::vector<unsigned char> altered = good;
+    altered[at] ^= 0x20;
+    EXPECT_THROW(smodtool::decodeModelFile(altered, "f"), smodtool::ReadError) << "byte " << at;
+  }
+}
+
+TEST_F(ModelFiles, UndecodableObjectsAreRefusedWithTheirName) {
+  const smodtool::LoadedModel model = smodtool::loadModel(source_);
+  smodtool::saveModel(model, path("model.smod"));
+  smodtool::ModelFileContents contents = smodtool::readModelFile(path("model.smod"));
+  contents.objects[0].bytes.resize(contents.objects[0].bytes.size() / 2);
+  smodtool::writeModelFile(path("half.smod"), contents);
+  try {
+    smodtool::loadModel(path("half.smod"));
+    ADD_FAILURE() << "a model cut in half was accepted";
+  } catch (const smodtool::ReadError& e) {
+    EXPECT_TRUE(contains(e.what(), path("half.smod") + ": the model file's model cannot be decoded"));
+  }
+
+  contents = smodtool::readModelFile(path("model.smod"));
+  contents.objects.push_back({"Smod_RSMECA", contents.objects[0].dictionary, {1, 2, 3}});
+  smodtool::writeModelFile(path("record.smod"), contents);
+  EXPECT_THROW(smodtool::loadModel(path("record.smod")), smodtool::ReadError);
+}
+
+}  // namespace
