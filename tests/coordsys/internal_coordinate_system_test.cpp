@@ -1,107 +1,68 @@
 // The library's fixed internal coordinate system.
 #include <gtest/gtest.h>
 
-#include "coordsys/coordsys_fixture.h"
-#include "senmod/senmod.h"
+#include "persist/persist_fixture.h"
 
 namespace {
 
-using InternalCoordinateSystem = coordsys_test::HeapBalance;
-
-TEST_F(InternalCoordinateSystem, IsGeographicWgs84InDegreesWithHeightsInMeters) {
+struct Internal {
+  explicit Internal(ErrorReport** err = nullptr) {
+    smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, err);
+  }
+  ~Internal() {
+    hprj_ProjectionFree(&projection);
+    hmsc_HeapFree(units);
+    hprj_ElevationInfoFree(&info);
+  }
   Hprj_Projection* projection = nullptr;
   char* units = nullptr;
   Hprj_ElevationInfo* info = nullptr;
-  ErrorReport* err = nullptr;
-  smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, &err);
-  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
-  ASSERT_NE(projection, nullptr);
-  EXPECT_NE(hprj_ProjectionIsGeographic(projection), 0);
+};
+
+using InternalCoordinateSystem = persist_test::HeapBalance;
+
+TEST_F(InternalCoordinateSystem, IsGeographicWgs84InDegreesWithHeightsInMeters) {
+  auto* first = new Internal();
+  Internal second;
+  ASSERT_NE(second.projection, nullptr);
+  EXPECT_NE(first->projection, second.projection);
+  EXPECT_NE(first->units, second.units);
+  EXPECT_NE(first->info, second.info);
+  delete first;  // the other call's objects stay usable
+
   auto* parameters = static_cast<const Hprj_ProParameters*>(
-      hprj_MapProjectionCSRGet(projection, "Hprj_ProParameters"));
-  ASSERT_NE(parameters, nullptr);
+      hprj_MapProjectionCSRGet(second.projection, "Hprj_ProParameters"));
   EXPECT_EQ(parameters->proType, 0);
   EXPECT_EQ(parameters->proNumber, 0);
   EXPECT_STREQ(parameters->proName, "Geographic (Lat/Lon)");
-  EXPECT_STREQ(parameters->proSpheroid->sphereName, "WGS 84");
   EXPECT_EQ(parameters->proSpheroid->a, 6378137.0);
   EXPECT_STREQ(parameters->proSpheroid->datum.datumName, "WGS 84");
-  EXPECT_STREQ(units, "degrees");
-  ASSERT_NE(info, nullptr);
-  EXPECT_STREQ(info->spheroidName, "WGS 84");
-  EXPECT_STREQ(info->datumName, "WGS 84");
-  EXPECT_STREQ(info->units, "meters");
-  EXPECT_STREQ(info->elevationType, "height");
-  hprj_ProjectionFree(&projection);
-  hmsc_HeapFree(units);
-  hprj_ElevationInfoFree(&info);
-}
-
-TEST_F(InternalCoordinateSystem, EveryCallGivesIndependentObjects) {
-  Hprj_Projection* first = nullptr;
-  Hprj_Projection* second = nullptr;
-  char* firstUnits = nullptr;
-  char* secondUnits = nullptr;
-  Hprj_ElevationInfo* firstInfo = nullptr;
-  Hprj_ElevationInfo* secondInfo = nullptr;
-  smod_InternalProjectionAndElevInfoGet(&first, &firstUnits, &firstInfo, nullptr);
-  smod_InternalProjectionAndElevInfoGet(&second, &secondUnits, &secondInfo, nullptr);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(first, second);
-  EXPECT_NE(firstUnits, secondUnits);
-  EXPECT_NE(firstInfo, secondInfo);
-  hprj_ProjectionFree(&first);
-  hmsc_HeapFree(firstUnits);
-  hprj_ElevationInfoFree(&firstInfo);
-
   double longitude = 0, latitude = 0;
-  ErrorReport* err = nullptr;
-  EXPECT_EQ(hprj_ProjectionToGeographic(second, -71.5, 42.25, &longitude, &latitude, &err), 0);
+  EXPECT_EQ(hprj_ProjectionToGeographic(second.projection, -71.5, 42.25, &longitude, &latitude,
+                                        nullptr),
+            0);
   EXPECT_DOUBLE_EQ(longitude, -71.5);
-  EXPECT_DOUBLE_EQ(latitude, 42.25);
-  EXPECT_STREQ(secondUnits, "degrees");
-  EXPECT_STREQ(secondInfo->units, "meters");
-  hprj_ProjectionFree(&second);
-  hmsc_HeapFree(secondUnits);
-  hprj_ElevationInfoFree(&secondInfo);
+  EXPECT_STREQ(second.units, "degrees");
+  EXPECT_STREQ(second.info->spheroidName, "WGS 84");
+  EXPECT_STREQ(second.info->datumName, "WGS 84");
+  EXPECT_STREQ(second.info->units, "meters");
+  EXPECT_STREQ(second.info->elevationType, "height");
 }
 
-TEST_F(InternalCoordinateSystem, ExhaustedHeapGivesNullsAndLeavesNothing) {
-  long before = hmsc_HeapLiveBlocks();
-  for (long n = 0;; ++n) {
-    Hprj_Projection* projection = nullptr;
-    char* units = nullptr;
-    Hprj_ElevationInfo* info = nullptr;
+TEST_F(InternalCoordinateSystem, FailuresGiveNullsAndLeaveNothing) {
+  persist_test::sweepHeap([](long) {
     ErrorReport* err = nullptr;
-    hmsc_HeapFailAfter(n);
-    smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, &err);
-    hmsc_HeapFailAfter(-1);
-    if (!err) {
-      ASSERT_NE(projection, nullptr);
-      ASSERT_NE(units, nullptr);
-      ASSERT_NE(info, nullptr);
-      hprj_ProjectionFree(&projection);
-      hmsc_HeapFree(units);
-      hprj_ElevationInfoFree(&info);
-      break;
-    }
-    EXPECT_EQ(projection, nullptr);
-    EXPECT_EQ(units, nullptr);
-    EXPECT_EQ(info, nullptr);
+    Internal got(&err);
+    bool done = err == nullptr;
+    EXPECT_EQ(done, got.projection && got.units && got.info);
+    EXPECT_EQ(done, got.projection != nullptr || got.units != nullptr);
     herr_DeleteErrorReportEx(&err);
-    ASSERT_EQ(hmsc_HeapLiveBlocks(), before) << "leak at allocation " << n;
-  }
-}
-
-TEST_F(InternalCoordinateSystem, MissingResultPointerIsReported) {
-  char* units = nullptr;
-  Hprj_ElevationInfo* info = nullptr;
+    return done;
+  });
   ErrorReport* err = nullptr;
-  smod_InternalProjectionAndElevInfoGet(nullptr, &units, &info, &err);
+  smod_InternalProjectionAndElevInfoGet(nullptr, nullptr, nullptr, &err);
   EXPECT_STREQ(herr_ErrorReportMessage(err), "Args");
   EXPECT_STREQ(herr_ErrorReportFunction(err), "hpsi_InternalProjectionAndElevInfoGet");
-  EXPECT_EQ(units, nullptr);
   herr_DeleteErrorReportEx(&err);
 }
 

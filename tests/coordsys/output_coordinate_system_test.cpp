@@ -3,18 +3,35 @@
 
 #include <string>
 
-#include "coordsys/coordsys_fixture.h"
-#include "support/model_builder.h"
-#include "senmod/senmod.h"
+#include "persist/persist_fixture.h"
 
 namespace {
 
-using coordsys_test::elevationInfo;
-using coordsys_test::utmProjection;
-using coordsys_test::zoneOf;
+using persist_test::sweepHeap;
+
+// UTM zone (negative in the south) on WGS 84; free with hprj_ProjectionFree.
+Hprj_Projection* utm(int zone) {
+  Hprj_ProParameters* parameters = hprj_ProParametersCreate(nullptr);
+  parameters->proType = 1;
+  parameters->proZone = zone;
+  hprj_SpheroidByName(hint_GetInit(), "WGS 84", parameters->proSpheroid, nullptr);
+  hprj_DatumByName(hint_GetInit(), "WGS 84", "WGS 84", &parameters->proSpheroid->datum, nullptr);
+  Hprj_Projection* projection = hprj_ProjectionInit(hint_GetInit(), parameters, nullptr);
+  hprj_ProParametersFree(&parameters);
+  return projection;
+}
+
+int zoneOf(const Hprj_Projection* projection) {
+  auto* parameters = static_cast<const Hprj_ProParameters*>(
+      hprj_MapProjectionCSRGet(projection, "Hprj_ProParameters"));
+  return parameters ? parameters->proZone : 0;
+}
 
 // What Get hands back, released when it goes.
 struct Got {
+  Got(const RSM_Model* model, ErrorReport** err = nullptr) {
+    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, err);
+  }
   ~Got() {
     hprj_ProjectionFree(&projection);
     hmsc_HeapFree(units);
@@ -25,281 +42,166 @@ struct Got {
   Hprj_ElevationInfo* info = nullptr;
 };
 
-void get(const RSM_Model* model, Got& got, ErrorReport** err) {
-  smod_RSMCoordinateSystemGet(model, &got.projection, &got.units, &got.info, err);
-}
-
-void set(RSM_Model* model, int zone, const char* units, ErrorReport** err) {
-  Hprj_Projection* projection = zone ? utmProjection(zone) : nullptr;
-  Hprj_ElevationInfo* info = elevationInfo(units);
+void set(RSM_Model* model, Hprj_Projection* projection, const char* units,
+         ErrorReport** err = nullptr) {
+  Hprj_ElevationInfo* info = hprj_ElevationInfoCreateByName("WGS 84", "WGS 84", units, "height",
+                                                            nullptr);
   smod_RSMCoordinateSystemSet(model, projection, units, info, err);
   hprj_ProjectionFree(&projection);
   hprj_ElevationInfoFree(&info);
 }
 
-using OutputCoordinateSystem = coordsys_test::HeapBalance;
-
-int32_t savedCount = 0;
-
-TEST_F(OutputCoordinateSystem, NewRecordGivesThreeNulls) {
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  Got got;
-  ErrorReport* err = nullptr;
-  get(model, got, &err);
-  EXPECT_EQ(err, nullptr);
-  EXPECT_EQ(got.projection, nullptr);
-  EXPECT_EQ(got.units, nullptr);
-  EXPECT_EQ(got.info, nullptr);
-  smod_RSMDelete(model);
-}
+using OutputCoordinateSystem = persist_test::HeapBalance;
 
 TEST_F(OutputCoordinateSystem, StoredSystemComesBackAsNewLiveObjects) {
   RSM_Model* model = smod_RSMCreate(nullptr);
+  {
+    Got empty(model);
+    EXPECT_TRUE(!empty.projection && !empty.units && !empty.info);
+  }
   ErrorReport* err = nullptr;
-  set(model, 32, "feet", &err);
+  set(model, utm(32), "feet", &err);
   ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
-  ASSERT_NE(model->rsm.obsoletePlaceHolder0, nullptr);
   EXPECT_EQ(model->rsm.obsoletePlaceHolder0->proZone, 32);
-  EXPECT_FALSE(model->outputProjection.MIFObject.data == nullptr);
   EXPECT_EQ(model->outputHorizontalUnits.count, 5);
-  EXPECT_STREQ(model->outputHorizontalUnits.data, "feet");
-  EXPECT_EQ(model->outputProjection.type.count,
-            static_cast<int32_t>(std::string(model->outputProjection.type.data).size() + 1));
-
-  Got got;
-  get(model, got, nullptr);
-  ASSERT_NE(got.projection, nullptr);
-  EXPECT_EQ(zoneOf(got.projection), 32);
-  EXPECT_STREQ(got.units, "feet");
-  ASSERT_NE(got.info, nullptr);
-  EXPECT_STREQ(got.info->units, "feet");
-  EXPECT_STREQ(got.info->elevationType, "height");
-
-  // Without the live parameters the persistent form gives the same projection.
-  Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;
-  model->rsm.obsoletePlaceHolder0 = nullptr;
-  Got fromStored;
-  get(model, fromStored, &err);
-  model->rsm.obsoletePlaceHolder0 = parameters;
-  ASSERT_NE(fromStored.projection, nullptr) << herr_ErrorReportMessage(err);
-  EXPECT_EQ(zoneOf(fromStored.projection), 32);
-  smod_RSMDelete(model);
-}
-
-TEST_F(OutputCoordinateSystem, LiveParametersWinOverThePersistentForm) {
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  set(model, 32, "meters", nullptr);
-  Hprj_Projection* other = utmProjection(-33);
+  const Hmif_String& type = model->outputProjection.type;
+  EXPECT_EQ(type.count, static_cast<int32_t>(std::string(type.data).size() + 1));
+  {
+    Got got(model);
+    EXPECT_EQ(zoneOf(got.projection), 32);
+    EXPECT_STREQ(got.units, "feet");
+    EXPECT_STREQ(got.info->units, "feet");
+  }
+  // The parameters win over the persistent form; without them the persistent form is read.
+  Hprj_Projection* other = utm(-33);
   hprj_ProParametersCopy(static_cast<const Hprj_ProParameters*>(
                              hprj_MapProjectionCSRGet(other, "Hprj_ProParameters")),
                          model->rsm.obsoletePlaceHolder0, nullptr);
   hprj_ProjectionFree(&other);
-  Got got;
-  get(model, got, nullptr);
-  EXPECT_EQ(zoneOf(got.projection), -33);
-  smod_RSMDelete(model);
-}
+  EXPECT_EQ(zoneOf(Got(model).projection), -33);
+  hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);
+  EXPECT_EQ(zoneOf(Got(model).projection), 32);
 
-TEST_F(OutputCoordinateSystem, ProjectionWithoutParametersIsKeptInPersistentFormOnly) {
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  ErrorReport* err = nullptr;
-  Hprj_Projection* projection = hprj_ProjectionFromDefinition("EPSG:3857", &err);
-  ASSERT_NE(projection, nullptr) << herr_ErrorReportMessage(err);
-  Hprj_ElevationInfo* info = elevationInfo("meters");
-  smod_RSMCoordinateSystemSet(model, projection, "meters", info, &err);
-  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
-  EXPECT_EQ(model->rsm.obsoletePlaceHolder0, nullptr);
-  EXPECT_FALSE(model->outputProjection.MIFObject.data == nullptr);
-
-  Got got;
-  get(model, got, &err);
-  ASSERT_NE(got.projection, nullptr) << herr_ErrorReportMessage(err);
-  EXPECT_EQ(hprj_MapProjectionCSRGet(got.projection, "Hprj_ProParameters"), nullptr);
-  EXPECT_NE(std::string(hprj_ProjectionWkt(got.projection)).find("Pseudo-Mercator"),
-            std::string::npos);
-  double x = 0, y = 0;
-  EXPECT_EQ(hprj_ProjectionFromGeographic(got.projection, 10.0, 45.0, &x, &y, &err), 0);
-  EXPECT_NEAR(x, 1113194.9, 0.1);
-  hprj_ProjectionFree(&projection);
-  hprj_ElevationInfoFree(&info);
-  smod_RSMDelete(model);
-}
-
-TEST_F(OutputCoordinateSystem, EachSetReplacesEverythingAndNullClearsTheProjection) {
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  set(model, 32, "meters", nullptr);
-  set(model, 33, "feet", nullptr);
-  {
-    Got got;
-    get(model, got, nullptr);
-    EXPECT_EQ(zoneOf(got.projection), 33);
-    EXPECT_STREQ(got.units, "feet");
-    EXPECT_STREQ(got.info->units, "feet");
-  }
-  ErrorReport* err = nullptr;
-  set(model, 0, "meters", &err);
+  // Set replaces everything; a null projection clears it.
+  set(model, nullptr, "meters", &err);
   EXPECT_EQ(err, nullptr);
-  EXPECT_EQ(model->rsm.obsoletePlaceHolder0, nullptr);
-  EXPECT_EQ(model->outputProjection.MIFObject.data, nullptr);
   EXPECT_EQ(model->outputProjection.type.count, 0);
-  Got got;
-  get(model, got, nullptr);
+  Got got(model);
   EXPECT_EQ(got.projection, nullptr);
   EXPECT_STREQ(got.units, "meters");
-  ASSERT_NE(got.info, nullptr);
   EXPECT_STREQ(got.info->units, "meters");
   smod_RSMDelete(model);
 }
 
-TEST_F(OutputCoordinateSystem, FailedSetLeavesTheRecordAsItWasAtEveryAllocation) {
+TEST_F(OutputCoordinateSystem, ProjectionWithoutParametersIsRebuiltFromPersistentForm) {
   RSM_Model* model = smod_RSMCreate(nullptr);
-  set(model, 32, "meters", nullptr);
+  ErrorReport* err = nullptr;
+  set(model, hprj_ProjectionFromDefinition("EPSG:3857", nullptr), "meters", &err);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_EQ(model->rsm.obsoletePlaceHolder0, nullptr);
+  Got got(model, &err);
+  ASSERT_NE(got.projection, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_EQ(hprj_MapProjectionCSRGet(got.projection, "Hprj_ProParameters"), nullptr);
+  double x = 0, y = 0;
+  EXPECT_EQ(hprj_ProjectionFromGeographic(got.projection, 10.0, 45.0, &x, &y, &err), 0);
+  EXPECT_NEAR(x, 1113194.9, 0.1);
+  smod_RSMDelete(model);
+}
+
+TEST_F(OutputCoordinateSystem, FailuresChangeNothingAtEveryAllocation) {
+  RSM_Model* model = smod_RSMCreate(nullptr);
+  set(model, utm(32), "meters");
   RSM_Model* reference = smod_RSMCopy(model, nullptr);
-  ASSERT_NE(reference, nullptr);
   Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;
-  Hprj_Projection* projection = utmProjection(33);
-  Hprj_ElevationInfo* info = elevationInfo("feet");
-  long before = hmsc_HeapLiveBlocks();
-  for (long n = 0;; ++n) {
+  Hprj_Projection* projection = utm(33);
+  Hprj_ElevationInfo* info = hprj_ElevationInfoCreateByName("A", "B", "feet", "height", nullptr);
+  sweepHeap([&](long n) {
     ErrorReport* err = nullptr;
-    hmsc_HeapFailAfter(n);
     smod_RSMCoordinateSystemSet(model, projection, "feet", info, &err);
-    hmsc_HeapFailAfter(-1);
-    if (!err) break;
+    bool done = err == nullptr;
     herr_DeleteErrorReportEx(&err);
-    ASSERT_EQ(model->rsm.obsoletePlaceHolder0, parameters) << "at allocation " << n;
-    ASSERT_EQ(smod_RSMsAreSame(model, reference), 1) << "at allocation " << n;
-    ASSERT_EQ(hmif_MIFObjectIsSame(&model->outputProjection, &reference->outputProjection), 1);
-    ASSERT_EQ(hmif_MIFObjectIsSame(&model->outputElevationInfo, &reference->outputElevationInfo),
+    if (done) return true;
+    EXPECT_EQ(model->rsm.obsoletePlaceHolder0, parameters) << "at allocation " << n;
+    EXPECT_EQ(smod_RSMsAreSame(model, reference), 1) << "at allocation " << n;
+    EXPECT_EQ(hmif_MIFObjectIsSame(&model->outputElevationInfo, &reference->outputElevationInfo),
               1);
-    ASSERT_STREQ(model->outputHorizontalUnits.data, "meters");
-    ASSERT_EQ(hmsc_HeapLiveBlocks(), before) << "leak at allocation " << n;
-  }
-  Got got;
-  get(model, got, nullptr);
-  EXPECT_EQ(zoneOf(got.projection), 33);
-  EXPECT_STREQ(got.units, "feet");
+    return false;
+  });
+  EXPECT_EQ(zoneOf(Got(model).projection), 33);
   hprj_ProjectionFree(&projection);
   hprj_ElevationInfoFree(&info);
   smod_RSMDelete(reference);
-  smod_RSMDelete(model);
-}
 
-TEST_F(OutputCoordinateSystem, FailedGetLeavesTheCallersPointersAlone) {
-  // Geographic keeps the sweep fast: each projection the host makes costs a PROJ context.
+  // Get, from the parameters and from the persistent form, leaves the caller's pointers alone.
+  // A geographic projection keeps this fast: every UTM one the host makes opens PROJ anew.
   Hprj_Projection* geographic = nullptr;
   char* degrees = nullptr;
-  Hprj_ElevationInfo* meters = nullptr;
-  smod_InternalProjectionAndElevInfoGet(&geographic, &degrees, &meters, nullptr);
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  smod_RSMCoordinateSystemSet(model, geographic, degrees, meters, nullptr);
-  hprj_ProjectionFree(&geographic);
+  smod_InternalProjectionAndElevInfoGet(&geographic, &degrees, &info, nullptr);
   hmsc_HeapFree(degrees);
-  hprj_ElevationInfoFree(&meters);
-  Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;
-  for (bool fromStored : {false, true}) {
-    if (fromStored) model->rsm.obsoletePlaceHolder0 = nullptr;
-    long before = hmsc_HeapLiveBlocks();
-    for (long n = 0;; ++n) {
-      Hprj_Projection* projection = reinterpret_cast<Hprj_Projection*>(1);
-      char* units = reinterpret_cast<char*>(2);
-      Hprj_ElevationInfo* info = reinterpret_cast<Hprj_ElevationInfo*>(3);
+  hprj_ElevationInfoFree(&info);
+  set(model, geographic, "degrees");
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1) hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);
+    sweepHeap([&](long) {
+      void* untouched = &model;
+      auto* projection = static_cast<Hprj_Projection*>(untouched);
+      auto* units = static_cast<char*>(untouched);
+      auto* info = static_cast<Hprj_ElevationInfo*>(untouched);
       ErrorReport* err = nullptr;
-      hmsc_HeapFailAfter(n);
       smod_RSMCoordinateSystemGet(model, &projection, &units, &info, &err);
-      hmsc_HeapFailAfter(-1);
-      if (!err) {
-        EXPECT_NE(projection, nullptr);
+      bool done = err == nullptr;
+      herr_DeleteErrorReportEx(&err);
+      if (done) {
         hprj_ProjectionFree(&projection);
         hmsc_HeapFree(units);
         hprj_ElevationInfoFree(&info);
-        break;
+      } else {
+        EXPECT_TRUE(projection == untouched && units == untouched && info == untouched);
       }
-      herr_DeleteErrorReportEx(&err);
-      ASSERT_EQ(projection, reinterpret_cast<Hprj_Projection*>(1));
-      ASSERT_EQ(units, reinterpret_cast<char*>(2));
-      ASSERT_EQ(info, reinterpret_cast<Hprj_ElevationInfo*>(3));
-      ASSERT_EQ(hmsc_HeapLiveBlocks(), before) << "leak at allocation " << n;
-    }
+      return done;
+    });
   }
-  model->rsm.obsoletePlaceHolder0 = parameters;
   smod_RSMDelete(model);
 }
 
-TEST_F(OutputCoordinateSystem, MissingArgumentsAreReportedUnderEachName) {
+TEST_F(OutputCoordinateSystem, MissingArgumentsAndDamagedStoredFormsAreReported) {
   RSM_Model* model = smod_RSMCreate(nullptr);
-  Hprj_ElevationInfo* info = elevationInfo("meters");
   ErrorReport* err = nullptr;
-  for (int missing = 0; missing < 3; ++missing) {
-    smod_RSMCoordinateSystemSet(missing == 0 ? nullptr : model, nullptr,
-                                missing == 1 ? nullptr : "meters", missing == 2 ? nullptr : info,
-                                &err);
-    EXPECT_STREQ(herr_ErrorReportMessage(err), "Args");
-    EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RSMCoordinateSystemSet");
-    EXPECT_EQ(herr_ErrorReportSeverity(err), 2);
-    herr_DeleteErrorReportEx(&err);
-  }
-  EXPECT_EQ(model->outputHorizontalUnits.data, nullptr);
-  smod_RSMCoordinateSystemSet(nullptr, nullptr, "meters", info, nullptr);
-
-  Hprj_Projection* projection = nullptr;
-  char* units = nullptr;
-  smod_RSMCoordinateSystemGet(model, &projection, &units, nullptr, &err);
+  smod_RSMCoordinateSystemSet(model, nullptr, nullptr, nullptr, &err);
+  EXPECT_STREQ(herr_ErrorReportMessage(err), "Args");
+  EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RSMCoordinateSystemSet");
+  herr_DeleteErrorReportEx(&err);
+  smod_RSMCoordinateSystemGet(model, nullptr, nullptr, nullptr, &err);
   EXPECT_STREQ(herr_ErrorReportMessage(err), "Args");
   EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RSMCoordianteSystemGet");
   herr_DeleteErrorReportEx(&err);
-  smod_RSMCoordinateSystemGet(nullptr, &projection, &units, nullptr, nullptr);
-  hprj_ElevationInfoFree(&info);
-  smod_RSMDelete(model);
-}
 
-TEST_F(OutputCoordinateSystem, DamagedStoredFormsAreReportedNotRead) {
-  RSM_Model* model = smod_RSMCreate(nullptr);
-  set(model, 32, "meters", nullptr);
+  set(model, utm(32), "meters");
   hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);
-
+  // Each damage is undone by applying it again.
   struct Damage {
     const char* message;
-    void (*apply)(RSM_Model*);
-    void (*undo)(RSM_Model*);
+    void (*toggle)(RSM_Model*);
   };
   const Damage damages[] = {
       {"hmif_MIFableObjectConvertFromMIF failed",
-       [](RSM_Model* m) { m->outputProjection.MIFObject.count /= 2; },
-       [](RSM_Model* m) { m->outputProjection.MIFObject.count *= 2; }},
+       [](RSM_Model* m) { m->outputProjection.MIFObject.count ^= 0x100; }},
       {"hmif_MIFableObjectConvertFromMIF failed",
-       [](RSM_Model* m) {
-         savedCount = m->outputElevationInfo.MIFObject.count;
-         m->outputElevationInfo.MIFObject.count = 1;
-       },
-       [](RSM_Model* m) { m->outputElevationInfo.MIFObject.count = savedCount; }},
+       [](RSM_Model* m) { m->outputElevationInfo.type.count ^= 1; }},
       {"hmif_MIFableObjectConvertFromMIF failed",
-       [](RSM_Model* m) { m->outputProjection.type.count -= 1; },
-       [](RSM_Model* m) { m->outputProjection.type.count += 1; }},
-      {"hmif_MIFableObjectConvertFromMIF failed",
-       [](RSM_Model* m) { m->outputElevationInfo.MIFDictionary.count = 0; },
-       [](RSM_Model* m) {
-         m->outputElevationInfo.MIFDictionary.count = static_cast<int32_t>(
-             std::string(m->outputElevationInfo.MIFDictionary.data).size() + 1);
-       }},
+       [](RSM_Model* m) { m->outputProjection.MIFDictionary.data[0] ^= 0x20; }},
       {"Horizontal units text is not terminated",
-       [](RSM_Model* m) { m->outputHorizontalUnits.data[6] = 'x'; },
-       [](RSM_Model* m) { m->outputHorizontalUnits.data[6] = '\0'; }},
+       [](RSM_Model* m) { m->outputHorizontalUnits.data[6] ^= 'x'; }},
   };
   for (const Damage& damage : damages) {
-    damage.apply(model);
-    Got got;
-    ErrorReport* err = nullptr;
-    get(model, got, &err);
+    damage.toggle(model);
+    Got got(model, &err);
     EXPECT_STREQ(herr_ErrorReportMessage(err), damage.message);
-    EXPECT_EQ(got.projection, nullptr);
-    EXPECT_EQ(got.units, nullptr);
+    EXPECT_TRUE(!got.projection && !got.units && !got.info);
     herr_DeleteErrorReportEx(&err);
-    damage.undo(model);
+    damage.toggle(model);
   }
-  Got got;
-  get(model, got, nullptr);
-  EXPECT_EQ(zoneOf(got.projection), 32);
+  EXPECT_EQ(zoneOf(Got(model).projection), 32);
   smod_RSMDelete(model);
 }
 

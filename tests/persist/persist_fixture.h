@@ -1,18 +1,18 @@
-// What the persistence suites share: a model with a full output coordinate system, and a
-// fixture that proves every test gives back what it took from the host heap.
+// Shared by the persistence and coordinate-system suites: a model with a full output
+// coordinate system, a heap-balance fixture and a sweep over exhausted-heap failures.
 #ifndef TESTS_PERSIST_PERSIST_FIXTURE_H
 #define TESTS_PERSIST_PERSIST_FIXTURE_H
 
 #include <gtest/gtest.h>
 
-#include "support/model_builder.h"
 #include "persist/designs.h"
 #include "senmod/senmod.h"
+#include "support/model_builder.h"
 
 namespace persist_test {
 
-// Three sections in one row, rectangular ground domain, WGS 84 geographic output projection
-// with units "degrees" and heights in meters, a DEM name. Free with smod_RSMDelete.
+// Three sections in one row, rectangular ground domain, geographic WGS 84 output projection
+// in "degrees" with heights in meters, a DEM name. Free with smod_RSMDelete.
 inline RSM_Model* threeSectionModel() {
   model_builder::CameraSpec camera;
   camera.domain = model_builder::CameraSpec::Domain::Rectangular;
@@ -23,30 +23,38 @@ inline RSM_Model* threeSectionModel() {
   model->rsm.demsource = HMOD_DEM_CONSTANT;
   model->rsm.z_mean = 120.0;
   model->rsm.demfilename = model_builder::heapText("/data/dem.tif");
-  model->rsm.demzunits = model_builder::heapText("meters");
   model->rsm.forSrcAffine[2] = 0.5;
-  model->rsm.invDstAffine[5] = -0.25;
-
+  Hprj_Projection* projection = nullptr;
+  char* units = nullptr;
+  Hprj_ElevationInfo* info = nullptr;
+  smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, nullptr);
   ErrorReport* err = nullptr;
-  Hprj_Projection* projection =
-      hprj_ProjectionInit(hint_GetInit(), model->rsm.obsoletePlaceHolder0, &err);
-  Hprj_ElevationInfo* info =
-      hprj_ElevationInfoCreateByName("WGS 84", "WGS 84", "meters", "height", &err);
-  smod_RSMCoordinateSystemSet(model, projection, "degrees", info, &err);
+  smod_RSMCoordinateSystemSet(model, projection, units, info, &err);
   EXPECT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
   herr_DeleteErrorReportEx(&err);
   hprj_ProjectionFree(&projection);
+  hmsc_HeapFree(units);
   hprj_ElevationInfoFree(&info);
   return model;
 }
 
-// Checks that a test leaves the host heap as it found it. The shared designs, which live for
-// the process, are built before the count is taken.
+// Checks that a test gives back every host heap block it takes. What lives for the process
+// (the shared designs, anything the host builds once for conversions) is made first.
 class HeapBalance : public testing::Test {
  protected:
   void SetUp() override {
     senmod::RSMFunctions_Design();
     senmod::RSM_Model_Design();
+    RSM_Model* model = threeSectionModel();
+    hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);  // read the persistent form
+    Hprj_Projection* projection = nullptr;
+    char* units = nullptr;
+    Hprj_ElevationInfo* info = nullptr;
+    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, nullptr);
+    hprj_ProjectionFree(&projection);
+    hmsc_HeapFree(units);
+    hprj_ElevationInfoFree(&info);
+    smod_RSMDelete(model);
     live_ = hmsc_HeapLiveBlocks();
   }
   void TearDown() override {
@@ -57,6 +65,21 @@ class HeapBalance : public testing::Test {
  private:
   long live_ = 0;
 };
+
+// Calls attempt(n) with the heap failing after n allocations, for n = 0, 1, ... until an
+// attempt returns true; each failed attempt must give back every block it took.
+template <typename Attempt>
+void sweepHeap(Attempt attempt) {
+  for (long n = 0; n < 100000; ++n) {
+    long before = hmsc_HeapLiveBlocks();
+    hmsc_HeapFailAfter(n);
+    bool done = attempt(n);
+    hmsc_HeapFailAfter(-1);
+    if (done) return;
+    ASSERT_EQ(hmsc_HeapLiveBlocks(), before) << "leak at allocation " << n;
+  }
+  FAIL() << "never succeeded";
+}
 
 }  // namespace persist_test
 
