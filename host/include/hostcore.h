@@ -177,7 +177,9 @@ HmifDictionary* hmif_DictionaryCreate(ErrorReport** err);
 /* Destroys a dictionary and every design it owns; accepts null. */
 void hmif_DictionaryDestroy(HmifDictionary* dictionary);
 /* Registers design in dictionary: the dictionary keeps a copy of its own under the design's
- * name, replacing a design of that name. Returns the dictionary's copy (owned by the dictionary)
+ * name, replacing a design of that name (handles to the replaced design stay valid until the
+ * dictionary goes). The copy refers to the same designs by handle, which must outlive it, and
+ * looks up named designs in dictionary. Returns the dictionary's copy (owned by the dictionary)
  * or null with a report. */
 HmifDesign* hmif_DictionaryAddDesign(HmifDictionary* dictionary, const HmifDesign* design,
                                      ErrorReport** err);
@@ -226,7 +228,8 @@ void* hmif_ConvertFromMIF(const void* bytes, size_t length, const HmifDesign* de
 /* A new deep copy of record under design, or null with a report. */
 void* hmif_ObjectCopy(const void* record, const HmifDesign* design, ErrorReport** err);
 /* Frees everything *record owns under design, then the record, and sets *record to null.
- * Returns 0, or -1 with a report for a null design. Accepts a null record. */
+ * Returns 0, or -1 with a report for a null design, or when a named design of counted records
+ * cannot be found (the record is freed as far as its design reaches). Accepts a null record. */
 int hmif_ObjectFree(void** record, const HmifDesign* design, ErrorReport** err);
 
 /* Converts object (laid out by design) into persistent bytes plus the dictionary text that

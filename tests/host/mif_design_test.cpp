@@ -111,6 +111,12 @@ TEST_F(DesignTest, NamedRecordsResolveInTheDictionaryWhenUsed) {
   EXPECT_EQ(hmif_DesignRecordSize(list), -1);
   EXPECT_EQ(hmif_DesignCopy(list, &err_), nullptr);
   EXPECT_NE(TakeReport().find("\"Later\""), std::string::npos);
+  // Freed as far as the design reaches, and the gap is reported.
+  Ints* record = HeapArray<Ints>({{1, HeapArray<int32_t>({5})}});
+  void* block = record;
+  EXPECT_EQ(hmif_ObjectFree(&block, list, &err_), -1);
+  EXPECT_EQ(block, nullptr);
+  TakeReport();
   hmif_DesignCreate(dictionary, "Later", nullptr, HMIF_INT32, "x", 0);
   EXPECT_EQ(hmif_DesignRecordSize(list), 16);
   hmif_DictionaryDestroy(dictionary);

@@ -104,8 +104,10 @@ const HmifDesign* mif_ItemTarget(const HmifDesign* owner, const MifItem* item);
 bool mif_Closure(const HmifDesign* design, bool skipMissing, const HmifDesign*** out,
                  int32_t* count, const char* function, ErrorReport** err);
 
-// Frees everything record owns under design (not the record itself) and empties it.
-void mif_FreeMembers(void* record, const HmifDesign* design);
+// Frees everything record owns under design (not the record itself) and empties it. False when
+// the design of some counted records could not be found: their arrays are freed, but not what
+// their elements own.
+bool mif_FreeMembers(void* record, const HmifDesign* design);
 
 // Encoding width in memory of a counted element of code.
 int64_t mif_CountedElementSize(int32_t code);

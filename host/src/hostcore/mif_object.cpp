@@ -103,31 +103,35 @@ bool copyMembers(void* copy, const void* source, const HmifDesign* design, int d
 
 }  // namespace
 
-void mif_FreeMembers(void* record, const HmifDesign* design) {
-  if (!record) return;
+bool mif_FreeMembers(void* record, const HmifDesign* design) {
+  if (!record) return true;
+  bool complete = true;
   for (int32_t i = 0; i < design->itemCount; ++i) {
     const MifItem* item = &design->items[i];
     if (item->code == HMIF_RECORD) {
-      mif_FreeMembers(at(record, item->offset), item->sub);
+      complete = mif_FreeMembers(at(record, item->offset), item->sub) && complete;
     } else if (item->code == HMIF_RECORD_POINTER) {
       void* pointer = mif_LoadPointer(record, item);
-      mif_FreeMembers(pointer, item->sub);
+      complete = mif_FreeMembers(pointer, item->sub) && complete;
       hmsc_HeapFree(pointer);
       mif_StorePointer(record, item, nullptr);
     } else if (mif_IsCounted(item->code)) {
       MifCounted counted = mif_LoadCounted(record, item);
       const HmifDesign* element =
           item->code == HMIF_COUNTED_RECORDS ? mif_ItemTarget(design, item) : nullptr;
+      if (!element && item->code == HMIF_COUNTED_RECORDS && counted.data) complete = false;
       if (element && counted.data) {
         for (int32_t e = 0; e < counted.count; ++e) {
-          mif_FreeMembers(static_cast<unsigned char*>(counted.data) + e * element->size,
-                          element);
+          complete = mif_FreeMembers(static_cast<unsigned char*>(counted.data) + e * element->size,
+                                     element) &&
+                     complete;
         }
       }
       hmsc_HeapFree(counted.data);
       mif_StoreCounted(record, item, 0, nullptr);
     }
   }
+  return complete;
 }
 
 void* hmif_ObjectCopy(const void* record, const HmifDesign* design, ErrorReport** err) {
@@ -156,8 +160,15 @@ int hmif_ObjectFree(void** record, const HmifDesign* design, ErrorReport** err) 
     return -1;
   }
   if (!record || !*record) return 0;
-  mif_FreeMembers(*record, design);
+  bool complete = mif_FreeMembers(*record, design);
   hmsc_HeapFree(*record);
   *record = nullptr;
+  if (!complete) {
+    mif_Report(err, "hmif_ObjectFree", __LINE__,
+               "design \"%s\": a design of counted records is missing; what their elements own "
+               "was not freed",
+               design->name);
+    return -1;
+  }
   return 0;
 }
