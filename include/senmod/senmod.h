@@ -314,14 +314,23 @@ SMOD_API RSM_Xform* smod_RSMXformGetFromRSMData(RSM_Model* model, ErrorReport** 
 /* Releases the object with its model, projection and elevation source. Accepts null. */
 SMOD_API void smod_RSMXformDelete(RSM_Xform* xform);
 
-/* One-time elevation set-up: makes the projection and the elevation source; prints the user
- * warning and switches the model to its constant height when the DEM file is missing. Reports
- * are printed and deleted; success shows as xform->filled = 1. */
+/* One-time elevation set-up: makes the projection and the elevation source (map points of a
+ * geographic projection handed over in degrees) and takes the DEM's mean height into z_mean;
+ * prints the user warning and switches the model to its constant height when the DEM file is
+ * missing. A DEM file that exists but cannot be read is warned about the same way (with the
+ * host's reason); the object then has no elevation source and transforms use z_mean. The
+ * DEM-layer build opens the file's first layer instead and fails (object left unfilled) when
+ * the file cannot be read. Reports are printed and deleted; success shows as xform->filled = 1.
+ * Does nothing on a filled object. */
 SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
 
 /* Transforms n 2-D points (x, y pairs) in the model's direction with heights from the set-up
- * (run first when the object is unfilled). out may be null to write over in. A failing point
- * stops the batch: earlier outputs are written, its own and later ones are not. */
+ * (run first when the object is unfilled): each point's DEM height from ground to image, the
+ * height iteration against the DEM (at most 10 passes, until the height changes by 1 m or less)
+ * from image to ground, z_mean for a constant-height model. out may be null (or in) to write
+ * over in. n <= 0 transforms nothing. Reports "Invalid input RSM xform data." for a null object
+ * or model or null arrays. A failing point stops the batch: earlier outputs are written, its
+ * own and later ones are not. */
 SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
                                      ErrorReport** err);
 
