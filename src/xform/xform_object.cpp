@@ -20,7 +20,8 @@ const char* const kUnreadableDemWarning =
 // why, is taken over.
 void warnUser(int line, const char* format, const RSM_Model_Orig& rsm,
               ErrorReport* previous = nullptr) {
-  char* text = hstr_Sprintf(nullptr, format, nullptr, rsm.demfilename.data, rsm.z_mean);
+  const char* file = rsm.demfilename.data ? rsm.demfilename.data : "";
+  char* text = hstr_Sprintf(nullptr, format, nullptr, file, rsm.z_mean);
   ErrorReport* warning =
       herr_CreateErrorReport("smod_RSMXformFillNoMIFData", line, 1, previous, text, 0);
   hmsc_HeapFree(text);
