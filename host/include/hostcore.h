@@ -189,7 +189,9 @@ HmifDesign* hmif_DictionaryFindDesign(const HmifDictionary* dictionary, const ch
 /* Creates design name in dictionary from the item specifications that follow err: each is an
  * int code, the item's name, then the code's further arguments (see the enum above); a code of
  * 0 ends the list. The design is owned by the dictionary. Returns null with a report on an
- * unknown code, a duplicate item name, a null design argument or heap exhaustion. */
+ * unknown code, a duplicate item name, a null design argument, no items, a name that is not 1 to
+ * 255 letters, digits, '_', '.' or '-', a fixed array count outside 1 to 65536, or heap
+ * exhaustion. */
 HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, ErrorReport** err,
                               ...);
 /* A self-contained copy of design: every design it refers to, by handle or by name, is resolved

@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* end = data + size;
   const uint8_t* textEnd = static_cast<const uint8_t*>(memchr(data, 0, size));
   if (!textEnd) return 0;
-  const uint8_t* typeEnd = static_cast<const uint8_t*>(memchr(textEnd + 1, 0, size_t(end - textEnd - 1)));
+  const uint8_t* typeEnd =
+      static_cast<const uint8_t*>(memchr(textEnd + 1, 0, size_t(end - textEnd - 1)));
   if (!typeEnd) return 0;
   const char* text = reinterpret_cast<const char*>(data);
   const char* type = reinterpret_cast<const char*>(textEnd + 1);
@@ -21,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   void* object = nullptr;
   HmifDesign* design = nullptr;
   ErrorReport* err = nullptr;
-  if (hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, int32_t(count), text, type,
-                                       &err) != 0) {
+  if (hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, int32_t(count), text, type, &err) !=
+      0) {
     if (!err || object || design) abort();
     herr_DeleteErrorReportEx(&err);
   } else {

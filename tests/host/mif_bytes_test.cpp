@@ -56,17 +56,17 @@ TEST_F(BytesTest, FullAndEmptyRecordsSurviveTheRoundTripAndEncodeTheSameEveryTim
 }
 
 TEST_F(BytesTest, ByteOrderAndWidthsAreFixed) {
-  HmifDesign* small = hmif_DesignCreate(dictionary_, "Small", nullptr, HMIF_INT32, "i",
-                                        HMIF_FLOAT64, "d", HMIF_COUNTED_TEXT, "t",
-                                        HMIF_RECORD_POINTER, "p", design_, 0);
+  HmifDesign* small =
+      hmif_DesignCreate(dictionary_, "Small", nullptr, HMIF_INT32, "i", HMIF_FLOAT64, "d",
+                        HMIF_COUNTED_TEXT, "t", HMIF_RECORD_POINTER, "p", design_, 0);
   struct Small {
     int32_t i;
     double d;
     Hmif_String t;
     void* p;
   } record{0x01020304, 1.0, {2, const_cast<char*>("x")}, nullptr};
-  const std::vector<unsigned char> expected = {4, 3, 2, 1, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f,
-                                               2, 0, 0, 0, 'x', 0, 0};
+  const std::vector<unsigned char> expected = {4,    3,    2, 1, 0, 0, 0,   0, 0, 0,
+                                               0xf0, 0x3f, 2, 0, 0, 0, 'x', 0, 0};
   EXPECT_EQ(Encode(&record, small), expected);
 }
 

@@ -23,9 +23,9 @@ TEST_F(DesignTest, LayoutEqualsTheCompilersForEveryItemCode) {
   HmifDesign* everything = MakeDesigns(dictionary);
   ASSERT_NE(everything, nullptr);
   const size_t offsets[] = {
-      offsetof(Everything, mode),    offsetof(Everything, number),  offsetof(Everything, value),
+      offsetof(Everything, mode),    offsetof(Everything, number),   offsetof(Everything, value),
       offsetof(Everything, fixed),   offsetof(Everything, embedded), offsetof(Everything, leaves),
-      offsetof(Everything, bytes),   offsetof(Everything, text),    offsetof(Everything, ints),
+      offsetof(Everything, bytes),   offsetof(Everything, text),     offsetof(Everything, ints),
       offsetof(Everything, doubles), offsetof(Everything, optional), offsetof(Everything, last)};
   ASSERT_EQ(hmif_DesignItemCount(everything), 12);
   for (int32_t i = 0; i < 12; ++i) {
@@ -45,11 +45,11 @@ TEST_F(DesignTest, LayoutEqualsTheCompilersForEveryItemCode) {
   EXPECT_EQ(hmif_DesignItemOffset(outer, 2), int64_t(offsetof(Outer, after)));
   EXPECT_EQ(hmif_DesignRecordSize(outer), int64_t(sizeof(Outer)));
 
-  HmifDesign* string = hmif_DesignCreate(dictionary, "Hmif_String", nullptr, HMIF_COUNTED_TEXT,
-                                         "string", 0);
-  HmifDesign* holder = hmif_DesignCreate(dictionary, "Hmif_MIFObject", nullptr, HMIF_RECORD,
-                                         "type", string, HMIF_COUNTED_TEXT, "MIFDictionary",
-                                         HMIF_COUNTED_BYTES, "MIFObject", 0);
+  HmifDesign* string =
+      hmif_DesignCreate(dictionary, "Hmif_String", nullptr, HMIF_COUNTED_TEXT, "string", 0);
+  HmifDesign* holder =
+      hmif_DesignCreate(dictionary, "Hmif_MIFObject", nullptr, HMIF_RECORD, "type", string,
+                        HMIF_COUNTED_TEXT, "MIFDictionary", HMIF_COUNTED_BYTES, "MIFObject", 0);
   EXPECT_EQ(hmif_DesignRecordSize(string), int64_t(sizeof(Hmif_String)));
   EXPECT_EQ(hmif_DesignRecordSize(holder), int64_t(sizeof(Hmif_MIFObject)));
   EXPECT_EQ(hmif_DesignItemOffset(holder, 2), int64_t(offsetof(Hmif_MIFObject, MIFObject)));
@@ -105,8 +105,8 @@ TEST_F(DesignTest, RegistrationReplacesByNameAndKeepsOldHandlesValid) {
 
 TEST_F(DesignTest, NamedRecordsResolveInTheDictionaryWhenUsed) {
   HmifDictionary* dictionary = hmif_DictionaryCreate(nullptr);
-  HmifDesign* list = hmif_DesignCreate(dictionary, "List", nullptr, HMIF_COUNTED_RECORDS,
-                                       "items", "Later", 0);
+  HmifDesign* list =
+      hmif_DesignCreate(dictionary, "List", nullptr, HMIF_COUNTED_RECORDS, "items", "Later", 0);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(hmif_DesignRecordSize(list), -1);
   EXPECT_EQ(hmif_DesignCopy(list, &err_), nullptr);

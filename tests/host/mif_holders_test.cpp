@@ -15,8 +15,9 @@ Hmif_String Text(const char* text) {
 
 Hmif_MIFObject Holder(const char* type, const char* dictionary, const char* bytes) {
   Hmif_String object = Text(bytes);
-  return Hmif_MIFObject{Text(type), Text(dictionary),
-                        Hmif_Bytes{object.count - 1, reinterpret_cast<unsigned char*>(object.data)}};
+  return Hmif_MIFObject{
+      Text(type), Text(dictionary),
+      Hmif_Bytes{object.count - 1, reinterpret_cast<unsigned char*>(object.data)}};
 }
 
 TEST_F(HolderTest, TransferMovesCopyDuplicatesAndSameComparesContents) {

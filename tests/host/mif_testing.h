@@ -58,17 +58,16 @@ struct Everything {
 
 // "Leaf", "Point" and "Everything" in dictionary; returns "Everything".
 inline HmifDesign* MakeDesigns(HmifDictionary* dictionary) {
-  HmifDesign* leaf = hmif_DesignCreate(dictionary, "Leaf", nullptr, HMIF_INT32, "id",
-                                       HMIF_FLOAT64, "weight", 0);
-  HmifDesign* point = hmif_DesignCreate(dictionary, "Point", nullptr, HMIF_FLOAT64_ARRAY, "xyz",
-                                        3, HMIF_INT32, "tag", 0);
-  return hmif_DesignCreate(dictionary, "Everything", nullptr, HMIF_ENUM, "mode", "OFF", "ON",
-                           "AUTO", nullptr, HMIF_INT32, "number", HMIF_FLOAT64, "value",
-                           HMIF_FLOAT64_ARRAY, "fixed", 3, HMIF_RECORD, "embedded", point,
-                           HMIF_COUNTED_RECORDS, "leaves", "Leaf", HMIF_COUNTED_BYTES, "bytes",
-                           HMIF_COUNTED_TEXT, "text", HMIF_COUNTED_INT32, "ints",
-                           HMIF_COUNTED_FLOAT64, "doubles", HMIF_RECORD_POINTER, "optional",
-                           leaf, HMIF_INT32, "last", 0);
+  HmifDesign* leaf =
+      hmif_DesignCreate(dictionary, "Leaf", nullptr, HMIF_INT32, "id", HMIF_FLOAT64, "weight", 0);
+  HmifDesign* point = hmif_DesignCreate(dictionary, "Point", nullptr, HMIF_FLOAT64_ARRAY, "xyz", 3,
+                                        HMIF_INT32, "tag", 0);
+  return hmif_DesignCreate(
+      dictionary, "Everything", nullptr, HMIF_ENUM, "mode", "OFF", "ON", "AUTO", nullptr,
+      HMIF_INT32, "number", HMIF_FLOAT64, "value", HMIF_FLOAT64_ARRAY, "fixed", 3, HMIF_RECORD,
+      "embedded", point, HMIF_COUNTED_RECORDS, "leaves", "Leaf", HMIF_COUNTED_BYTES, "bytes",
+      HMIF_COUNTED_TEXT, "text", HMIF_COUNTED_INT32, "ints", HMIF_COUNTED_FLOAT64, "doubles",
+      HMIF_RECORD_POINTER, "optional", leaf, HMIF_INT32, "last", 0);
 }
 
 template <class T>

@@ -46,8 +46,7 @@ TEST_F(TextTest, ObjectsTravelWithTheirDesignsAndOutliveTheSourceDictionary) {
 
   void* object = nullptr;
   HmifDesign* design = nullptr;
-  ASSERT_EQ(hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, count, text, type, &err_),
-            0);
+  ASSERT_EQ(hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, count, text, type, &err_), 0);
   ExpectSame(*full, *static_cast<Everything*>(object));
   EXPECT_EQ(hmif_DesignRecordSize(design), int64_t(sizeof(Everything)));
 
@@ -100,7 +99,8 @@ TEST_F(TextTest, BadTextsAreRefusedWithAReport) {
   }
   EXPECT_EQ(hmif_DictionaryFromText("hmif-dictionary 7\n", &err_), nullptr);
   EXPECT_NE(TakeReport().find("version \"7\" is unknown"), std::string::npos);
-  std::string longName = "hmif-dictionary 1\ndesign " + std::string(300, 'n') + "\nitem 12 x\nend\n";
+  std::string longName =
+      "hmif-dictionary 1\ndesign " + std::string(300, 'n') + "\nitem 12 x\nend\n";
   EXPECT_EQ(hmif_DictionaryFromText(longName.c_str(), &err_), nullptr);
   TakeReport();
   std::string manyWords = "hmif-dictionary 1\ndesign A\nitem 3 e";
@@ -144,7 +144,8 @@ TEST_F(TextTest, ExhaustedHeapInTheSelfDescribingFormIsReportedWithoutLeaks) {
     void* object = nullptr;
     HmifDesign* design = nullptr;
     hmsc_HeapFailAfter(n);
-    int result = hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, count, text, type, &err_);
+    int result =
+        hmif_MIFableObjectConvertFromMIF(&object, &design, bytes, count, text, type, &err_);
     hmsc_HeapFailAfter(-1);
     if (result == 0) {
       hmif_ObjectFree(&object, design, nullptr);

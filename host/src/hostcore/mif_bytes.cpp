@@ -25,7 +25,8 @@ struct Encoder {
 
   void put(uint64_t value, int bytes) {
     if (out) {
-      for (int i = 0; i < bytes; ++i) out[position + i] = static_cast<unsigned char>(value >> (8 * i));
+      for (int i = 0; i < bytes; ++i)
+        out[position + i] = static_cast<unsigned char>(value >> (8 * i));
     }
     position += bytes;
   }
@@ -232,8 +233,7 @@ bool Decoder::counted(void* record, const HmifDesign* design, const MifItem* ite
     encodedSize = 1;
   }
   if (!need(encodedSize * count, design, item)) return false;
-  unsigned char* block =
-      static_cast<unsigned char*>(allocate(memorySize * count, design, item));
+  unsigned char* block = static_cast<unsigned char*>(allocate(memorySize * count, design, item));
   if (!block) return false;
   mif_StoreCounted(record, item, count, block);
   switch (item->code) {

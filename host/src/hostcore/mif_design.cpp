@@ -28,8 +28,8 @@ void freeDesign(HmifDesign* design) {
 }
 
 // Copies the texts of source into item; sub is set by the caller.
-bool copyItemTexts(MifItem* item, const char* name, int32_t enumCount,
-                   const char* const* enumNames, const char* refName) {
+bool copyItemTexts(MifItem* item, const char* name, int32_t enumCount, const char* const* enumNames,
+                   const char* refName) {
   item->name = mif_Dup(name);
   if (!item->name) return false;
   if (refName) {
@@ -142,8 +142,8 @@ bool checkSpec(const MifItemSpec& spec, const char* function, ErrorReport** err)
       break;
     case HMIF_ENUM:
       if (spec.enumCount < 1 || spec.enumCount > MIF_ENUM_NAMES_MAX) {
-        mif_Report(err, function, __LINE__, "item \"%s\": %d enumerators, not 1 to %d",
-                   spec.name, spec.enumCount, MIF_ENUM_NAMES_MAX);
+        mif_Report(err, function, __LINE__, "item \"%s\": %d enumerators, not 1 to %d", spec.name,
+                   spec.enumCount, MIF_ENUM_NAMES_MAX);
         return false;
       }
       for (int32_t i = 0; i < spec.enumCount; ++i) {
@@ -235,9 +235,8 @@ int32_t indexOf(const HmifDesign* const* designs, int32_t count, const HmifDesig
 
 }  // namespace
 
-HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name,
-                             const MifItemSpec* specs, int32_t count, const char* function,
-                             ErrorReport** err) {
+HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* specs,
+                             int32_t count, const char* function, ErrorReport** err) {
   if (!dictionary) {
     mif_Report(err, function, __LINE__, "null dictionary");
     return nullptr;
@@ -274,9 +273,8 @@ HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name,
     design->itemCount = i + 1;
     item.code = specs[i].code;
     item.arrayCount = specs[i].code == HMIF_FLOAT64_ARRAY ? specs[i].arrayCount : 0;
-    item.sub = specs[i].code == HMIF_RECORD || specs[i].code == HMIF_RECORD_POINTER
-                   ? specs[i].sub
-                   : nullptr;
+    item.sub = specs[i].code == HMIF_RECORD || specs[i].code == HMIF_RECORD_POINTER ? specs[i].sub
+                                                                                    : nullptr;
     ok = copyItemTexts(&item, specs[i].name, specs[i].code == HMIF_ENUM ? specs[i].enumCount : 0,
                        specs[i].enumNames,
                        specs[i].code == HMIF_COUNTED_RECORDS ? specs[i].refName : nullptr);
@@ -313,8 +311,8 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
     int code = va_arg(args, int);
     if (code == 0) break;
     if (count == MIF_ITEMS_MAX) {
-      mif_Report(err, function, __LINE__, "design \"%.64s\": more than %d items",
-                 name ? name : "", MIF_ITEMS_MAX);
+      mif_Report(err, function, __LINE__, "design \"%.64s\": more than %d items", name ? name : "",
+                 MIF_ITEMS_MAX);
       ok = false;
       break;
     }
@@ -345,8 +343,8 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
           }
           if (nameCount == nameCapacity) {
             int32_t capacity = nameCapacity ? nameCapacity * 2 : 16;
-            const char** grown = static_cast<const char**>(
-                hmsc_HeapMalloc(sizeof(const char*) * size_t(capacity)));
+            const char** grown =
+                static_cast<const char**>(hmsc_HeapMalloc(sizeof(const char*) * size_t(capacity)));
             if (!grown) {
               mif_Report(err, function, __LINE__, "heap exhausted");
               ok = false;
@@ -501,8 +499,7 @@ HmifDesign* hmif_DesignCopy(const HmifDesign* design, ErrorReport** err) {
   MifCopyGroup* group = static_cast<MifCopyGroup*>(mif_Calloc(sizeof(MifCopyGroup)));
   bool ok = group != nullptr;
   if (ok) {
-    group->designs =
-        static_cast<HmifDesign**>(mif_Calloc(sizeof(HmifDesign*) * size_t(count)));
+    group->designs = static_cast<HmifDesign**>(mif_Calloc(sizeof(HmifDesign*) * size_t(count)));
     ok = group->designs != nullptr;
   }
   for (int32_t i = 0; ok && i < count; ++i) {

@@ -22,8 +22,8 @@ bool copyMember(Counted* destination, const Counted* source, const char* functio
     return false;
   }
   if (source->count == 0) return true;
-  destination->data = static_cast<decltype(destination->data)>(
-      hmsc_HeapMalloc(size_t(source->count)));
+  destination->data =
+      static_cast<decltype(destination->data)>(hmsc_HeapMalloc(size_t(source->count)));
   if (!destination->data) {
     mif_Report(err, function, __LINE__, "heap exhausted");
     return false;
@@ -66,10 +66,8 @@ int hmif_MIFObjectCopyContents(Hmif_MIFObject* destination, const Hmif_MIFObject
   if (destination == source) return 0;
   hmif_MIFObjectFreeContents(destination);
   if (!copyMember(&destination->type, &source->type, function, err) ||
-      !copyMember(&destination->MIFDictionary, &source->MIFDictionary,
-                  function, err) ||
-      !copyMember(&destination->MIFObject, &source->MIFObject, function,
-                  err)) {
+      !copyMember(&destination->MIFDictionary, &source->MIFDictionary, function, err) ||
+      !copyMember(&destination->MIFObject, &source->MIFObject, function, err)) {
     hmif_MIFObjectFreeContents(destination);
     return -1;
   }
@@ -79,8 +77,7 @@ int hmif_MIFObjectCopyContents(Hmif_MIFObject* destination, const Hmif_MIFObject
 int hmif_MIFObjectIsSame(const Hmif_MIFObject* a, const Hmif_MIFObject* b) {
   if (!a || !b) return a == b;
   if (!a->MIFObject.data && !b->MIFObject.data) return 1;
-  return sameMember(&a->type, &b->type) &&
-         sameMember(&a->MIFDictionary, &b->MIFDictionary) &&
+  return sameMember(&a->type, &b->type) && sameMember(&a->MIFDictionary, &b->MIFDictionary) &&
          sameMember(&a->MIFObject, &b->MIFObject);
 }
 
@@ -95,8 +92,7 @@ void hmif_PTRTransferContents(Hmif_String* destination, Hmif_String* source) {
   *source = Hmif_String{};
 }
 
-int hmif_PTRCopyContents(Hmif_String* destination, const Hmif_String* source,
-                         ErrorReport** err) {
+int hmif_PTRCopyContents(Hmif_String* destination, const Hmif_String* source, ErrorReport** err) {
   static const char* const function = "hmif_PTRCopyContents";
   if (!destination || !source) {
     mif_Report(err, function, __LINE__, "null holder");

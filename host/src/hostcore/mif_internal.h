@@ -16,12 +16,12 @@
 
 // Bounds that keep designs, texts and decoding finite whatever they are given.
 enum {
-  MIF_NAME_MAX = 255,          // characters of a design, item or enumerator name
-  MIF_ITEMS_MAX = 1024,        // items of one design
-  MIF_ENUM_NAMES_MAX = 1024,   // enumerators of one item
-  MIF_ARRAY_MAX = 65536,       // elements of a fixed array
-  MIF_DESIGNS_MAX = 4096,      // designs of one dictionary text
-  MIF_DEPTH_MAX = 32           // nesting of records inside records
+  MIF_NAME_MAX = 255,         // characters of a design, item or enumerator name
+  MIF_ITEMS_MAX = 1024,       // items of one design
+  MIF_ENUM_NAMES_MAX = 1024,  // enumerators of one item
+  MIF_ARRAY_MAX = 65536,      // elements of a fixed array
+  MIF_DESIGNS_MAX = 4096,     // designs of one dictionary text
+  MIF_DEPTH_MAX = 32          // nesting of records inside records
 };
 // A record laid out by one design stays below this size.
 constexpr int64_t MIF_RECORD_SIZE_MAX = int64_t(1) << 24;
@@ -36,9 +36,9 @@ struct MifItem {
   int32_t arrayCount;  // fixed array
   int32_t enumCount;   // enumeration
   char** enumNames;
-  char* refName;       // counted records: the element design's name
-  HmifDesign* sub;     // embedded record, record pointer; counted records inside a copy group
-  int64_t offset;      // byte offset in the record
+  char* refName;    // counted records: the element design's name
+  HmifDesign* sub;  // embedded record, record pointer; counted records inside a copy group
+  int64_t offset;   // byte offset in the record
 };
 
 struct HmifDesign {
@@ -90,9 +90,8 @@ char* mif_Dup(const char* text);
 bool mif_NameValid(const char* name);
 
 // Creates a design in dictionary from count item specifications; reports under function.
-HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name,
-                             const MifItemSpec* specs, int32_t count, const char* function,
-                             ErrorReport** err);
+HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* specs,
+                             int32_t count, const char* function, ErrorReport** err);
 
 // The design an item refers to: its handle, or for counted records the design of that name in
 // the owner's dictionary (or its copy group). Null when there is none.
@@ -155,7 +154,7 @@ struct MifText {
 
 // Writes the dictionary text of the given designs and everything they reach; named designs
 // that cannot be found are refused unless skipMissing is set.
-char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount,
-                              bool skipMissing, const char* function, ErrorReport** err);
+char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount, bool skipMissing,
+                              const char* function, ErrorReport** err);
 
 #endif

@@ -5,8 +5,7 @@
 #include "hostcore/mif_internal.h"
 
 int32_t hmif_MIFableObjectConvertToMIF(const void* object, const HmifDesign* design, void** bytes,
-                                       char** dictionaryText, char** typeText,
-                                       ErrorReport** err) {
+                                       char** dictionaryText, char** typeText, ErrorReport** err) {
   static const char* const function = "hmif_MIFableObjectConvertToMIF";
   if (!object || !design || !bytes || !dictionaryText || !typeText) {
     mif_Report(err, function, __LINE__, "null argument");
@@ -72,8 +71,7 @@ int hmif_MIFableObjectConvertFromMIF(void** object, HmifDesign** design, const v
   void* decoded = nullptr;
   HmifDesign* found = hmif_DictionaryFindDesign(dictionary, typeText);
   if (!found) {
-    mif_Report(err, function, __LINE__, "design \"%.64s\" is not in the dictionary text",
-               typeText);
+    mif_Report(err, function, __LINE__, "design \"%.64s\" is not in the dictionary text", typeText);
   } else if (!(copy = hmif_DesignCopy(found, err))) {
     mif_Report(err, function, __LINE__, "hmif_DesignCopy failed");
   } else if (!(decoded = hmif_ConvertFromMIF(bytes, size_t(byteCount), copy, err))) {

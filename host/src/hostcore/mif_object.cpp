@@ -57,8 +57,8 @@ bool copyMembers(void* copy, const void* source, const HmifDesign* design, int d
     } else if (mif_IsCounted(item->code)) {
       const MifCounted from = mif_LoadCounted(source, item);
       if (from.count < 0 || (from.count > 0 && !from.data)) {
-        mif_Report(err, copyFunction, __LINE__, "item \"%s\": count %d %s", item->name,
-                   from.count, from.count < 0 ? "is negative" : "without data");
+        mif_Report(err, copyFunction, __LINE__, "item \"%s\": count %d %s", item->name, from.count,
+                   from.count < 0 ? "is negative" : "without data");
         return false;
       }
       if (from.count == 0) {
@@ -90,8 +90,8 @@ bool copyMembers(void* copy, const void* source, const HmifDesign* design, int d
       if (element) {
         for (int32_t e = 0; e < from.count; ++e) {
           if (!copyMembers(block + e * elementSize,
-                           static_cast<const unsigned char*>(from.data) + e * elementSize,
-                           element, depth + 1, err)) {
+                           static_cast<const unsigned char*>(from.data) + e * elementSize, element,
+                           depth + 1, err)) {
             return false;
           }
         }

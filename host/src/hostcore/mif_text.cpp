@@ -92,8 +92,8 @@ struct Plan {
 
 }  // namespace
 
-char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount,
-                              bool skipMissing, const char* function, ErrorReport** err) {
+char* mif_WriteDictionaryText(const HmifDesign* const* roots, int32_t rootCount, bool skipMissing,
+                              const char* function, ErrorReport** err) {
   Plan plan;
   for (int32_t r = 0; r < rootCount; ++r) {
     const HmifDesign** closure = nullptr;
@@ -327,8 +327,8 @@ bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
     ++count;
   }
   if (!mif_DesignCreate(dictionary, name, specs, count, parseFunction, parser->err)) {
-    mif_Report(parser->err, parseFunction, __LINE__, "line %d: design \"%s\" refused",
-               parser->line, name);
+    mif_Report(parser->err, parseFunction, __LINE__, "line %d: design \"%s\" refused", parser->line,
+               name);
     return false;
   }
   return true;
