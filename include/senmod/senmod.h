@@ -356,19 +356,21 @@ SMOD_API HmifDesign* smod_RationalPolynomialsDesignDefine(HmifDictionary* dictio
 SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** object, HmifDesign** design,
                                             ErrorReport** err);
 
-/* A new transform object from a persistent object and its design (both only read), or null. */
+/* A new transform object from a persistent object and its design (both only read), or null.
+ * A null object gives null without a report; a null design reports "NULL xFormDesign"; a
+ * design that is not the "RSM_Model" layout is refused before the object is read. */
 SMOD_API RSM_Xform* smod_RSMXformConvertFromMIFable(const void* object, const HmifDesign* design,
                                                     ErrorReport** err);
 
-/* A new transform object holding a deep copy of xform's model (required), or null: failures are
- * printed and deleted. */
+/* A new transform object holding a deep copy of xform's model, or null: failures (a null xform
+ * or one without a model included) are printed and deleted, never passed out. */
 SMOD_API RSM_Xform* smod_RSMXformCopy(const RSM_Xform* xform, ErrorReport** err);
 
 #ifndef SENMOD_DEMLAYER
 /* The record's persistent bytes (*bytes, free with hmsc_HeapFree), their number (*byteCount,
  * optional) and a new dictionary holding the record's design (*dictionary, destroy with
- * hmif_DictionaryDestroy). bytes and dictionary are required. Outputs are written only on
- * success. */
+ * hmif_DictionaryDestroy). record, bytes and dictionary are required ("NULL pointers!").
+ * Outputs are written only on success. */
 SMOD_API void smod_RsmApaConvertToMIF(const Smod_RSMAPA* record, void** bytes, int32_t* byteCount,
                                       HmifDictionary** dictionary, ErrorReport** err);
 SMOD_API void smod_RsmDcaConvertToMIF(const Smod_RSMDCA* record, void** bytes, int32_t* byteCount,
@@ -388,7 +390,9 @@ SMOD_API void smod_RSMCoordinateSystemSet(RSM_Model* model, const Hprj_Projectio
 
 /* New live objects from what model stores: projection (free with hprj_ProjectionFree), units
  * (hmsc_HeapFree) and elevation info (hprj_ElevationInfoFree); each null when nothing is
- * stored. On failure the three outputs are untouched. */
+ * stored. The projection comes from the live parameters when the record has them, else from
+ * the persistent form. Stored texts not terminated within their counts are reported, not read.
+ * On failure the three outputs are untouched. */
 SMOD_API void smod_RSMCoordinateSystemGet(const RSM_Model* model, Hprj_Projection** projection,
                                           char** horizontalUnits,
                                           Hprj_ElevationInfo** elevationInfo, ErrorReport** err);
