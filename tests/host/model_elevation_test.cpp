@@ -189,6 +189,19 @@ TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
   EXPECT_NEAR(Read(source.get(), {x}, {y})[0], dem.Height(x, y), 1e-3);
 }
 
+TEST_F(ElevationSourceTest, DemWithoutValidCellsHasNoMeanAndNoNaN) {
+  DemSpec spec = GeographicSpec();
+  spec.holeColumns = spec.columns;
+  spec.holeRows = spec.rows;
+  Dem dem(spec);
+  Source source = Open(dem, nullptr, "degrees");
+  ASSERT_TRUE(source);
+  double mean = 123.0;
+  EXPECT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 0);
+  EXPECT_EQ(mean, 123.0);
+  EXPECT_EQ(Read(source.get(), {10.2}, {45.1})[0], 0.0);
+}
+
 TEST_F(ElevationSourceTest, FeetBecomeMeters) {
   DemSpec spec = GeographicSpec();
   spec.feet = true;
