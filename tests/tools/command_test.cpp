@@ -1,0 +1,237 @@
+// The senmod command: its formats, the precedence of heights, exit statuses and messages.
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "model_loader.h"
+#include "support/dem_builder.h"
+#include "tool_fixtures.h"
+
+namespace {
+
+using namespace tooltest;
+
+std::vector<std::vector<double>> numbers(const std::string& text) {
+  std::vector<std::vector<double>> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::vector<double> values;
+    std::string field;
+    while (fields >> field) values.push_back(std::strtod(field.c_str(), nullptr));
+    lines.push_back(values);
+  }
+  return lines;
+}
+
+class Command : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    nitf_builder::NitfSpec spec;
+    spec.tres = syntheticRecords({'G', 2, 2});
+    model_ = nitf("model.ntf", spec);
+    senmod_test::DemSpec dem;
+    dem.west = 9.0;
+    dem.north = 46.0;
+    dem.cellX = dem.cellY = 0.01;
+    dem.columns = dem.rows = 200;
+    dem.h0 = 500.0;
+    dem.gx = 30.0;
+    dem.gy = -5.0;
+    dem_ = std::make_unique<senmod_test::Dem>(dem);
+  }
+
+  // The library's own answer for one point at height h, through the reader.
+  std::vector<double> direct(bool groundToImage, double x, double y, double h) {
+    smodtool::LoadedModel model = smodtool::loadModel(model_);
+    model.xform->model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
+    const double in[3] = {x, y, h};
+    std::vector<double> out(2);
+    ErrorReport* report = nullptr;
+    smod_RSMXformTransform3DTo2D(model.xform.get(), 1, in, out.data(), &report);
+    EXPECT_EQ(report, nullptr);
+    return out;
+  }
+
+  std::string model_;
+  std::unique_ptr<senmod_test::Dem> dem_;
+};
+
+TEST_F(Command, GroundToImageTakesTheLineHeightThenTheOptionThenTheMean) {
+  writeText("in.txt", "# longitude latitude [height]\n10.0 45.0 100\n\n  10.001,45.002\n"
+                      "10.002, 45.001, 300\n");
+  const CommandRun withOption =
+      senmod({"ground-to-image", model_, "--height", "700", "-i", path("in.txt")});
+  ASSERT_EQ(withOption.status, 0) << withOption.err;
+  EXPECT_EQ(withOption.err, "");
+  const auto lines = numbers(withOption.out);
+  ASSERT_EQ(lines.size(), 3u);
+  for (const auto& l : lines) EXPECT_EQ(l.size(), 2u);
+  // Written with enough digits to give back the library's doubles exactly.
+  EXPECT_EQ(lines[0], direct(true, 10.0, 45.0, 100.0));
+  EXPECT_EQ(lines[1], direct(true, 10.001, 45.002, 700.0));
+  EXPECT_EQ(lines[2], direct(true, 10.002, 45.001, 300.0));
+
+  const CommandRun withMean = senmod({"ground-to-image", model_, "-i", path("in.txt")});
+  ASSERT_EQ(withMean.status, 0);
+  EXPECT_EQ(numbers(withMean.out)[1], direct(true, 10.001, 45.002, 250.0));
+
+  const CommandRun withDem =
+      senmod({"ground-to-image", model_, "--dem", dem_->path(), "-i", path("in.txt")});
+  ASSERT_EQ(withDem.status, 0) << withDem.err;
+  const auto demLines = numbers(withDem.out);
+  EXPECT_EQ(demLines[0], lines[0]);
+  const auto expected = direct(true, 10.001, 45.002, dem_->Height(10.001, 45.002));
+  EXPECT_NEAR(demLines[1][0], expected[0], 1e-6);
+  EXPECT_NEAR(demLines[1][1], expected[1], 1e-6);
+}
+
+TEST_F(Command, ImageToGroundLandsOnTheDemAndComesBack) {
+  writeText("in.txt", "100 100\n500.5 400.25\n900 700\n");
+  const CommandRun run = senmod({"image-to-ground", model_, "--dem", dem_->path(), "-i",
+                                 path("in.txt"), "-o", path("ground.txt")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  const auto ground = numbers(readText("ground.txt"));
+  ASSERT_EQ(ground.size(), 3u);
+  for (const auto& g : ground) {
+    ASSERT_EQ(g.size(), 3u);
+    EXPECT_NEAR(g[2], dem_->Height(g[0], g[1]), 0.05);
+  }
+  const CommandRun back =
+      senmod({"ground-to-image", model_, "--dem", dem_->path(), "-i", path("ground.txt")});
+  ASSERT_EQ(back.status, 0);
+  const auto image = numbers(back.out);
+  const double expected[3][2] = {{100, 100}, {500.5, 400.25}, {900, 700}};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(image[i][0], expected[i][0], 1e-6);
+    EXPECT_NEAR(image[i][1], expected[i][1], 1e-6);
+  }
+
+  const CommandRun mean = senmod({"image-to-ground", model_, "-i", path("in.txt")});
+  ASSERT_EQ(mean.status, 0);
+  const std::vector<double> second = numbers(mean.out)[1];
+  EXPECT_EQ(second, (std::vector<double>{direct(false, 500.5, 400.25, 250.0)[0],
+                                         direct(false, 500.5, 400.25, 250.0)[1], 250.0}));
+  const CommandRun fixed = senmod({"image-to-ground", model_, "--height", "123.5", "-i",
+                                   path("in.txt")});
+  EXPECT_EQ(numbers(fixed.out)[2][2], 123.5);
+}
+
+TEST_F(Command, BadCommandLinesModelsAndDemsExitWithTwo) {
+  const CommandRun none = senmod({});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_TRUE(contains(none.err, "usage: senmod info MODEL"));
+  EXPECT_EQ(senmod({"frobnicate", model_}).status, 2);
+  EXPECT_EQ(senmod({"info"}).status, 2);
+  EXPECT_EQ(senmod({"info", model_, "extra"}).status, 2);
+  EXPECT_EQ(senmod({"ground-to-image", model_, "--dem", dem_->path(), "--height", "1"}).status, 2);
+  EXPECT_TRUE(contains(senmod({"image-to-ground", model_, "--height", "abc"}).err,
+                       "--height needs a number"));
+
+  const CommandRun missing = senmod({"info", path("nowhere.ntf")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(contains(missing.err, path("nowhere.ntf") + ": "));
+
+  writeText("in.txt", "10 45\n");
+  writeText("notadem.tif", "plain text");
+  const CommandRun badDem = senmod({"ground-to-image", model_, "--dem", path("notadem.tif"),
+                                    "-i", path("in.txt")});
+  EXPECT_EQ(badDem.status, 2);
+  EXPECT_TRUE(contains(badDem.err, path("notadem.tif") + ": the DEM cannot be read"));
+  EXPECT_EQ(badDem.out, "");
+
+  // A bad record is a model that cannot be read.
+  nitf_builder::NitfSpec spec;
+  auto records = syntheticRecords({'G', 1, 1});
+  records.pop_back();
+  spec.tres = records;
+  const CommandRun bad = senmod({"info", nitf("bad.ntf", spec)});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_TRUE(contains(bad.err, "bad.ntf: no RSMPCA record"));
+}
+
+TEST_F(Command, MalformedLineStopsWithOneAfterTheGoodPoints) {
+  writeText("in.txt", "10 45\n# note\n10.001 45\nabc 45\n10 45\n");
+  const CommandRun file = senmod({"ground-to-image", model_, "-i", path("in.txt")});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_EQ(numbers(file.out).size(), 2u);
+  EXPECT_TRUE(contains(file.err, path("in.txt") + ":4: malformed line"));
+
+  writeText("four.txt", "1 2\n1 2 3 4\n");
+  const CommandRun stdinRun = senmod({"image-to-ground", model_}, path("four.txt"));
+  EXPECT_EQ(stdinRun.status, 1);
+  EXPECT_EQ(numbers(stdinRun.out).size(), 1u);
+  EXPECT_TRUE(contains(stdinRun.err, "standard input:2: malformed line"));
+}
+
+TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
+  // A sample denominator that is zero at the height of the domain's middle.
+  const SyntheticModel m{'G', 1, 1};
+  nitf_builder::Fields fields;
+  for (const auto& f : syntheticSectionFields(m, 1, 1)) {
+    if (f.first.rfind("CD", 0) == 0) continue;
+    fields.push_back(f);
+  }
+  for (const auto& f : nitf_builder::Fields{{"CDPWRX", "0"}, {"CDPWRY", "0"}, {"CDPWRZ", "1"},
+                                            {"CDTRMS", "002"},
+                                            {"CDPCF", nitf_builder::real(0.0)},
+                                            {"CDPCF", nitf_builder::real(1.0)}}) {
+    fields.push_back(f);
+  }
+  auto records = syntheticRecords(m);
+  records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
+  nitf_builder::NitfSpec spec;
+  spec.tres = records;
+  const std::string model = nitf("zero.ntf", spec);
+  writeText("in.txt", "10.005 45 100\n10 45 500\n10.003 45 100\n");
+  const CommandRun run = senmod({"ground-to-image", model, "-i", path("in.txt")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(numbers(run.out).size(), 1u);
+  EXPECT_TRUE(contains(run.err, path("in.txt") + ":2: the point cannot be transformed"));
+}
+
+TEST_F(Command, InfoDescribesTheModel) {
+  nitf_builder::NitfSpec spec;
+  spec.tres = syntheticRecords({'H', 2, 3});
+  const std::string hybrid = nitf("hybrid.ntf", spec);
+  const CommandRun text = senmod({"info", hybrid});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_TRUE(contains(text.out, "source: NITF RSM records"));
+  EXPECT_TRUE(contains(text.out, "image domain: samples 0 to 999, rows 0 to 799"));
+  EXPECT_TRUE(contains(text.out, "ground domain kind: geodetic hybrid"));
+  EXPECT_TRUE(contains(text.out, "section grid: 2 x 3 (rows x columns)"));
+  EXPECT_TRUE(contains(text.out, "powers (6 sections): sample numerator 1 1 1"));
+  EXPECT_TRUE(contains(text.out, "error covariance records: none"));
+  EXPECT_TRUE(contains(text.out, "output coordinate system: Geographic (Lat/Lon), WGS 84"));
+
+  spec.tres = syntheticRecords({'R', 1, 1});
+  const CommandRun json = senmod({"info", nitf("rect.ntf", spec), "--json"});
+  ASSERT_EQ(json.status, 0);
+  EXPECT_EQ(json.out.front(), '{');
+  EXPECT_TRUE(contains(json.out, "\"ground_domain\": {\"kind\": \"rectangular\", \"origin\": ["));
+  EXPECT_TRUE(contains(json.out, "\"sections\": {\"rows\": 1, \"columns\": 1"));
+  EXPECT_TRUE(contains(json.out, "\"error_covariance\": []"));
+}
+
+TEST_F(Command, ConvertedModelFileGivesTheSamePoints) {
+  const CommandRun convert = senmod({"convert", model_, path("model.smod")});
+  ASSERT_EQ(convert.status, 0) << convert.err;
+  writeText("in.txt", "100 100\n500.5 400.25\n");
+  const CommandRun fromNitf = senmod({"image-to-ground", model_, "-i", path("in.txt")});
+  const CommandRun fromFile = senmod({"image-to-ground", path("model.smod"), "-i", path("in.txt")});
+  ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.out, fromNitf.out);
+  EXPECT_TRUE(contains(senmod({"info", path("model.smod")}).out, "source: NITF RSM records"));
+
+  EXPECT_EQ(senmod({"convert", model_, path("no/such/dir/x.smod")}).status, 2);
+  std::string bytes = readText("model.smod");
+  writeText("cut.smod", bytes.substr(0, bytes.size() - 5));
+  const CommandRun cut = senmod({"info", path("cut.smod")});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_TRUE(contains(cut.err, path("cut.smod") + ": the model file is damaged"));
+}
+
+}  // namespace
