@@ -57,9 +57,9 @@ HmodElevationSource* CreateRereferenceableElevationSource(const char* demFile,
  * valid cell or for null arguments. */
 int HasMeanZUpdateFromElevationSource(HmodElevationSource* source, double* mean);
 /* Heights (m) of the n points of the 2-row buffer (row 0 x, row 1 y) into heights, bilinearly
- * interpolated; a point off the DEM or next to a no-data cell gets the mean height. flag is 0
- * for a batch, 1 for a single point (no difference in result). Returns 0, or -1 for bad
- * arguments (heights untouched). */
+ * interpolated; a point off the DEM or next to a no-data cell gets the mean height (0 when
+ * the DEM has no valid cell). flag is 0 for a batch, 1 for a single point (no difference in
+ * result). Returns 0, or -1 for bad arguments (heights untouched). */
 int ReadElevationValues(HmodElevationSource* source, int32_t n, const HgdaBaseData* points,
                         double* heights, int32_t flag);
 /* Releases the source; accepts null. */
