@@ -55,10 +55,10 @@ class XformDem : public ::testing::Test {
   }
 
   // A transform object of the linear model with geographic output heights from spec's DEM.
-  RSM_Model* wrapWithDem(const DemSpec& spec) {
+  RSM_Model* wrapWithDem(const DemSpec& spec, bool geographicOutput = true) {
     dem_ = std::make_unique<Dem>(spec);
     RSM_Model* model = xform_test::makeLinearModel(0.0);
-    xform_test::setGeographicOutput(model);
+    if (geographicOutput) xform_test::setGeographicOutput(model);
     xform_test::useDemFile(model, dem_->path());
     ErrorReport* err = nullptr;
     xform_ = smod_RSMXformGetFromRSMData(model, &err);
@@ -105,6 +105,13 @@ TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegreesInMetersOr
     expectGroundToImageAtTerrain(kInsidePoints,
                                  [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
   }
+}
+
+TEST_F(XformDem, WithoutOutputProjectionMapPointsAreTheDemsOwnCoordinates) {
+  wrapWithDem(xform_test::planeDemSpec(4000.0, -2500.0), false);
+  EXPECT_EQ(xform_->projection, nullptr);
+  expectGroundToImageAtTerrain(kInsidePoints,
+                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
 }
 
 TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
