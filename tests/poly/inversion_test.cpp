@@ -6,154 +6,139 @@
 
 using model_builder::affineSection;
 using model_builder::constant;
-using model_builder::makeSections;
 using model_builder::Poly;
 using model_builder::SectionSpec;
 
 namespace {
 
-class Inversion : public HeapCheckedTest {
- protected:
-  void TearDown() override {
-    smod_RationalPolynomialsFree(section_, 1, nullptr);
-    HeapCheckedTest::TearDown();
-  }
-  RSMFunctions* use(const SectionSpec& spec) {
-    smod_RationalPolynomialsFree(section_, 1, nullptr);
-    section_ = makeSections({spec});
-    return section_;
-  }
-  std::string invert(const RSMFunctions* s, double sample, double row, double z) {
-    ErrorReport* err = nullptr;
-    smod_RationalPolynomialsToMapXY(s, sample, row, z, &x_, &y_, &err);
-    std::string message = messageOf(err);
-    if (err) {
-      EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RationalPolynomialsToMapXY");
-    }
-    herr_DeleteErrorReportEx(&err);
-    return message;
-  }
-  RSMFunctions* section_ = nullptr;
-  double x_ = -123.0;
-  double y_ = -456.0;
+struct Result {
+  std::string message;  // "" on success
+  double x = -123.0;    // outputs start here so that untouched ones show
+  double y = -456.0;
 };
 
-TEST_F(Inversion, IdentitySectionIsSolvedExactly) {
+Result invert(const RSMFunctions* s, double sample, double row, double z) {
+  Result r;
+  ErrorReport* err = nullptr;
+  smod_RationalPolynomialsToMapXY(s, sample, row, z, &r.x, &r.y, &err);
+  r.message = messageOf(err);
+  if (err) {
+    EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RationalPolynomialsToMapXY");
+  }
+  herr_DeleteErrorReportEx(&err);
+  return r;
+}
+
+Result invert(const SectionSpec& spec, double sample, double row, double z) {
+  RSMFunctions* s = model_builder::makeSections({spec});
+  Result r = invert(s, sample, row, z);
+  smod_RationalPolynomialsFree(s, 1, nullptr);
+  return r;
+}
+
+// sample = x, row = y.
+SectionSpec identity() {
   SectionSpec spec;
   spec.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
   spec.rowNumerator = Poly{0, 1, 0, {0.0, 1.0}};
-  const RSMFunctions* s = use(spec);
+  return spec;
+}
+
+using Inversion = HeapCheckedTest;
+
+TEST_F(Inversion, IdentitySectionIsSolvedExactlyAtAnyHeight) {
   for (double z : {0.0, 1e4}) {
-    ASSERT_EQ(invert(s, 5.0, 7.0, z), "");
-    EXPECT_EQ(x_, 5.0);
-    EXPECT_EQ(y_, 7.0);
+    const Result r = invert(identity(), 5.0, 7.0, z);
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(r.x, 5.0);
+    EXPECT_EQ(r.y, 7.0);
   }
 }
 
-TEST_F(Inversion, ExactStartingPolynomialNeedsNoCorrection) {
-  // sample = 2x + 3y + 10, row = -x + 4y; the starting polynomial is its exact inverse.
+TEST_F(Inversion, StartsFromTheStartingPolynomial) {
+  // sample = 10 + 2x + 3y, row = -x + 4y, started from its exact inverse.
   SectionSpec spec = affineSection(10, 2, 3, 0, -1, 4);
   spec.imageToGroundPoly = {1.0, -40.0 / 11, 4.0 / 11, -3.0 / 11, -10.0 / 11, 1.0 / 11, 2.0 / 11};
-  const RSMFunctions* s = use(spec);
-  ASSERT_EQ(invert(s, 50.0, 20.0, 0.0), "");
-  EXPECT_NEAR(2 * x_ + 3 * y_ + 10, 50.0, 1e-9);
-  EXPECT_NEAR(-x_ + 4 * y_, 20.0, 1e-9);
+  Result r = invert(spec, 50.0, 20.0, 0.0);
+  EXPECT_NEAR(2 * r.x + 3 * r.y + 10, 50.0, 1e-9);
+  EXPECT_NEAR(-r.x + 4 * r.y, 20.0, 1e-9);
+  // Order 0: a constant start.
+  spec = identity();
+  spec.imageToGroundPoly = {0.0, 3.0, 4.0};
+  r = invert(spec, 3, 4, 0);
+  EXPECT_EQ(r.x, 3.0);
+  EXPECT_EQ(r.y, 4.0);
 }
 
-TEST_F(Inversion, NonLinearSectionConvergesFromTheOrigin) {
-  // sample = x + 0.1 x^2 y, row = y + 0.05 x y^2 near (3, 2).
+TEST_F(Inversion, NonLinearSectionsConvergeOrStopAfterFivePasses) {
+  // sample = x + 0.1 x^2 y, row = y + 0.05 x y^2 converges from the origin.
   SectionSpec spec;
   spec.sampleNumerator = Poly{2, 1, 0, {0, 1, 0, 0, 0, 0.1}};
   spec.rowNumerator = Poly{1, 2, 0, {0, 0, 1, 0, 0, 0.05}};
-  const RSMFunctions* s = use(spec);
-  const double x = 3.0, y = 2.0;
-  ASSERT_EQ(invert(s, x + 0.1 * x * x * y, y + 0.05 * x * y * y, 0.0), "");
-  EXPECT_NEAR(x_, x, 1e-6);
-  EXPECT_NEAR(y_, y, 1e-6);
-}
-
-TEST_F(Inversion, FarStartEndsAfterFivePassesWithoutError) {
-  // A steep cubic started 1000 units away cannot converge in five passes.
-  SectionSpec spec;
+  Result r = invert(spec, 3.0 + 0.1 * 9 * 2, 2.0 + 0.05 * 3 * 4, 0.0);
+  EXPECT_NEAR(r.x, 3.0, 1e-6);
+  EXPECT_NEAR(r.y, 2.0, 1e-6);
+  // sample = x + x^3 = 1e9 started at 0 is far from done after five passes: no error.
   spec.sampleNumerator = Poly{3, 0, 0, {0, 1, 0, 1}};
   spec.rowNumerator = Poly{0, 1, 0, {0, 1}};
-  const RSMFunctions* s = use(spec);
-  ASSERT_EQ(invert(s, 1e9, 1.0, 0.0), "");
-  EXPECT_TRUE(std::isfinite(x_));
-  EXPECT_GT(std::fabs(x_ * x_ * x_ + x_ - 1e9), 1.0);
-  EXPECT_EQ(y_, 1.0);
+  r = invert(spec, 1e9, 1.0, 0.0);
+  EXPECT_EQ(r.message, "");
+  EXPECT_GT(std::fabs(r.x * r.x * r.x + r.x - 1e9), 1.0);
+  EXPECT_EQ(r.y, 1.0);
 }
 
 TEST_F(Inversion, SharedDenominatorTakesRowDerivativesFromTheRowDenominator) {
   // sample = x / (1 + 0.1 x), row = y / (1 + 0.1 x) with an empty row denominator: its value is
-  // the sample denominator's while its derivatives are 0, so the row equation's Jacobian
-  // misses d/dx and Newton converges more slowly but to the same point.
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{1, 0, 0, {0, 1}};
+  // the sample denominator's, its derivatives 0; Newton still meets the point.
+  SectionSpec spec = identity();
   spec.sampleDenominator = Poly{1, 0, 0, {1, 0.1}};
-  spec.rowNumerator = Poly{0, 1, 0, {0, 1}};
   spec.rowDenominator = Poly{};
   spec.sameDenominators = true;
-  const RSMFunctions* s = use(spec);
-  const double x = 0.4, y = 0.3;
-  ASSERT_EQ(invert(s, x / (1 + 0.1 * x), y / (1 + 0.1 * x), 0.0), "");
-  EXPECT_NEAR(x_, x, 1e-7);
-  EXPECT_NEAR(y_, y, 1e-6);
+  const Result r = invert(spec, 0.4 / 1.04, 0.3 / 1.04, 0.0);
+  EXPECT_NEAR(r.x, 0.4, 1e-7);
+  EXPECT_NEAR(r.y, 0.3, 1e-6);
+  // When the inversion would read the row denominator for its derivatives, it must fit.
+  spec.rowDenominator = Poly{1, 0, 0, {1.0}};
+  EXPECT_EQ(invert(spec, 0, 0, 0).message, "Coefficient count does not fit the powers.");
 }
 
 TEST_F(Inversion, NormalisationAppliesOnlyWhenOn) {
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
-  spec.rowNumerator = Poly{0, 1, 0, {0.0, 1.0}};
+  SectionSpec spec = identity();
   spec.scales = {2, 4, 1, 10, 20};
   spec.offsets = {100, 200, 0, 1000, 2000};
-  ASSERT_EQ(invert(use(spec), 1010.0, 2040.0, 0.0), "");
-  EXPECT_EQ(x_, 1010.0);
-  EXPECT_EQ(y_, 2040.0);
-  spec.useNormalization = true;
+  Result r = invert(spec, 1010.0, 2040.0, 0.0);
+  EXPECT_EQ(r.x, 1010.0);
+  EXPECT_EQ(r.y, 2040.0);
   // Normalised sample 1 and row 2 give normalised x 1 and y 2.
-  ASSERT_EQ(invert(use(spec), 1010.0, 2040.0, 0.0), "");
-  EXPECT_NEAR(x_, 102.0, 1e-12);
-  EXPECT_NEAR(y_, 208.0, 1e-12);
+  spec.useNormalization = true;
+  r = invert(spec, 1010.0, 2040.0, 0.0);
+  EXPECT_NEAR(r.x, 102.0, 1e-12);
+  EXPECT_NEAR(r.y, 208.0, 1e-12);
 }
 
 TEST_F(Inversion, FailuresLeaveTheOutputsUntouched) {
-  ErrorReport* err = nullptr;
-  section_ = smod_RationalPolynomialsCreate(1, &err);
-  EXPECT_EQ(invert(section_, 1, 1, 0), "Rational polynomials not available.");
-  EXPECT_EQ(invert(nullptr, 1, 1, 0), "Rational polynomials not available.");
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
-  spec.sampleDenominator = Poly{1, 0, 0, {0.0, 1.0}};
-  spec.rowNumerator = constant(1.0);
+  RSMFunctions* fresh = smod_RationalPolynomialsCreate(1, nullptr);
+  Result r = invert(fresh, 1, 1, 0);
+  smod_RationalPolynomialsFree(fresh, 1, nullptr);
+  EXPECT_EQ(r.message, "Rational polynomials not available.");
+  EXPECT_EQ(r.x, -123.0);
+  EXPECT_EQ(invert(nullptr, 1, 1, 0).message, "Rational polynomials not available.");
   // The denominator x is zero at the starting point x = 0.
-  EXPECT_EQ(invert(use(spec), 1, 1, 0), "Invalid denominator.");
-  EXPECT_EQ(x_, -123.0);
-  EXPECT_EQ(y_, -456.0);
-}
-
-TEST_F(Inversion, RowDenominatorReadForDerivativesMustHoldItsCoefficients) {
-  SectionSpec spec = affineSection(0, 1, 0, 0, 0, 1);
-  spec.sameDenominators = true;
-  spec.rowDenominator = Poly{1, 0, 0, {1.0}};
-  // Its value is not read, but the inversion reads its x coefficient for the derivative.
-  EXPECT_EQ(invert(use(spec), 1, 1, 0), "Coefficient count does not fit the powers.");
-  spec.rowDenominator = Poly{0, 0, 3, {}};
-  EXPECT_EQ(invert(use(spec), 1, 1, 0), "");
+  SectionSpec spec = identity();
+  spec.sampleDenominator = Poly{1, 0, 0, {0.0, 1.0}};
+  r = invert(spec, 1, 1, 0);
+  EXPECT_EQ(r.message, "Invalid denominator.");
+  EXPECT_EQ(r.y, -456.0);
 }
 
 TEST_F(Inversion, StartingPolynomialMustFitItsOrder) {
-  SectionSpec spec = affineSection(0, 1, 0, 0, 0, 1);
+  SectionSpec spec = identity();
   for (std::vector<double> start :
        {std::vector<double>{1.0, 0, 1, 0, 0, 0}, {1.5, 0, 1, 0, 0, 0, 1}, {-1.0, 0, 0},
         {11.0, 0, 0}, {NAN, 0, 0}, {2.0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0}}) {
     spec.imageToGroundPoly = start;
-    EXPECT_EQ(invert(use(spec), 1, 1, 0), "Starting polynomial does not fit its order.");
+    EXPECT_EQ(invert(spec, 1, 1, 0).message, "Starting polynomial does not fit its order.");
   }
-  spec.imageToGroundPoly = {0.0, 3.0, 4.0};
-  ASSERT_EQ(invert(use(spec), 3, 4, 0), "");
-  EXPECT_EQ(x_, 3.0);
-  EXPECT_EQ(y_, 4.0);
 }
 
 }  // namespace
