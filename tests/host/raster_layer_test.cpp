@@ -144,19 +144,6 @@ TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
   EXPECT_NE(err_, nullptr);
 }
 
-TEST(PixelConverters, RawValuesOfEachType) {
-  const HpxmConvert* table = hmsc_AddressOf_hpxm_Convert();
-  const int16_t i16 = -32768;
-  const uint8_t u8 = 255;
-  const float f32 = 1.5f;
-  const double f64 = -1e300;
-  EXPECT_EQ(table[GDT_Int16](&i16), -32768.0);
-  EXPECT_EQ(table[GDT_Byte](&u8), 255.0);
-  EXPECT_EQ(table[GDT_Float32](&f32), 1.5);
-  EXPECT_EQ(table[GDT_Float64](&f64), -1e300);
-  EXPECT_TRUE(std::isnan(table[GDT_Float64](nullptr)));
-}
-
 TEST_F(RasterLayerTest, ElevationInfoUnits) {
   DemSpec spec = SmallSpec();
   spec.feet = true;
