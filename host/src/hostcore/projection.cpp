@@ -1,13 +1,19 @@
-// Live map projections on PROJ. Each projection has its own PROJ context, so projections can be
-// used on different threads; a lock makes one projection safe to share as well.
+// Live map projections on PROJ.
+//
+// Building a coordinate system and the way from it to geographic coordinates needs PROJ's
+// database and is slow, so it is done once per recipe in one shared context and kept; each
+// projection takes clones into a context of its own, so that projections can be used on
+// different threads, and a lock makes one projection safe to share as well.
 #include <proj.h>
 #include <proj_experimental.h>
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "core_fail.h"
 #include "hostcore.h"
@@ -32,39 +38,43 @@ using PjPtr = std::unique_ptr<PJ, PjDelete>;
 
 void Silent(void*, int, const char*) {}
 
+PJ_CONTEXT* SilentContext() {
+  PJ_CONTEXT* context = proj_context_create();
+  if (context) {
+    proj_log_func(context, nullptr, Silent);
+    proj_log_level(context, PJ_LOG_NONE);
+  }
+  return context;
+}
+
 const char* ProjMessage(PJ_CONTEXT* context) {
   const int code = proj_context_errno(context);
   const char* text = code ? proj_context_errno_string(context, code) : nullptr;
   return text ? text : "no further detail";
 }
 
-void Release(Hprj_Projection* projection) {
-  proj_destroy(projection->toGeographic);
-  proj_destroy(projection->crs);
-  proj_context_destroy(projection->context);
-  hprj_ProParametersFree(&projection->parameters);
-  hmsc_HeapFree(projection->wkt);
-  projection->~Hprj_Projection();
-  hmsc_HeapFree(projection);
-}
+// What a recipe gives: the coordinate system, the way to geographic and the WKT.
+struct Built {
+  PjPtr crs;
+  PjPtr toGeographic;
+  bool geographic = false;
+  std::string wkt;
+};
 
-// A new projection with a silent PROJ context and nothing else; null with a report.
-Hprj_Projection* NewProjection(const char* function, ErrorReport** err) {
-  void* block = hmsc_HeapMalloc(sizeof(Hprj_Projection));
-  if (!block) {
-    hcore::Fail(err, function, __LINE__, "Couldn't allocate space.");
-    return nullptr;
-  }
-  auto* projection = new (block) Hprj_Projection;
-  projection->context = proj_context_create();
-  if (!projection->context) {
-    Release(projection);
-    hcore::Fail(err, function, __LINE__, "Couldn't create a PROJ context.");
-    return nullptr;
-  }
-  proj_log_func(projection->context, nullptr, Silent);
-  proj_log_level(projection->context, PJ_LOG_NONE);
-  return projection;
+// Makes a coordinate system in the shared context; null with a report.
+using CrsMaker = PjPtr (*)(PJ_CONTEXT* context, const void* input, ErrorReport** err);
+
+// The shared context with what has been built in it, by recipe key. Never destroyed: the
+// objects may be needed until the process ends.
+struct Workshop {
+  std::mutex mutex;
+  PJ_CONTEXT* context = SilentContext();
+  std::map<std::string, Built> built;
+};
+
+Workshop& TheWorkshop() {
+  static Workshop* workshop = new Workshop;
+  return *workshop;
 }
 
 // The geographic CRS of a spheroid record: the datum's own when the table knows the datum on
@@ -100,18 +110,31 @@ PjPtr GeodeticCrs(PJ_CONTEXT* context, const Hprj_Spheroid& spheroid, ErrorRepor
   return crs;
 }
 
-PjPtr UtmCrs(PJ_CONTEXT* context, PJ* geodetic, int zone, ErrorReport** err) {
-  const bool north = zone > 0;
-  const int number = north ? zone : -zone;
+PjPtr ParametersCrs(PJ_CONTEXT* context, const void* input, ErrorReport** err) {
+  const auto& parameters = *static_cast<const Hprj_ProParameters*>(input);
+  PjPtr geodetic = GeodeticCrs(context, *parameters.proSpheroid, err);
+  if (!geodetic || parameters.proType == 0) return geodetic;
+  const bool north = parameters.proZone > 0;
+  const int number = north ? parameters.proZone : -parameters.proZone;
   PjPtr conversion(proj_create_conversion_utm(context, number, north));
   PjPtr axes(proj_create_cartesian_2D_cs(context, PJ_CART2D_EASTING_NORTHING, "metre", 1.0));
   char name[160];
-  std::snprintf(name, sizeof name, "%s / UTM zone %d%c", proj_get_name(geodetic), number,
+  std::snprintf(name, sizeof name, "%s / UTM zone %d%c", proj_get_name(geodetic.get()), number,
                 north ? 'N' : 'S');
-  PjPtr crs(conversion && axes
-                ? proj_create_projected_crs(context, name, geodetic, conversion.get(), axes.get())
-                : nullptr);
+  PjPtr crs(conversion && axes ? proj_create_projected_crs(context, name, geodetic.get(),
+                                                           conversion.get(), axes.get())
+                               : nullptr);
   if (!crs) HCORE_FAILF(err, "PROJ cannot make the UTM CRS: %s", ProjMessage(context));
+  return crs;
+}
+
+PjPtr DefinitionCrs(PJ_CONTEXT* context, const void* input, ErrorReport** err) {
+  PjPtr crs(proj_create(context, static_cast<const char*>(input)));
+  if (!crs || !proj_is_crs(crs.get())) {
+    HCORE_FAILF(err, "PROJ does not accept the definition as a coordinate system: %s",
+                crs ? "not a CRS" : ProjMessage(context));
+    return nullptr;
+  }
   return crs;
 }
 
@@ -119,17 +142,15 @@ bool IsGeographicType(PJ_TYPE type) {
   return type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS;
 }
 
-// Takes crs as the projection's coordinate system: keeps the horizontal part of a compound CRS,
-// orders the axes x east, y north, and prepares the way to geographic coordinates.
-bool Adopt(Hprj_Projection* projection, PjPtr crs, const char* function, ErrorReport** err) {
-  PJ_CONTEXT* context = projection->context;
+// Completes a coordinate system: keeps the horizontal part of a compound CRS, orders the axes
+// x east, y north, and finds the way to geographic coordinates.
+bool Complete(PJ_CONTEXT* context, PjPtr crs, Built* built, ErrorReport** err) {
   if (proj_get_type(crs.get()) == PJ_TYPE_COMPOUND_CRS) {
     crs.reset(proj_crs_get_sub_crs(context, crs.get(), 0));
   }
   if (crs) crs.reset(proj_normalize_for_visualization(context, crs.get()));
   if (!crs) {
-    hcore::FailFormat(err, function, __LINE__, "PROJ cannot order the axes: %s",
-                      ProjMessage(context));
+    HCORE_FAILF(err, "PROJ cannot order the axes: %s", ProjMessage(context));
     return false;
   }
   // A CRS bound to a hub keeps its binding in the WKT; the way to geographic uses its base.
@@ -138,37 +159,102 @@ bool Adopt(Hprj_Projection* projection, PjPtr crs, const char* function, ErrorRe
                  : proj_clone(context, crs.get()));
   const PJ_TYPE type = base ? proj_get_type(base.get()) : PJ_TYPE_UNKNOWN;
   if (!IsGeographicType(type) && type != PJ_TYPE_PROJECTED_CRS) {
-    hcore::Fail(err, function, __LINE__,
-                "The coordinate system is neither geographic nor projected.");
+    HCORE_FAIL(err, "The coordinate system is neither geographic nor projected.");
     return false;
   }
-  projection->geographic = IsGeographicType(type);
-  if (!projection->geographic) {
+  built->geographic = IsGeographicType(type);
+  if (!built->geographic) {
     PjPtr geodetic(proj_crs_get_geodetic_crs(context, base.get()));
     PjPtr ordered(geodetic ? proj_normalize_for_visualization(context, geodetic.get()) : nullptr);
-    projection->toGeographic =
-        ordered ? proj_create_crs_to_crs_from_pj(context, base.get(), ordered.get(), nullptr,
-                                                 nullptr)
-                : nullptr;
-    if (!projection->toGeographic) {
-      hcore::FailFormat(err, function, __LINE__,
-                        "PROJ cannot convert the coordinate system to geographic: %s",
-                        ProjMessage(context));
+    PJ_OPERATION_FACTORY_CONTEXT* factory = proj_create_operation_factory_context(context, nullptr);
+    PJ_OBJ_LIST* operations =
+        ordered && factory ? proj_create_operations(context, base.get(), ordered.get(), factory)
+                           : nullptr;
+    if (operations && proj_list_get_count(operations) > 0) {
+      built->toGeographic.reset(proj_list_get(context, operations, 0));
+    }
+    proj_list_destroy(operations);
+    proj_operation_factory_context_destroy(factory);
+    if (!built->toGeographic) {
+      HCORE_FAILF(err, "PROJ cannot convert the coordinate system to geographic: %s",
+                  ProjMessage(context));
       return false;
     }
   }
   const char* wkt = proj_as_wkt(context, crs.get(), PJ_WKT2_2019, nullptr);
   if (!wkt) {
-    hcore::FailFormat(err, function, __LINE__, "PROJ cannot write the WKT: %s",
-                      ProjMessage(context));
+    HCORE_FAILF(err, "PROJ cannot write the WKT: %s", ProjMessage(context));
     return false;
   }
-  if (!(projection->wkt = hstr_Duplicate(wkt))) {
-    hcore::Fail(err, function, __LINE__, "Couldn't allocate space.");
-    return false;
-  }
-  projection->crs = crs.release();
+  built->wkt = wkt;
+  built->crs = std::move(crs);
   return true;
+}
+
+void Release(Hprj_Projection* projection) {
+  proj_destroy(projection->toGeographic);
+  proj_destroy(projection->crs);
+  proj_context_destroy(projection->context);
+  hprj_ProParametersFree(&projection->parameters);
+  hmsc_HeapFree(projection->wkt);
+  projection->~Hprj_Projection();
+  hmsc_HeapFree(projection);
+}
+
+// A new projection from the recipe key (made by maker from input the first time); null with a
+// report.
+Hprj_Projection* Make(const std::string& key, CrsMaker maker, const void* input,
+                      ErrorReport** err) {
+  void* block = hmsc_HeapMalloc(sizeof(Hprj_Projection));
+  if (!block) {
+    HCORE_FAIL(err, "Couldn't allocate space.");
+    return nullptr;
+  }
+  auto* projection = new (block) Hprj_Projection;
+  Workshop& workshop = TheWorkshop();
+  std::lock_guard<std::mutex> guard(workshop.mutex);
+  auto found = workshop.built.find(key);
+  if (found == workshop.built.end()) {
+    Built built;
+    PjPtr crs = workshop.context ? maker(workshop.context, input, err) : nullptr;
+    if (!crs || !Complete(workshop.context, std::move(crs), &built, err)) {
+      if (!workshop.context) HCORE_FAIL(err, "Couldn't create a PROJ context.");
+      Release(projection);
+      return nullptr;
+    }
+    found = workshop.built.emplace(key, std::move(built)).first;
+  }
+  const Built& built = found->second;
+  projection->geographic = built.geographic;
+  projection->context = SilentContext();
+  if (projection->context) {
+    projection->crs = proj_clone(projection->context, built.crs.get());
+    if (built.toGeographic) {
+      projection->toGeographic = proj_clone(projection->context, built.toGeographic.get());
+    }
+  }
+  if (!projection->crs || (built.toGeographic && !projection->toGeographic)) {
+    HCORE_FAIL(err, "PROJ cannot copy the coordinate system.");
+    Release(projection);
+    return nullptr;
+  }
+  if (!(projection->wkt = hstr_Duplicate(built.wkt.c_str()))) {
+    HCORE_FAIL(err, "Couldn't allocate space.");
+    Release(projection);
+    return nullptr;
+  }
+  return projection;
+}
+
+// The recipe of parameters: everything that the coordinate system is made from.
+std::string ParametersKey(const Hprj_ProParameters& parameters) {
+  const Hprj_Spheroid& spheroid = *parameters.proSpheroid;
+  char key[4 * HPRJ_NAME_SIZE + 128];
+  std::snprintf(key, sizeof key, "P %d %d %.*s %.17g %.17g %.*s", parameters.proType,
+                parameters.proType == 0 ? 0 : parameters.proZone, HPRJ_NAME_SIZE,
+                spheroid.sphereName, spheroid.a, spheroid.b, HPRJ_NAME_SIZE,
+                spheroid.datum.datumName);
+  return key;
 }
 
 int Transform(const Hprj_Projection* projection, PJ_DIRECTION direction, double x, double y,
@@ -223,12 +309,8 @@ Hprj_Projection* hprj_ProjectionInit(HintInit*, const Hprj_ProParameters* parame
     HCORE_FAIL(err, "UTM needs an ellipsoid, not a sphere.");
     return nullptr;
   }
-  Hprj_Projection* projection = NewProjection(__func__, err);
-  if (!projection) return nullptr;
-  PjPtr crs = GeodeticCrs(projection->context, *parameters->proSpheroid, err);
-  if (crs && utm) crs = UtmCrs(projection->context, crs.get(), parameters->proZone, err);
-  if (!crs || !Adopt(projection, std::move(crs), __func__, err) ||
-      !(projection->parameters = hprj_ProParametersCopy(parameters, nullptr, err))) {
+  Hprj_Projection* projection = Make(ParametersKey(*parameters), ParametersCrs, parameters, err);
+  if (projection && !(projection->parameters = hprj_ProParametersCopy(parameters, nullptr, err))) {
     Release(projection);
     return nullptr;
   }
@@ -240,20 +322,7 @@ Hprj_Projection* hprj_ProjectionFromDefinition(const char* definition, ErrorRepo
     HCORE_FAIL(err, "No definition.");
     return nullptr;
   }
-  Hprj_Projection* projection = NewProjection(__func__, err);
-  if (!projection) return nullptr;
-  PjPtr crs(proj_create(projection->context, definition));
-  if (!crs || !proj_is_crs(crs.get())) {
-    HCORE_FAILF(err, "PROJ does not accept the definition as a coordinate system: %s",
-                crs ? "not a CRS" : ProjMessage(projection->context));
-    Release(projection);
-    return nullptr;
-  }
-  if (!Adopt(projection, std::move(crs), __func__, err)) {
-    Release(projection);
-    return nullptr;
-  }
-  return projection;
+  return Make(std::string("D ") + definition, DefinitionCrs, definition, err);
 }
 
 void hprj_ProjectionFree(Hprj_Projection** projection) {
