@@ -73,6 +73,32 @@ TEST_F(TextTest, ObjectsTravelWithTheirDesignsAndOutliveTheSourceDictionary) {
   hmsc_HeapFree(type);
 }
 
+TEST_F(TextTest, DesignsOfOtherDictionariesAreWrittenUnlessTheirNamesClash) {
+  HmifDictionary* first = hmif_DictionaryCreate(nullptr);
+  HmifDictionary* second = hmif_DictionaryCreate(nullptr);
+  HmifDesign* inner = hmif_DesignCreate(first, "Inner", nullptr, HMIF_INT32, "i", 0);
+  HmifDesign* outer =
+      hmif_DesignCreate(second, "Outer", nullptr, HMIF_RECORD_POINTER, "p", inner, 0);
+  char* text = hmif_DictionaryToText(second, &err_);
+  ASSERT_NE(text, nullptr);
+  EXPECT_NE(std::string(text).find("design Inner\nitem 12 i\n"), std::string::npos);
+  hmsc_HeapFree(text);
+  // A different design under the same name would be read back in place of the one used.
+  hmif_DesignCreate(second, "Inner", nullptr, HMIF_FLOAT64, "d", 0);
+  EXPECT_EQ(hmif_DictionaryToText(second, &err_), nullptr);
+  EXPECT_NE(TakeReport().find("two different designs are named \"Inner\""), std::string::npos);
+  int32_t record[4] = {};
+  void* bytes = nullptr;
+  char* type = nullptr;
+  ASSERT_EQ(hmif_MIFableObjectConvertToMIF(record, outer, &bytes, &text, &type, &err_), 1);
+  EXPECT_EQ(std::string(text).find("item 14 d"), std::string::npos);
+  hmsc_HeapFree(bytes);
+  hmsc_HeapFree(text);
+  hmsc_HeapFree(type);
+  hmif_DictionaryDestroy(second);
+  hmif_DictionaryDestroy(first);
+}
+
 TEST_F(TextTest, BadTextsAreRefusedWithAReport) {
   const char* const bad[] = {
       "",
