@@ -1,5 +1,6 @@
-// Cost of one point through a model (the Time column is nanoseconds per point): ground to image and image to ground, with one cubic
-// section (powers 3, 3, 3 in all four polynomials) and with a 3 x 2 grid of such sections.
+// Cost of one point through a model (the Time column is nanoseconds per point): ground to image and
+// image to ground, with one cubic section (powers 3, 3, 3 in all four polynomials) and with a 3 x 2
+// grid of such sections.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -70,7 +71,8 @@ RSM_Model* makeModel(int rows, int cols) {
   const double height = kRows / rows;
   const double width = kSamples / cols;
   for (int i = 0; i < rows; ++i)
-    for (int j = 0; j < cols; ++j) fillSection(&sections[j + i * cols], j * width, width, i * height, height);
+    for (int j = 0; j < cols; ++j)
+      fillSection(&sections[j + i * cols], j * width, width, i * height, height);
   RSM_Model_Orig& rsm = model->rsm;
   rsm.RationalPolyList = Smod_Sections{rows * cols, sections};
   rsm.rowSections = rows;
@@ -94,9 +96,9 @@ std::vector<double> mapPoints() {
   std::vector<double> points;
   for (int a = 0; a < 16; ++a)
     for (int b = 0; b < 16; ++b)
-      points.insert(points.end(), {(kLon0 + (a / 7.5 - 1) * 0.9 * kHalfLon) * kRho,
-                                   (kLat0 + (b / 7.5 - 1) * 0.9 * kHalfLat) * kRho,
-                                   ((a + b) % 5 - 2) * 100.0});
+      points.insert(points.end(),
+                    {(kLon0 + (a / 7.5 - 1) * 0.9 * kHalfLon) * kRho,
+                     (kLat0 + (b / 7.5 - 1) * 0.9 * kHalfLat) * kRho, ((a + b) % 5 - 2) * 100.0});
   return points;
 }
 
@@ -107,8 +109,8 @@ void run(benchmark::State& state, int rows, int cols, bool groundToImage) {
     // The image positions of the map points, to carry back to the ground.
     for (size_t p = 0; p < points.size(); p += 3) {
       ErrorReport* err = nullptr;
-      smod_RSMTransform(model, points[p], points[p + 1], points[p + 2], &points[p],
-                        &points[p + 1], &err);
+      smod_RSMTransform(model, points[p], points[p + 1], points[p + 2], &points[p], &points[p + 1],
+                        &err);
       if (err) throw std::runtime_error("ground to image failed");
     }
     model->rsm.groundToImageTransform = SMOD_FALSE;

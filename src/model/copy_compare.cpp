@@ -32,7 +32,8 @@ bool sameDoubles(const Smod_Doubles& a, const Smod_Doubles& b) {
 bool copyDoubles(Smod_Doubles* destination, const Smod_Doubles& source) {
   *destination = Smod_Doubles{0, nullptr};
   if (source.count <= 0 || !source.data) return true;
-  auto* data = static_cast<double*>(hmsc_HeapMalloc(sizeof(double) * static_cast<size_t>(source.count)));
+  auto* data =
+      static_cast<double*>(hmsc_HeapMalloc(sizeof(double) * static_cast<size_t>(source.count)));
   if (!data) return false;
   std::memcpy(data, source.data, sizeof(double) * static_cast<size_t>(source.count));
   destination->data = data;
@@ -59,13 +60,12 @@ int32_t RSMFunctions::*const kPowers[] = {
     &RSMFunctions::rowDenominatorPowerY,    &RSMFunctions::rowDenominatorPowerZ};
 
 Smod_Doubles RSMFunctions::*const kCoefficients[] = {
-    &RSMFunctions::sampleNumerator, &RSMFunctions::sampleDenominator,
-    &RSMFunctions::rowNumerator, &RSMFunctions::rowDenominator};
+    &RSMFunctions::sampleNumerator, &RSMFunctions::sampleDenominator, &RSMFunctions::rowNumerator,
+    &RSMFunctions::rowDenominator};
 
 Smod_Doubles RSM_Model_Orig::*const kModelArrays[] = {
-    &RSM_Model_Orig::imageDomain, &RSM_Model_Orig::groundDomain,
-    &RSM_Model_Orig::groundToImagePoly, &RSM_Model_Orig::adjustableParms,
-    &RSM_Model_Orig::grndd};
+    &RSM_Model_Orig::imageDomain, &RSM_Model_Orig::groundDomain, &RSM_Model_Orig::groundToImagePoly,
+    &RSM_Model_Orig::adjustableParms, &RSM_Model_Orig::grndd};
 
 // Copies source into destination, which holds the defaults of a new section. False when an
 // array cannot be allocated; what was copied stays in destination for its owner to release.
@@ -101,8 +101,8 @@ bool sameSection(const RSMFunctions* a, const RSMFunctions* b) {
     if (!sameDoubles(a->*array, b->*array)) return false;
   return a->validSolution == b->validSolution && a->sameDenominators == b->sameDenominators &&
          sameDoubles(a->imageToGroundPoly, b->imageToGroundPoly) &&
-         sameDoubles(a->validImageDomain, b->validImageDomain) &&
-         a->rowSection == b->rowSection && a->columnSection == b->columnSection;
+         sameDoubles(a->validImageDomain, b->validImageDomain) && a->rowSection == b->rowSection &&
+         a->columnSection == b->columnSection;
 }
 
 // The fields from groundToImageTransform to colSections; false when a block cannot be
@@ -181,14 +181,17 @@ const char* copyHostMembers(RSM_Model* copy, const RSM_Model& model, senmod::Cal
         hprj_ProParametersCopy(model.rsm.obsoletePlaceHolder0, nullptr, host.get());
     if (!copy->rsm.obsoletePlaceHolder0 || host.failed()) return "hprj_ProParametersCopy failed";
   }
-  if (hmif_MIFObjectCopyContents(&copy->outputProjection, &model.outputProjection,
-                                 host.get()) != 0 || host.failed())
+  if (hmif_MIFObjectCopyContents(&copy->outputProjection, &model.outputProjection, host.get()) !=
+          0 ||
+      host.failed())
     return "hmif_MIFObjectCopyContents failed";
   if (hmif_PTRCopyContents(&copy->outputHorizontalUnits, &model.outputHorizontalUnits,
-                           host.get()) != 0 || host.failed())
+                           host.get()) != 0 ||
+      host.failed())
     return "hmif_PTRCopyContents failed";
   if (hmif_MIFObjectCopyContents(&copy->outputElevationInfo, &model.outputElevationInfo,
-                                 host.get()) != 0 || host.failed())
+                                 host.get()) != 0 ||
+      host.failed())
     return "hmif_MIFObjectCopyContents failed";
   return nullptr;
 }

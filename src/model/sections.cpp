@@ -12,13 +12,12 @@ void initSection(RSMFunctions* section) {
     section->Offsets[m] = 0.0;
   }
   section->useNormalization = SMOD_FALSE;
-  int32_t* powers[] = {
-      &section->sampleNumeratorPowerX,   &section->sampleNumeratorPowerY,
-      &section->sampleNumeratorPowerZ,   &section->sampleDenominatorPowerX,
-      &section->sampleDenominatorPowerY, &section->sampleDenominatorPowerZ,
-      &section->rowNumeratorPowerX,      &section->rowNumeratorPowerY,
-      &section->rowNumeratorPowerZ,      &section->rowDenominatorPowerX,
-      &section->rowDenominatorPowerY,    &section->rowDenominatorPowerZ};
+  int32_t* powers[] = {&section->sampleNumeratorPowerX,   &section->sampleNumeratorPowerY,
+                       &section->sampleNumeratorPowerZ,   &section->sampleDenominatorPowerX,
+                       &section->sampleDenominatorPowerY, &section->sampleDenominatorPowerZ,
+                       &section->rowNumeratorPowerX,      &section->rowNumeratorPowerY,
+                       &section->rowNumeratorPowerZ,      &section->rowDenominatorPowerX,
+                       &section->rowDenominatorPowerY,    &section->rowDenominatorPowerZ};
   for (int32_t* power : powers) *power = -1;
   section->validSolution = SMOD_FALSE;
   section->sameDenominators = SMOD_FALSE;
@@ -36,8 +35,8 @@ void freeDoubles(Smod_Doubles* array) {
 extern "C" RSMFunctions* smod_RationalPolynomialsCreate(int count, ErrorReport** err) {
   senmod::ErrorSlot slot(err, "smod_RationalPolynomialsCreate");
   if (count < 1) return nullptr;
-  auto* sections =
-      static_cast<RSMFunctions*>(hmsc_HeapMalloc(sizeof(RSMFunctions) * static_cast<size_t>(count)));
+  auto* sections = static_cast<RSMFunctions*>(
+      hmsc_HeapMalloc(sizeof(RSMFunctions) * static_cast<size_t>(count)));
   if (!sections) {
     SMOD_FAIL(slot, "Couldn't allocate space.");
     return nullptr;
@@ -57,8 +56,7 @@ extern "C" void smod_RationalPolynomialsDataFree(RSMFunctions* section, ErrorRep
   senmod::freeDoubles(&section->validImageDomain);
 }
 
-extern "C" void smod_RationalPolynomialsFree(RSMFunctions* sections, int count,
-                                             ErrorReport** err) {
+extern "C" void smod_RationalPolynomialsFree(RSMFunctions* sections, int count, ErrorReport** err) {
   senmod::ErrorSlot slot(err, "smod_RationalPolynomialsFree");
   if (!sections || count < 1) return;
   for (int i = 0; i < count; ++i) {

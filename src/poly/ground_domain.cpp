@@ -24,9 +24,9 @@ double rotation(const double* grndd, int r, int c) { return grndd[3 + 3 * r + c]
 
 }  // namespace
 
-extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x,
-                                     double y, double z, double* outX, double* outY,
-                                     double* outZ, ErrorReport** err) {
+extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
+                                     double z, double* outX, double* outY, double* outZ,
+                                     ErrorReport** err) {
   senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
   if (!model) {
     SMOD_FAIL(slot, "Replacement sensor model not available");

@@ -7,9 +7,9 @@
 #ifdef SENMOD_DEMLAYER
 // The DEM-layer build uses the conversion without exporting it; the contract is the one in
 // senmod/senmod.h.
-extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x,
-                                     double y, double z, double* outX, double* outY,
-                                     double* outZ, ErrorReport** err);
+extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
+                                     double z, double* outX, double* outY, double* outZ,
+                                     ErrorReport** err);
 #endif
 
 #endif  // SENMOD_POLY_GROUND_DOMAIN_H

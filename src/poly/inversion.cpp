@@ -30,8 +30,8 @@ bool startingOrder(const Smod_Doubles& poly, int* order) {
 }  // namespace
 
 extern "C" void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, double sample,
-                                                double row, double z, double* outX,
-                                                double* outY, ErrorReport** err) {
+                                                double row, double z, double* outX, double* outY,
+                                                ErrorReport** err) {
   using namespace senmod;
   ErrorSlot slot(err, "smod_RationalPolynomialsToMapXY");
   if (!section || section->validSolution != SMOD_TRUE) {

@@ -46,8 +46,8 @@ bool hasLowOrderPoly(const RSM_Model_Orig& rsm) {
   return rsm.groundToImagePoly.count == kLowOrderCount && rsm.groundToImagePoly.data;
 }
 
-void lowOrderImagePosition(const RSM_Model_Orig& rsm, double x, double y, double z,
-                           double* sample, double* row) {
+void lowOrderImagePosition(const RSM_Model_Orig& rsm, double x, double y, double z, double* sample,
+                           double* row) {
   const double* coef = rsm.groundToImagePoly.data;
   *sample = hpho_RationalFunctionGetPolyValueDirect(coef, x, y, z, kLowOrder);
   *row = hpho_RationalFunctionGetPolyValueDirect(coef + kLowOrderHalf, x, y, z, kLowOrder);

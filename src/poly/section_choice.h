@@ -21,8 +21,8 @@ const RSMFunctions* sectionAt(const RSM_Model_Orig& rsm, double sample, double r
 bool hasLowOrderPoly(const RSM_Model_Orig& rsm);
 
 // The low-order polynomial's image position of ground-domain point (x, y, z).
-void lowOrderImagePosition(const RSM_Model_Orig& rsm, double x, double y, double z,
-                           double* sample, double* row);
+void lowOrderImagePosition(const RSM_Model_Orig& rsm, double x, double y, double z, double* sample,
+                           double* row);
 
 }  // namespace senmod
 

@@ -37,8 +37,8 @@ const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys
                                       s.sampleNumeratorPowerY, s.sampleNumeratorPowerZ);
   polys->sampleDenominator = polynomial(s.sampleDenominator, s.sampleDenominatorPowerX,
                                         s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ);
-  polys->rowNumerator = polynomial(s.rowNumerator, s.rowNumeratorPowerX, s.rowNumeratorPowerY,
-                                   s.rowNumeratorPowerZ);
+  polys->rowNumerator =
+      polynomial(s.rowNumerator, s.rowNumeratorPowerX, s.rowNumeratorPowerY, s.rowNumeratorPowerZ);
   polys->rowDenominator = polynomial(s.rowDenominator, s.rowDenominatorPowerX,
                                      s.rowDenominatorPowerY, s.rowDenominatorPowerZ);
 
@@ -52,21 +52,20 @@ const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys
   const Powers rowDen = polys->rowDenominator.powers;
   // With a shared denominator the row denominator's value is not read; the inversion still
   // reads its coefficients for the derivatives when they have an x or y term.
-  const bool rowDenominatorRead =
-      s.sameDenominators != SMOD_TRUE ||
-      (use == Use::Inversion && (rowDen.x >= 1 || rowDen.y >= 1));
+  const bool rowDenominatorRead = s.sameDenominators != SMOD_TRUE ||
+                                  (use == Use::Inversion && (rowDen.x >= 1 || rowDen.y >= 1));
   for (int i = 0; i < 4; ++i) {
     if (i == 3 && !rowDenominatorRead) continue;
     if (!isEmpty(all[i]->powers) && !holdsTerms(*arrays[i], all[i]->powers))
       return kCountDoesNotFit;
   }
 
-  polys->mX = largest(rowDen.x, polys->sampleDenominator.powers.x,
-                      polys->rowNumerator.powers.x, polys->sampleNumerator.powers.x);
-  polys->mY = largest(rowDen.y, polys->sampleDenominator.powers.y,
-                      polys->rowNumerator.powers.y, polys->sampleNumerator.powers.y);
-  polys->mZ = largest(rowDen.z, polys->sampleDenominator.powers.z,
-                      polys->rowNumerator.powers.z, polys->sampleNumerator.powers.z);
+  polys->mX = largest(rowDen.x, polys->sampleDenominator.powers.x, polys->rowNumerator.powers.x,
+                      polys->sampleNumerator.powers.x);
+  polys->mY = largest(rowDen.y, polys->sampleDenominator.powers.y, polys->rowNumerator.powers.y,
+                      polys->sampleNumerator.powers.y);
+  polys->mZ = largest(rowDen.z, polys->sampleDenominator.powers.z, polys->rowNumerator.powers.z,
+                      polys->sampleNumerator.powers.z);
   return nullptr;
 }
 

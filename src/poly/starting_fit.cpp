@@ -58,8 +58,8 @@ extern "C" void smod_image2groundCalc(RSM_Model* model, ErrorReport** err) {
                                     &row[used]);
     } else {
       senmod::CalleeSlot ignored;
-      smod_RationalPolynomialsToFileXY(rsm.RationalPolyList.data, corner[0], corner[1],
-                                       corner[2], &sample[used], &row[used], ignored.get());
+      smod_RationalPolynomialsToFileXY(rsm.RationalPolyList.data, corner[0], corner[1], corner[2],
+                                       &sample[used], &row[used], ignored.get());
       // A corner that does not evaluate has no image position to fit.
       if (ignored.failed()) continue;
     }

@@ -36,8 +36,8 @@ Hprj_ProParameters* parameters(int32_t zone) {
 RSM_Model* fullModel() {
   auto section = affineSection(1, 2, 3, 4, 5, 6);
   section.imageToGroundPoly = {1, 0, 1, 0, 0, 0, 1};
-  RSM_Model* model = model_builder::makeModel({section, affineSection(0, 1, 0, 0, 0, 1)}, 1, 2,
-                                              50.0, 60.0);
+  RSM_Model* model =
+      model_builder::makeModel({section, affineSection(0, 1, 0, 0, 0, 1)}, 1, 2, 50.0, 60.0);
   RSM_Model_Orig& r = model->rsm;
   r.RationalPolyList.data[1].validImageDomain = heapDoubles({0, 1, 2, 3});
   r.demsource = HMOD_DEM_FILE;
@@ -127,9 +127,8 @@ TEST_F(CopyCompare, EmptyMembersStayEmpty) {
 TEST_F(CopyCompare, EveryComparedFieldCountsWithinTheTolerance) {
   EXPECT_TRUE(sameAfter([](RSM_Model* m) { m->rsm.forDstAffine[0] = 1.0 + 1e-11; }));
   EXPECT_FALSE(sameAfter([](RSM_Model* m) { m->rsm.forDstAffine[0] = 1.0 + 1e-9; }));
-  EXPECT_TRUE(sameAfter([](RSM_Model* m) {
-    m->rsm.rowsPerSection = std::numeric_limits<double>::quiet_NaN();
-  }));
+  EXPECT_TRUE(sameAfter(
+      [](RSM_Model* m) { m->rsm.rowsPerSection = std::numeric_limits<double>::quiet_NaN(); }));
   EXPECT_FALSE(sameAfter(
       [](RSM_Model* m) { m->rsm.RationalPolyList.data[1].rowNumerator.data[2] += 2e-10; }));
   EXPECT_FALSE(sameAfter([](RSM_Model* m) { m->rsm.RationalPolyList.data[0].Offsets[4] = 1.0; }));

@@ -15,12 +15,11 @@ void expectDefaultSection(const RSMFunctions& s) {
     EXPECT_EQ(s.Scales[m], 1.0);
     EXPECT_EQ(s.Offsets[m], 0.0);
   }
-  const int32_t powers[] = {s.sampleNumeratorPowerX,   s.sampleNumeratorPowerY,
-                            s.sampleNumeratorPowerZ,   s.sampleDenominatorPowerX,
-                            s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ,
-                            s.rowNumeratorPowerX,      s.rowNumeratorPowerY,
-                            s.rowNumeratorPowerZ,      s.rowDenominatorPowerX,
-                            s.rowDenominatorPowerY,    s.rowDenominatorPowerZ};
+  const int32_t powers[] = {
+      s.sampleNumeratorPowerX,   s.sampleNumeratorPowerY,   s.sampleNumeratorPowerZ,
+      s.sampleDenominatorPowerX, s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ,
+      s.rowNumeratorPowerX,      s.rowNumeratorPowerY,      s.rowNumeratorPowerZ,
+      s.rowDenominatorPowerX,    s.rowDenominatorPowerY,    s.rowDenominatorPowerZ};
   for (int32_t power : powers) EXPECT_EQ(power, -1);
   EXPECT_EQ(s.useNormalization, SMOD_FALSE);
   EXPECT_EQ(s.validSolution, SMOD_FALSE);
@@ -59,8 +58,7 @@ TEST_F(Records, NewModelHasItsDefaults) {
     EXPECT_EQ(r.groundToImageTransform, SMOD_TRUE);
     EXPECT_EQ(r.demsource, HMOD_DEM_CONSTANT);
     for (const double* affine : {r.forSrcAffine, r.forDstAffine, r.invSrcAffine, r.invDstAffine})
-      EXPECT_EQ(std::vector<double>(affine, affine + 6),
-                (std::vector<double>{1, 0, 0, 0, 1, 0}));
+      EXPECT_EQ(std::vector<double>(affine, affine + 6), (std::vector<double>{1, 0, 0, 0, 1, 0}));
     EXPECT_EQ(r.z_mean, 0.0);
     EXPECT_EQ(r.rowsPerSection, 0.0);
     EXPECT_EQ(r.colsPerSection, 0.0);

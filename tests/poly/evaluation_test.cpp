@@ -50,7 +50,8 @@ double direct(const Poly& p, double x, double y, double z) {
 
 Poly filled(int px, int py, int pz, double base) {
   Poly p{px, py, pz, {}};
-  for (int n = 0; n < (px + 1) * (py + 1) * (pz + 1); ++n) p.coef.push_back(base + 0.25 * n - 0.01 * n * n);
+  for (int n = 0; n < (px + 1) * (py + 1) * (pz + 1); ++n)
+    p.coef.push_back(base + 0.25 * n - 0.01 * n * n);
   return p;
 }
 
@@ -90,8 +91,11 @@ TEST_F(Evaluation, EveryTermOfMixedPowersCounts) {
   spec.rowDenominator = filled(0, 3, 3, 2.0);
   const double x = 0.3, y = -0.7, z = 0.45;
   const Result r = evaluate(spec, x, y, z);
-  EXPECT_NEAR(r.sample, direct(spec.sampleNumerator, x, y, z) / direct(spec.sampleDenominator, x, y, z), 1e-12);
-  EXPECT_NEAR(r.row, direct(spec.rowNumerator, x, y, z) / direct(spec.rowDenominator, x, y, z), 1e-12);
+  EXPECT_NEAR(r.sample,
+              direct(spec.sampleNumerator, x, y, z) / direct(spec.sampleDenominator, x, y, z),
+              1e-12);
+  EXPECT_NEAR(r.row, direct(spec.rowNumerator, x, y, z) / direct(spec.rowDenominator, x, y, z),
+              1e-12);
 }
 
 TEST_F(Evaluation, SharedDenominatorNeverReadsTheRowDenominator) {

@@ -1,9 +1,10 @@
 // Conversion between map coordinates and the three kinds of ground domain.
+#include "poly/ground_domain.h"
+
 #include <cmath>
 
 #include "support/heap_check.h"
 #include "support/model_builder.h"
-#include "poly/ground_domain.h"
 
 using model_builder::heapDoubles;
 

@@ -133,9 +133,12 @@ TEST_F(Inversion, FailuresLeaveTheOutputsUntouched) {
 
 TEST_F(Inversion, StartingPolynomialMustFitItsOrder) {
   SectionSpec spec = identity();
-  for (std::vector<double> start :
-       {std::vector<double>{1.0, 0, 1, 0, 0, 0}, {1.5, 0, 1, 0, 0, 0, 1}, {-1.0, 0, 0},
-        {11.0, 0, 0}, {NAN, 0, 0}, {2.0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0}}) {
+  for (std::vector<double> start : {std::vector<double>{1.0, 0, 1, 0, 0, 0},
+                                    {1.5, 0, 1, 0, 0, 0, 1},
+                                    {-1.0, 0, 0},
+                                    {11.0, 0, 0},
+                                    {NAN, 0, 0},
+                                    {2.0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0}}) {
     spec.imageToGroundPoly = start;
     EXPECT_EQ(invert(spec, 1, 1, 0).message, "Starting polynomial does not fit its order.");
   }

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <limits>
 
+#include "poly/ground_domain.h"
 #include "support/heap_check.h"
 #include "support/model_builder.h"
-#include "poly/ground_domain.h"
 
 using model_builder::affineSection;
 using model_builder::CameraSpec;

@@ -90,8 +90,8 @@ TEST_F(StartingFit, LowOrderPolynomialGivesTheCornersImagePositionsOnlyWithSever
   std::vector<double> low(20, 0.0);
   low[1] = 2.0;
   low[12] = 2.0;
-  model_ = makeModel({affineSection(0, 1, 0, 0, 0, 1), affineSection(0, 1, 0, 0, 0, 1)}, 1, 2,
-                     10.0, 10.0);
+  model_ = makeModel({affineSection(0, 1, 0, 0, 0, 1), affineSection(0, 1, 0, 0, 0, 1)}, 1, 2, 10.0,
+                     10.0);
   model_->rsm.groundToImagePoly = heapDoubles(low);
   setCorners(boxCorners(0, 4, 0, 4));
   ASSERT_EQ(fit(), "");

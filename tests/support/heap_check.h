@@ -20,8 +20,6 @@ class HeapCheckedTest : public ::testing::Test {
 };
 
 // The message of a report, "" for none.
-inline std::string messageOf(const ErrorReport* report) {
-  return herr_ErrorReportMessage(report);
-}
+inline std::string messageOf(const ErrorReport* report) { return herr_ErrorReportMessage(report); }
 
 #endif  // TESTS_SUPPORT_HEAP_CHECK_H

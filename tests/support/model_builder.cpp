@@ -154,8 +154,7 @@ std::vector<double> rectangularFrame(const CameraSpec& cam) {
   const double lon = radians(cam.longitude0);
   const double lat = radians(cam.latitude0);
   double origin[3];
-  hmod_GeographicToGeocentric(lon, lat, 0.0, &origin[0], &origin[1], &origin[2], kWgs84E2,
-                              kWgs84A);
+  hmod_GeographicToGeocentric(lon, lat, 0.0, &origin[0], &origin[1], &origin[2], kWgs84E2, kWgs84A);
   const double axes[3][3] = {
       {-std::sin(lon), std::cos(lon), 0.0},
       {-std::sin(lat) * std::cos(lon), -std::sin(lat) * std::sin(lon), std::cos(lat)},
@@ -211,9 +210,8 @@ void fillSection(RSMFunctions* section, const SectionSpec& spec) {
   };
   set(spec.sampleNumerator, &section->sampleNumeratorPowerX, &section->sampleNumeratorPowerY,
       &section->sampleNumeratorPowerZ, &section->sampleNumerator);
-  set(spec.sampleDenominator, &section->sampleDenominatorPowerX,
-      &section->sampleDenominatorPowerY, &section->sampleDenominatorPowerZ,
-      &section->sampleDenominator);
+  set(spec.sampleDenominator, &section->sampleDenominatorPowerX, &section->sampleDenominatorPowerY,
+      &section->sampleDenominatorPowerZ, &section->sampleDenominator);
   set(spec.rowNumerator, &section->rowNumeratorPowerX, &section->rowNumeratorPowerY,
       &section->rowNumeratorPowerZ, &section->rowNumerator);
   set(spec.rowDenominator, &section->rowDenominatorPowerX, &section->rowDenominatorPowerY,
@@ -293,7 +291,8 @@ void cameraImage(const CameraSpec& cam, double gx, double gy, double gz, double*
   const double halfR = cam.rows / 2.0;
   double xFactor, yFactor;
   if (cam.kind == CameraSpec::Kind::Frame) {
-    xFactor = yFactor = 1.0 + cam.distortion * (xs * xs + ys * ys) / (halfS * halfS + halfR * halfR);
+    xFactor = yFactor =
+        1.0 + cam.distortion * (xs * xs + ys * ys) / (halfS * halfS + halfR * halfR);
   } else {
     xFactor = 1.0 + cam.distortion * xs * xs / (halfS * halfS);
     yFactor = 1.0;
@@ -375,8 +374,10 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
 
   std::vector<double> corners;
   for (double up : {cam.minHeight, cam.maxHeight})
-    for (auto [s, r] : {std::pair<double, double>{0.0, 0.0}, {1.0 * cam.samples, 0.0},
-                        {1.0 * cam.samples, 1.0 * cam.rows}, {0.0, 1.0 * cam.rows}}) {
+    for (auto [s, r] : {std::pair<double, double>{0.0, 0.0},
+                        {1.0 * cam.samples, 0.0},
+                        {1.0 * cam.samples, 1.0 * cam.rows},
+                        {0.0, 1.0 * cam.rows}}) {
       double xs, ys, east, north, g[3];
       pixelToIdeal(cam, s, r, &xs, &ys);
       idealGround(cam, xs, ys, up, &east, &north);

@@ -66,7 +66,7 @@ struct CameraSpec {
   double distortion = 2e-3;    // radial, at the image corner
   int samples = 1200;
   int rows = 1000;
-  double pixelSize = 2.0;      // ground meters per pixel at nadir
+  double pixelSize = 2.0;  // ground meters per pixel at nadir
   double minHeight = -100.0;
   double maxHeight = 300.0;
   int rowSections = 1;
@@ -74,7 +74,7 @@ struct CameraSpec {
   int powerX = 3;
   int powerY = 3;
   int powerZ = 3;
-  bool lowOrderPoly = false;   // also fit the 20-value section-choice polynomial
+  bool lowOrderPoly = false;  // also fit the 20-value section-choice polynomial
 };
 
 // The camera's exact image position of a ground-domain point.

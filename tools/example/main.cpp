@@ -71,10 +71,11 @@ RSM_Model* buildModel() {
   // The footprint's corners at heights 0 and 500 m, in ground-domain coordinates.
   const double dLon = 0.8 * kImageSize / 2 / kFocal * kAltitude / (kEarthRadius * std::cos(kLat0));
   const double dLat = 0.8 * kImageSize / 2 / kFocal * kAltitude / kEarthRadius;
-  rsm.groundDomain = heapArray({kLon0 - dLon, kLat0 - dLat, 0.0,   kLon0 + dLon, kLat0 - dLat, 0.0,
-                                kLon0 + dLon, kLat0 + dLat, 0.0,   kLon0 - dLon, kLat0 + dLat, 0.0,
-                                kLon0 - dLon, kLat0 - dLat, 500.0, kLon0 + dLon, kLat0 - dLat, 500.0,
-                                kLon0 + dLon, kLat0 + dLat, 500.0, kLon0 - dLon, kLat0 + dLat, 500.0});
+  rsm.groundDomain =
+      heapArray({kLon0 - dLon, kLat0 - dLat, 0.0,   kLon0 + dLon, kLat0 - dLat, 0.0,
+                 kLon0 + dLon, kLat0 + dLat, 0.0,   kLon0 - dLon, kLat0 + dLat, 0.0,
+                 kLon0 - dLon, kLat0 - dLat, 500.0, kLon0 + dLon, kLat0 - dLat, 500.0,
+                 kLon0 + dLon, kLat0 + dLat, 500.0, kLon0 - dLon, kLat0 + dLat, 500.0});
   return model;
 }
 
@@ -100,16 +101,15 @@ int main() {
   smod_image2groundCalc(model, &err);
   if (failed(&err, "smod_image2groundCalc")) return 1;
   const Smod_Doubles& start = model->rsm.RationalPolyList.data[0].imageToGroundPoly;
-  std::printf("starting polynomial (order %.0f): lon = %.9f %+.3e s %+.3e r, lat = %.9f %+.3e s %+.3e r\n",
-              start.data[0], start.data[1], start.data[2], start.data[3], start.data[4],
-              start.data[5], start.data[6]);
+  std::printf(
+      "starting polynomial (order %.0f): lon = %.9f %+.3e s %+.3e r, lat = %.9f %+.3e s %+.3e r\n",
+      start.data[0], start.data[1], start.data[2], start.data[3], start.data[4], start.data[5],
+      start.data[6]);
 
   std::printf("%12s %12s %8s -> %10s %10s -> %12s %12s\n", "longitude", "latitude", "height",
               "sample", "row", "longitude", "latitude");
-  const double points[][3] = {{10.0, 45.0, 0.0},
-                              {10.01, 44.995, 120.0},
-                              {9.99, 45.008, 300.0},
-                              {10.012, 45.012, 50.0}};
+  const double points[][3] = {
+      {10.0, 45.0, 0.0}, {10.01, 44.995, 120.0}, {9.99, 45.008, 300.0}, {10.012, 45.012, 50.0}};
   for (const auto& p : points) {
     double sample, row, lon, lat;
     model->rsm.groundToImageTransform = SMOD_TRUE;
@@ -118,8 +118,8 @@ int main() {
     model->rsm.groundToImageTransform = SMOD_FALSE;
     smod_RSMTransform(model, sample, row, p[2], &lon, &lat, &err);
     if (failed(&err, "image to ground")) return 1;
-    std::printf("%12.7f %12.7f %8.1f -> %10.3f %10.3f -> %12.7f %12.7f\n", p[0], p[1], p[2],
-                sample, row, lon, lat);
+    std::printf("%12.7f %12.7f %8.1f -> %10.3f %10.3f -> %12.7f %12.7f\n", p[0], p[1], p[2], sample,
+                row, lon, lat);
   }
   smod_RSMDelete(model);
   return 0;
