@@ -300,7 +300,8 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
   static const char* const function = "hmif_DesignCreate";
   // The specifications are gathered first so that creation sees them all at once; enumerator
   // names of every item share one array.
-  MifItemSpec specs[MIF_ITEMS_MAX + 1];
+  MifItemSpec specs[MIF_ITEMS_MAX];
+  int32_t enumStarts[MIF_ITEMS_MAX];
   const char** names = nullptr;
   int32_t nameCount = 0, nameCapacity = 0;
   int32_t count = 0;
@@ -330,9 +331,8 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
         spec.refName = va_arg(args, const char*);
         break;
       case HMIF_ENUM:
-        // Positions for now: the array may still move while it grows.
-        spec.enumCount = 0;
-        spec.arrayCount = nameCount;
+        // A position for now: the array may still move while it grows.
+        enumStarts[count - 1] = nameCount;
         for (const char* enumName = va_arg(args, const char*); enumName;
              enumName = va_arg(args, const char*)) {
           if (spec.enumCount == MIF_ENUM_NAMES_MAX) {
@@ -374,8 +374,7 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
   if (ok) {
     for (int32_t i = 0; i < count; ++i) {
       if (specs[i].code == HMIF_ENUM) {
-        specs[i].enumNames = names + specs[i].arrayCount;
-        specs[i].arrayCount = 0;
+        specs[i].enumNames = names + enumStarts[i];
       }
     }
     design = mif_DesignCreate(dictionary, name, specs, count, function, err);

@@ -108,7 +108,8 @@ bool mif_Closure(const HmifDesign* design, bool skipMissing, const HmifDesign***
 // their elements own.
 bool mif_FreeMembers(void* record, const HmifDesign* design);
 
-// Encoding width in memory of a counted element of code.
+// Width in memory of one element of a counted pointer of code; 0 for counted records, whose
+// elements are as wide as their design.
 int64_t mif_CountedElementSize(int32_t code);
 
 // The counted pointer {int32 count; T* data} and record pointer of an item inside a record,
