@@ -186,3 +186,42 @@ TEST_F(RsmRefusals, IdentificationAndGridOnlyModels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RsmRefusals, AdjustableParametersFillTheirRecord) {
+  using nitf_builder::real;
+  nitf_builder::Fields apa = {{"IID", "SYNTHETIC"}, {"EDITION", "1"}, {"TID", "T7"},
+                              {"NPAR", "02"}};
+  for (const char* f : {"XUOL", "YUOL", "ZUOL", "XUXL", "XUYL", "XUZL", "YUXL", "YUYL", "YUZL",
+                        "ZUXL", "ZUYL", "ZUZL"}) {
+    apa.push_back({f, real(f[0] == 'X' ? 1.0 : 0.5)});
+  }
+  for (const char* f : {"IRO", "IRX", "IRY", "IRZ", "IRXX", "IRXY", "IRXZ", "IRYY", "IRYZ",
+                        "IRZZ", "IC0", "ICX", "ICY", "ICZ", "ICXX", "ICXY", "ICXZ", "ICYY",
+                        "ICYZ", "ICZZ", "GXO", "GYO", "GZO", "GXR", "GYR", "GZR", "GS", "GXX",
+                        "GXY", "GXZ", "GYX", "GYY", "GYZ", "GZX", "GZY", "GZZ"}) {
+    const std::string name = f;
+    apa.push_back({f, name == "IC0" ? "01" : name == "GZZ" ? "02" : ""});
+  }
+  apa.push_back({"PARVAL", real(1.25)});
+  apa.push_back({"PARVAL", real(-3.5)});
+  nitf_builder::NitfSpec spec;
+  spec.tres = syntheticRecords({'G', 1, 1});
+  spec.tres.push_back({"RSMAPA", nitf_builder::encodeTre("RSMAPA", apa)});
+  const smodtool::LoadedModel model = smodtool::loadModel(nitf("apa.ntf", spec));
+  ASSERT_TRUE(model.covariance.apa);
+  const Smod_RSMAPA& r = *model.covariance.apa;
+  EXPECT_STREQ(r.tid.data, "T7");
+  EXPECT_EQ(r.tid.count, 3);  // the count includes the terminating zero
+  EXPECT_EQ(r.npar, 2);
+  EXPECT_EQ(r.xuol, 1.0);
+  EXPECT_EQ(r.yuol, 0.5);
+  EXPECT_EQ(r.ico, 1);
+  EXPECT_EQ(r.iro, 0);
+  EXPECT_EQ(r.gzz, 2);
+  ASSERT_EQ(r.parval.count, 2);
+  EXPECT_EQ(r.parval.data[1], -3.5);
+}
+
+}  // namespace

@@ -25,7 +25,6 @@ constexpr int kUnusable = 2;
 // Checks that GDAL can read the DEM before the library is given it: a DEM the library cannot
 // open would otherwise fall back silently to the mean height.
 void checkDem(const std::string& dem) {
-  gdalStart();
   gdalTakeMessage();
   GDALDatasetH dataset = GDALOpen(dem.c_str(), GA_ReadOnly);
   if (!dataset) {
@@ -113,6 +112,7 @@ int run(const CommandLine& cl) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  gdalStart();
   try {
     return run(parseCommandLine(argc, argv));
   } catch (const UsageError& e) {
