@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "hostcore.h"
 
@@ -178,6 +180,33 @@ TEST_F(ProjectionLive, BadInputIsReportedAndPrintsNothing) {
   for (const ErrorReport* r = err; r; r = herr_ErrorReportPrevious(r)) ++reports;
   EXPECT_EQ(reports, 16);
   herr_DeleteErrorReportEx(&err);
+}
+
+// Projections made and used on several threads at once, one of them shared by all.
+TEST_F(ProjectionLive, ThreadsMakeAndUseProjectionsAtOnce) {
+  Hprj_Projection* shared = MakeProjection(1, 11);
+  ASSERT_NE(shared, nullptr);
+  std::vector<int> failures(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      Hprj_Projection* own = MakeProjection(1, 11 + t);
+      for (int i = 0; i < 200 && own; ++i) {
+        const double longitude = 6.0 * (11 + t) - 183.0;
+        double x = 0, y = 0, sharedX = 0, sharedY = 0;
+        failures[t] += hprj_ProjectionFromGeographic(own, longitude, 33.0, &x, &y, nullptr) != 0 ||
+                       std::fabs(x - 500000.0) > 1e-6 || std::fabs(y - 3651286.9440) > 1e-3;
+        failures[t] += hprj_ProjectionFromGeographic(shared, -116.0, 34.0, &sharedX, &sharedY,
+                                                     nullptr) != 0 ||
+                       std::fabs(sharedX - 592349.6033) > 1e-3;
+      }
+      failures[t] += own == nullptr;
+      hprj_ProjectionFree(&own);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  hprj_ProjectionFree(&shared);
 }
 
 TEST_F(ProjectionLive, ExhaustedHeapFailsCleanly) {
