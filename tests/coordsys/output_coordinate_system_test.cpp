@@ -202,6 +202,15 @@ TEST_F(OutputCoordinateSystem, MissingArgumentsAndDamagedStoredFormsAreReported)
     damage.toggle(model);
   }
   EXPECT_EQ(zoneOf(Got(model).projection), 32);
+
+  // Parameters the host cannot make a projection from.
+  model->rsm.obsoletePlaceHolder0 = hprj_ProParametersCreate(nullptr);
+  model->rsm.obsoletePlaceHolder0->proType = 99;
+  Got got(model, &err);
+  EXPECT_STREQ(herr_ErrorReportMessage(err), "hprj_MapProjectionInit failed");
+  EXPECT_NE(herr_ErrorReportPrevious(err), nullptr);
+  EXPECT_EQ(got.projection, nullptr);
+  herr_DeleteErrorReportEx(&err);
   smod_RSMDelete(model);
 }
 

@@ -145,9 +145,21 @@ TEST_F(XformPersist, BadArgumentsAndForeignObjectsAreRefused) {
   EXPECT_STREQ(herr_ErrorReportMessage(err), "Design does not lay out an RSM_Model");
   herr_DeleteErrorReportEx(&err);
 
+  // Parameters the host cannot make a projection from leave the record as it was.
+  RSM_Model* reference = smod_RSMCopy(model, nullptr);
+  model->rsm.obsoletePlaceHolder0 = hprj_ProParametersCreate(nullptr);
+  model->rsm.obsoletePlaceHolder0->proType = 99;
+  RSM_Xform* xform = wrap(model);
+  smod_RSMXformConvertToMIFable(xform, &stored.object, &stored.design, &err);
+  EXPECT_STREQ(herr_ErrorReportMessage(err), "hprj_MapProjectionInit failed");
+  EXPECT_TRUE(stored.object == nullptr && stored.design == nullptr);
+  herr_DeleteErrorReportEx(&err);
+  hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);
+  EXPECT_EQ(smod_RSMsAreSame(model, reference), 1);
+  smod_RSMDelete(reference);
+
   // A writer that filled the parameters slot as the design says (a holder record): the slot is
   // released, not taken for parameters.
-  RSM_Xform* xform = wrap(model);
   smod_RSMXformConvertToMIFable(xform, &stored.object, &stored.design, nullptr);
   Hmif_MIFObject holder{};
   static_cast<RSM_Model*>(stored.object)->rsm.obsoletePlaceHolder0 =
