@@ -118,6 +118,17 @@ TEST_F(ModelFiles, UndecodableObjectsAreRefusedWithTheirName) {
     EXPECT_TRUE(contains(e.what(), path("half.smod") + ": the model file's model cannot be decoded"));
   }
 
+  // A model stored under another layout would not fit the library's record.
+  contents = smodtool::readModelFile(path("model.smod"));
+  contents.objects[0].dictionary += " ";
+  smodtool::writeModelFile(path("layout.smod"), contents);
+  try {
+    smodtool::loadModel(path("layout.smod"));
+    ADD_FAILURE() << "a model of another layout was accepted";
+  } catch (const smodtool::ReadError& e) {
+    EXPECT_TRUE(contains(e.what(), "under a dictionary this version of senmod does not use"));
+  }
+
   contents = smodtool::readModelFile(path("model.smod"));
   contents.objects.push_back({"Smod_RSMECA", contents.objects[0].dictionary, {1, 2, 3}});
   smodtool::writeModelFile(path("record.smod"), contents);

@@ -69,19 +69,20 @@ XformPtr wrap(ModelPtr model, const std::string& file) {
 
 StoredObject storeRecord(const void* record, const char* design,
                          void (*convert)(const void*, void**, int32_t*, HmifDictionary**,
-                                         ErrorReport**)) {
+                                         ErrorReport**),
+                         const std::string& file) {
   void* bytes = nullptr;
   int32_t count = 0;
   HmifDictionary* dictionary = nullptr;
   ErrorReport* report = nullptr;
   convert(record, &bytes, &count, &dictionary, &report);
-  if (report) libraryFailure("covariance record", std::string("conversion of ") + design, &report);
+  if (report) libraryFailure(file, std::string("converting ") + design, &report);
   HeapText text{hmif_DictionaryToText(dictionary, &report)};
   hmif_DictionaryDestroy(dictionary);
   StoredObject stored{design, text.str(), {}};
   stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
   hmsc_HeapFree(bytes);
-  if (!text.text) libraryFailure("covariance record", "hmif_DictionaryToText", &report);
+  if (!text.text) libraryFailure(file, "hmif_DictionaryToText", &report);
   return stored;
 }
 
@@ -92,9 +93,43 @@ void convertRecord(const void* record, void** bytes, int32_t* count, HmifDiction
   Convert(static_cast<const Record*>(record), bytes, count, dictionary, report);
 }
 
+// The transform object's model in persistent form.
+StoredObject storeXform(RSM_Xform* xform, const std::string& file) {
+  ErrorReport* report = nullptr;
+  Converted object;
+  smod_RSMXformConvertToMIFable(xform, &object.object, &object.design, &report);
+  if (report || !object.design) libraryFailure(file, "smod_RSMXformConvertToMIFable", &report);
+  void* bytes = nullptr;
+  HeapText dictionary, type;
+  const int32_t count = hmif_MIFableObjectConvertToMIF(object.object, object.design, &bytes,
+                                                       &dictionary.text, &type.text, &report);
+  if (count < 0) libraryFailure(file, "hmif_MIFableObjectConvertToMIF", &report);
+  StoredObject stored{type.str(), dictionary.str(), {}};
+  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
+  hmsc_HeapFree(bytes);
+  return stored;
+}
+
+// The design name and dictionary text under which this library stores a model: a model file
+// whose model was stored under others does not fit the library's records.
+const StoredObject& libraryModelForm() {
+  static const StoredObject form = [] {
+    ErrorReport* report = nullptr;
+    ModelPtr empty(smod_RSMCreate(&report));
+    if (!empty) throw std::bad_alloc();
+    return storeXform(wrap(std::move(empty), "model").get(), "model");
+  }();
+  return form;
+}
+
 LoadedModel loadModelFile(const std::string& path) {
   ModelFileContents contents = readModelFile(path);
   const StoredObject& stored = contents.objects.front();
+  const StoredObject& expected = libraryModelForm();
+  if (stored.design != expected.design || stored.dictionary != expected.dictionary) {
+    throw ReadError(path + ": the model file's model is stored as \"" + stored.design +
+                    "\" under a dictionary this version of senmod does not use");
+  }
   ErrorReport* report = nullptr;
   Converted model;
   if (hmif_MIFableObjectConvertFromMIF(&model.object, &model.design, stored.bytes.data(),
@@ -193,32 +228,19 @@ std::vector<std::string> covarianceDesigns(const LoadedModel& model) {
 void saveModel(const LoadedModel& model, const std::string& path) {
   ModelFileContents contents;
   contents.source = model.source;
-  ErrorReport* report = nullptr;
-  Converted object;
-  smod_RSMXformConvertToMIFable(model.xform.get(), &object.object, &object.design, &report);
-  if (report || !object.design) libraryFailure(path, "smod_RSMXformConvertToMIFable", &report);
-  void* bytes = nullptr;
-  HeapText dictionary, type;
-  const int32_t count = hmif_MIFableObjectConvertToMIF(object.object, object.design, &bytes,
-                                                       &dictionary.text, &type.text, &report);
-  if (count < 0) libraryFailure(path, "hmif_MIFableObjectConvertToMIF", &report);
-  StoredObject stored{type.str(), dictionary.str(), {}};
-  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
-  hmsc_HeapFree(bytes);
-  contents.objects.push_back(std::move(stored));
-
+  contents.objects.push_back(storeXform(model.xform.get(), path));
   const CovarianceRecords& c = model.covariance;
   if (c.apa) {
     contents.objects.push_back(storeRecord(
-        c.apa.get(), "Smod_RSMAPA", convertRecord<Smod_RSMAPA, smod_RsmApaConvertToMIF>));
+        c.apa.get(), "Smod_RSMAPA", convertRecord<Smod_RSMAPA, smod_RsmApaConvertToMIF>, path));
   }
   if (c.dca) {
     contents.objects.push_back(storeRecord(
-        c.dca.get(), "Smod_RSMDCA", convertRecord<Smod_RSMDCA, smod_RsmDcaConvertToMIF>));
+        c.dca.get(), "Smod_RSMDCA", convertRecord<Smod_RSMDCA, smod_RsmDcaConvertToMIF>, path));
   }
   if (c.eca) {
     contents.objects.push_back(storeRecord(
-        c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>));
+        c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>, path));
   }
   for (const StoredObject& record : model.storedCovariance) contents.objects.push_back(record);
   writeModelFile(path, contents);
