@@ -162,7 +162,7 @@ TEST_F(ProjectionLive, BadInputIsReportedAndPrintsNothing) {
   hprj_ProParametersFree(&parameters);
 
   for (const char* definition : {"", "nonsense", "EPSG:999999", "+proj=utm +zone=11",
-                                 "EPSG:4978"}) {
+                                 "EPSG:4978", "EPSG:4807", "EPSG:27572"}) {
     EXPECT_EQ(hprj_ProjectionFromDefinition(definition, &err), nullptr) << definition;
   }
   EXPECT_EQ(hprj_ProjectionFromDefinition(nullptr, &err), nullptr);
@@ -178,7 +178,7 @@ TEST_F(ProjectionLive, BadInputIsReportedAndPrintsNothing) {
 
   int reports = 0;
   for (const ErrorReport* r = err; r; r = herr_ErrorReportPrevious(r)) ++reports;
-  EXPECT_EQ(reports, 16);
+  EXPECT_EQ(reports, 18);
   herr_DeleteErrorReportEx(&err);
 }
 

@@ -142,6 +142,22 @@ bool IsGeographicType(PJ_TYPE type) {
   return type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS;
 }
 
+// Geographic coordinates are handed over as degrees from Greenwich, so a geographic system in
+// other units or on another prime meridian would give wrong numbers.
+bool InDegreesFromGreenwich(PJ_CONTEXT* context, const PJ* geographic) {
+  PjPtr axes(proj_crs_get_coordinate_system(context, geographic));
+  double factor = 0.0;
+  PjPtr meridian(proj_get_prime_meridian(context, geographic));
+  double longitude = 1.0;
+  return axes &&
+         proj_cs_get_axis_info(context, axes.get(), 0, nullptr, nullptr, nullptr, &factor,
+                               nullptr, nullptr, nullptr) &&
+         std::fabs(factor - M_PI / 180.0) < 1e-15 && meridian &&
+         proj_prime_meridian_get_parameters(context, meridian.get(), &longitude, nullptr,
+                                            nullptr) &&
+         longitude == 0.0;
+}
+
 // Completes a coordinate system: keeps the horizontal part of a compound CRS, orders the axes
 // x east, y north, and finds the way to geographic coordinates.
 bool Complete(PJ_CONTEXT* context, PjPtr crs, Built* built, ErrorReport** err) {
@@ -163,9 +179,17 @@ bool Complete(PJ_CONTEXT* context, PjPtr crs, Built* built, ErrorReport** err) {
     return false;
   }
   built->geographic = IsGeographicType(type);
+  if (built->geographic && !InDegreesFromGreenwich(context, base.get())) {
+    HCORE_FAIL(err, "Geographic coordinate systems must be in degrees from Greenwich.");
+    return false;
+  }
   if (!built->geographic) {
     PjPtr geodetic(proj_crs_get_geodetic_crs(context, base.get()));
     PjPtr ordered(geodetic ? proj_normalize_for_visualization(context, geodetic.get()) : nullptr);
+    if (ordered && !InDegreesFromGreenwich(context, ordered.get())) {
+      HCORE_FAIL(err, "The base of the coordinate system must be in degrees from Greenwich.");
+      return false;
+    }
     PJ_OPERATION_FACTORY_CONTEXT* factory = proj_create_operation_factory_context(context, nullptr);
     PJ_OBJ_LIST* operations =
         ordered && factory ? proj_create_operations(context, base.get(), ordered.get(), factory)
