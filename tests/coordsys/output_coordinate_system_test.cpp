@@ -133,13 +133,6 @@ TEST_F(OutputCoordinateSystem, FailuresChangeNothingAtEveryAllocation) {
   smod_RSMDelete(reference);
 
   // Get, from the parameters and from the persistent form, leaves the caller's pointers alone.
-  // A geographic projection keeps this fast: every UTM one the host makes opens PROJ anew.
-  Hprj_Projection* geographic = nullptr;
-  char* degrees = nullptr;
-  smod_InternalProjectionAndElevInfoGet(&geographic, &degrees, &info, nullptr);
-  hmsc_HeapFree(degrees);
-  hprj_ElevationInfoFree(&info);
-  set(model, geographic, "degrees");
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);
     sweepHeap([&](long) {
