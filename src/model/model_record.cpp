@@ -1,4 +1,6 @@
 // The model record: creation with its defaults and release of everything it owns.
+#include <cstring>
+
 #include "common/error_slot.h"
 #include "model/sections.h"
 
@@ -23,7 +25,8 @@ extern "C" RSM_Model* smod_RSMCreate(ErrorReport** err) {
   if (err) *err = nullptr;
   auto* model = static_cast<RSM_Model*>(hmsc_HeapMalloc(sizeof(RSM_Model)));
   if (!model) return nullptr;
-  *model = RSM_Model{};
+  // Zero bytes, padding included, so that records of equal content have equal bytes.
+  std::memset(model, 0, sizeof(RSM_Model));
   RSM_Model_Orig& rsm = model->rsm;
   rsm.groundToImageTransform = SMOD_TRUE;
   rsm.demsource = HMOD_DEM_CONSTANT;

@@ -1,26 +1,24 @@
 // Polynomial sections: creation with their defaults and release of what they own.
 #include "model/sections.h"
 
+#include <cstring>
+
 #include "common/error_slot.h"
 
 namespace senmod {
 
 void initSection(RSMFunctions* section) {
-  *section = RSMFunctions{};
-  for (int m = 0; m < 5; ++m) {
-    section->Scales[m] = 1.0;
-    section->Offsets[m] = 0.0;
-  }
-  section->useNormalization = SMOD_FALSE;
-  int32_t* powers[] = {&section->sampleNumeratorPowerX,   &section->sampleNumeratorPowerY,
-                       &section->sampleNumeratorPowerZ,   &section->sampleDenominatorPowerX,
-                       &section->sampleDenominatorPowerY, &section->sampleDenominatorPowerZ,
-                       &section->rowNumeratorPowerX,      &section->rowNumeratorPowerY,
-                       &section->rowNumeratorPowerZ,      &section->rowDenominatorPowerX,
-                       &section->rowDenominatorPowerY,    &section->rowDenominatorPowerZ};
+  // Offsets 0, flags FALSE, arrays empty and indices 0 are all-zero bytes.
+  std::memset(section, 0, sizeof(RSMFunctions));
+  for (double& scale : section->Scales) scale = 1.0;
+  int32_t* powers[] = {
+      &section->sampleNumeratorPowerX,   &section->sampleNumeratorPowerY,
+      &section->sampleNumeratorPowerZ,   &section->sampleDenominatorPowerX,
+      &section->sampleDenominatorPowerY, &section->sampleDenominatorPowerZ,
+      &section->rowNumeratorPowerX,      &section->rowNumeratorPowerY,
+      &section->rowNumeratorPowerZ,      &section->rowDenominatorPowerX,
+      &section->rowDenominatorPowerY,    &section->rowDenominatorPowerZ};
   for (int32_t* power : powers) *power = -1;
-  section->validSolution = SMOD_FALSE;
-  section->sameDenominators = SMOD_FALSE;
 }
 
 void freeDoubles(Smod_Doubles* array) {
