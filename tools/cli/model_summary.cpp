@@ -1,6 +1,5 @@
 #include "model_summary.h"
 
-#include <map>
 #include <vector>
 
 #include "read_error.h"
