@@ -38,8 +38,8 @@ class DemLayerSetUp : public ::testing::Test {
     return model;
   }
 
-  RSM_Model* wrapWithDem(const DemSpec& spec) {
-    dem_ = std::make_unique<Dem>(spec);
+  RSM_Model* wrapWithDem(const DemSpec& desc) {
+    dem_ = std::make_unique<Dem>(desc);
     RSM_Model* model = wrap(dem_->path());
     smod_RSMXformFillNoMIFData(xform_, nullptr);
     EXPECT_EQ(xform_->filled, 1);
@@ -91,13 +91,13 @@ TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeig
 }
 
 TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {
-  DemSpec spec = xform_test::planeDemSpec(5000.0, 0.0);
-  spec.pixel = senmod_test::DemPixel::Int16;
-  spec.holeColumn = 10;
-  spec.holeRow = 10;
-  spec.holeColumns = 3;
-  spec.holeRows = 3;
-  RSM_Model* model = wrapWithDem(spec);
+  DemSpec desc = xform_test::planeDemSpec(5000.0, 0.0);
+  desc.pixel = senmod_test::DemPixel::Int16;
+  desc.holeColumn = 10;
+  desc.holeRow = 10;
+  desc.holeColumns = 3;
+  desc.holeRows = 3;
+  RSM_Model* model = wrapWithDem(desc);
   model->rsm.z_mean = 777.0;
   EXPECT_NEAR(heightUsedAt(dem_->CentreX(11), dem_->CentreY(11)), 777.0, 1e-6);
   EXPECT_NEAR(heightUsedAt(kLon0 + 1.0, kLat0), 777.0, 1e-6);

@@ -18,34 +18,34 @@ using senmod_test::DemSpec;
 
 // A geographic plane DEM: 0.01 degree cells over (10..10.4 E, 45.3..45 N).
 DemSpec GeographicSpec() {
-  DemSpec spec;
-  spec.crs = "EPSG:4326";
-  spec.west = 10.0;
-  spec.north = 45.3;
-  spec.cellX = spec.cellY = 0.01;
-  spec.columns = 40;
-  spec.rows = 30;
-  spec.h0 = 200.0;
-  spec.gx = 150.0;  // m per degree
-  spec.gy = -80.0;
-  spec.pixel = DemPixel::Float64;
-  return spec;
+  DemSpec desc;
+  desc.crs = "EPSG:4326";
+  desc.west = 10.0;
+  desc.north = 45.3;
+  desc.cellX = desc.cellY = 0.01;
+  desc.columns = 40;
+  desc.rows = 30;
+  desc.h0 = 200.0;
+  desc.gx = 150.0;  // m per degree
+  desc.gy = -80.0;
+  desc.pixel = DemPixel::Float64;
+  return desc;
 }
 
 // A UTM zone 33N plane DEM of 100 m cells over (480..520 km E, 4960..5020 km N).
 DemSpec UtmSpec() {
-  DemSpec spec;
-  spec.crs = "EPSG:32633";
-  spec.west = 480000.0;
-  spec.north = 5020000.0;
-  spec.cellX = spec.cellY = 100.0;
-  spec.columns = 400;
-  spec.rows = 600;
-  spec.h0 = -3000.0;
-  spec.gx = 0.004;
-  spec.gy = 0.0005;
-  spec.pixel = DemPixel::Float64;
-  return spec;
+  DemSpec desc;
+  desc.crs = "EPSG:32633";
+  desc.west = 480000.0;
+  desc.north = 5020000.0;
+  desc.cellX = desc.cellY = 100.0;
+  desc.columns = 400;
+  desc.rows = 600;
+  desc.h0 = -3000.0;
+  desc.gx = 0.004;
+  desc.gy = 0.0005;
+  desc.pixel = DemPixel::Float64;
+  return desc;
 }
 
 struct SourceDeleter {
@@ -139,11 +139,11 @@ TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
   }
 
   // The reverse: a geographic DEM read under UTM map points.
-  DemSpec spec = GeographicSpec();
-  spec.west = 14.75;
-  spec.north = 45.2;
-  spec.columns = 60;
-  Dem geographic(spec);
+  DemSpec desc = GeographicSpec();
+  desc.west = 14.75;
+  desc.north = 45.2;
+  desc.columns = 60;
+  Dem geographic(desc);
   Projection projection(hprj_ProjectionFromDefinition("EPSG:32633", &err_));
   ASSERT_TRUE(projection) << herr_ErrorReportMessage(err_);
   Source reverse = Open(geographic, projection.get(), "meters");
@@ -162,12 +162,12 @@ TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
 }
 
 TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
-  DemSpec spec = GeographicSpec();
-  spec.holeColumn = 5;
-  spec.holeRow = 5;
-  spec.holeColumns = 3;
-  spec.holeRows = 2;
-  Dem dem(spec);
+  DemSpec desc = GeographicSpec();
+  desc.holeColumn = 5;
+  desc.holeRow = 5;
+  desc.holeColumns = 3;
+  desc.holeRows = 2;
+  Dem dem(desc);
   Source source = Open(dem, nullptr, "degrees");
   ASSERT_TRUE(source);
   double mean = 0.0;
@@ -190,10 +190,10 @@ TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
 }
 
 TEST_F(ElevationSourceTest, DemWithoutValidCellsHasNoMeanAndNoNaN) {
-  DemSpec spec = GeographicSpec();
-  spec.holeColumns = spec.columns;
-  spec.holeRows = spec.rows;
-  Dem dem(spec);
+  DemSpec desc = GeographicSpec();
+  desc.holeColumns = desc.columns;
+  desc.holeRows = desc.rows;
+  Dem dem(desc);
   Source source = Open(dem, nullptr, "degrees");
   ASSERT_TRUE(source);
   double mean = 123.0;
@@ -203,9 +203,9 @@ TEST_F(ElevationSourceTest, DemWithoutValidCellsHasNoMeanAndNoNaN) {
 }
 
 TEST_F(ElevationSourceTest, FeetBecomeMeters) {
-  DemSpec spec = GeographicSpec();
-  spec.feet = true;
-  Dem dem(spec);
+  DemSpec desc = GeographicSpec();
+  desc.feet = true;
+  Dem dem(desc);
   Source source = Open(dem, nullptr, "degrees");
   ASSERT_TRUE(source);
   const double x = 10.1234, y = 45.2222;
@@ -215,8 +215,8 @@ TEST_F(ElevationSourceTest, FeetBecomeMeters) {
   EXPECT_NEAR(mean, dem.ValidMean(), 1e-6);
 
   // A raster without a unit type takes the units of the elevation info.
-  spec.feet = false;
-  Dem plain(spec);
+  desc.feet = false;
+  Dem plain(desc);
   Hprj_ElevationInfo info = {"Undefined", "Undefined", "feet", "height"};
   Source inFeet = Open(plain, nullptr, "degrees", &info);
   ASSERT_TRUE(inFeet);
@@ -224,16 +224,16 @@ TEST_F(ElevationSourceTest, FeetBecomeMeters) {
 }
 
 TEST_F(ElevationSourceTest, Float32AndInt16Cells) {
-  DemSpec spec = GeographicSpec();
-  spec.pixel = DemPixel::Int16;
-  spec.gx = 1000.0;
-  Dem dem(spec);
+  DemSpec desc = GeographicSpec();
+  desc.pixel = DemPixel::Int16;
+  desc.gx = 1000.0;
+  Dem dem(desc);
   Source source = Open(dem, nullptr, "degrees");
   ASSERT_TRUE(source);
   EXPECT_DOUBLE_EQ(Read(source.get(), {dem.CentreX(7)}, {dem.CentreY(3)})[0], dem.CellMeters(7, 3));
 
-  spec.pixel = DemPixel::Float32;
-  Dem single(spec);
+  desc.pixel = DemPixel::Float32;
+  Dem single(desc);
   Source fromSingle = Open(single, nullptr, "degrees");
   ASSERT_TRUE(fromSingle);
   EXPECT_NEAR(Read(fromSingle.get(), {10.2468}, {45.1357})[0], single.Height(10.2468, 45.1357),

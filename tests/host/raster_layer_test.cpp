@@ -17,21 +17,21 @@ using senmod_test::DemPixel;
 using senmod_test::DemSpec;
 
 DemSpec SmallSpec() {
-  DemSpec spec;
-  spec.crs = "EPSG:4326";
-  spec.west = -71.2;
-  spec.north = 42.5;
-  spec.cellX = spec.cellY = 0.02;
-  spec.columns = 12;
-  spec.rows = 9;
-  spec.h0 = 500.0;
-  spec.gx = 20.0;
-  spec.gy = -10.0;
-  spec.holeColumn = 2;
-  spec.holeRow = 1;
-  spec.holeColumns = 2;
-  spec.holeRows = 2;
-  return spec;
+  DemSpec desc;
+  desc.crs = "EPSG:4326";
+  desc.west = -71.2;
+  desc.north = 42.5;
+  desc.cellX = desc.cellY = 0.02;
+  desc.columns = 12;
+  desc.rows = 9;
+  desc.h0 = 500.0;
+  desc.gx = 20.0;
+  desc.gy = -10.0;
+  desc.holeColumn = 2;
+  desc.holeRow = 1;
+  desc.holeColumns = 2;
+  desc.holeRows = 2;
+  return desc;
 }
 
 class RasterLayerTest : public ::testing::Test {
@@ -145,11 +145,11 @@ TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
 }
 
 TEST_F(RasterLayerTest, ElevationInfoUnits) {
-  DemSpec spec = SmallSpec();
-  spec.feet = true;
-  Dem feet(spec);
-  spec.feet = false;
-  Dem meters(spec);
+  DemSpec desc = SmallSpec();
+  desc.feet = true;
+  Dem feet(desc);
+  desc.feet = false;
+  Dem meters(desc);
   Hprj_ElevationInfo* info = hprj_ElevationInfoRead(feet.path().c_str(), "Layer_1", &err_);
   ASSERT_NE(info, nullptr) << herr_ErrorReportMessage(err_);
   EXPECT_STREQ(info->units, "feet");
@@ -162,9 +162,9 @@ TEST_F(RasterLayerTest, ElevationInfoUnits) {
 }
 
 TEST_F(RasterLayerTest, MapToLayerTransformAndHeightTerms) {
-  DemSpec spec = SmallSpec();
-  spec.feet = true;
-  Dem dem(spec);
+  DemSpec desc = SmallSpec();
+  desc.feet = true;
+  Dem dem(desc);
   OpenFirstLayer(dem);
   Hprj_ElevationInfo demInfo = {"Undefined", "Undefined", "meters", "height"};
   Hprj_ElevationInfo output = {"Undefined", "Undefined", "meters", "height"};

@@ -30,8 +30,8 @@ Result evaluate(const RSMFunctions* s, double x, double y, double z) {
   return r;
 }
 
-Result evaluate(const SectionSpec& spec, double x, double y, double z) {
-  RSMFunctions* s = model_builder::makeSections({spec});
+Result evaluate(const SectionSpec& desc, double x, double y, double z) {
+  RSMFunctions* s = model_builder::makeSections({desc});
   Result r = evaluate(s, x, y, z);
   smod_RationalPolynomialsFree(s, 1, nullptr);
   return r;
@@ -58,53 +58,53 @@ Poly filled(int px, int py, int pz, double base) {
 using Evaluation = HeapCheckedTest;
 
 TEST_F(Evaluation, ConstantPolynomialsGiveTheirQuotientAnywhere) {
-  SectionSpec spec;
-  spec.sampleNumerator = constant(2.0);
-  spec.sampleDenominator = constant(4.0);
-  spec.rowNumerator = constant(3.0);
-  spec.rowDenominator = constant(6.0);
-  const Result r = evaluate(spec, -1e6, 17.5, 3.0);
+  SectionSpec desc;
+  desc.sampleNumerator = constant(2.0);
+  desc.sampleDenominator = constant(4.0);
+  desc.rowNumerator = constant(3.0);
+  desc.rowDenominator = constant(6.0);
+  const Result r = evaluate(desc, -1e6, 17.5, 3.0);
   EXPECT_EQ(r.message, "");
   EXPECT_EQ(r.sample, 0.5);
   EXPECT_EQ(r.row, 0.5);
 }
 
 TEST_F(Evaluation, NormalisesGroundAndDenormalisesImage) {
-  SectionSpec spec;
-  spec.useNormalization = true;
-  spec.scales = {2, 2, 2, 100, 50};
-  spec.offsets = {1, 1, 1, 1000, 500};
-  spec.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
-  spec.rowNumerator = constant(0.0);
-  spec.sameDenominators = true;
-  spec.rowDenominator = Poly{};
-  const Result r = evaluate(spec, 3.0, 0.0, 0.0);
+  SectionSpec desc;
+  desc.useNormalization = true;
+  desc.scales = {2, 2, 2, 100, 50};
+  desc.offsets = {1, 1, 1, 1000, 500};
+  desc.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
+  desc.rowNumerator = constant(0.0);
+  desc.sameDenominators = true;
+  desc.rowDenominator = Poly{};
+  const Result r = evaluate(desc, 3.0, 0.0, 0.0);
   EXPECT_EQ(r.sample, 1100.0);
   EXPECT_EQ(r.row, 500.0);
 }
 
 TEST_F(Evaluation, EveryTermOfMixedPowersCounts) {
-  SectionSpec spec;
-  spec.sampleNumerator = filled(3, 1, 2, 0.5);
-  spec.sampleDenominator = filled(1, 2, 0, 3.0);
-  spec.rowNumerator = filled(5, 0, 1, -1.0);
-  spec.rowDenominator = filled(0, 3, 3, 2.0);
+  SectionSpec desc;
+  desc.sampleNumerator = filled(3, 1, 2, 0.5);
+  desc.sampleDenominator = filled(1, 2, 0, 3.0);
+  desc.rowNumerator = filled(5, 0, 1, -1.0);
+  desc.rowDenominator = filled(0, 3, 3, 2.0);
   const double x = 0.3, y = -0.7, z = 0.45;
-  const Result r = evaluate(spec, x, y, z);
+  const Result r = evaluate(desc, x, y, z);
   EXPECT_NEAR(r.sample,
-              direct(spec.sampleNumerator, x, y, z) / direct(spec.sampleDenominator, x, y, z),
+              direct(desc.sampleNumerator, x, y, z) / direct(desc.sampleDenominator, x, y, z),
               1e-12);
-  EXPECT_NEAR(r.row, direct(spec.rowNumerator, x, y, z) / direct(spec.rowDenominator, x, y, z),
+  EXPECT_NEAR(r.row, direct(desc.rowNumerator, x, y, z) / direct(desc.rowDenominator, x, y, z),
               1e-12);
 }
 
 TEST_F(Evaluation, SharedDenominatorNeverReadsTheRowDenominator) {
-  SectionSpec spec = affineSection(1.0, 2.0, 0.0, 5.0, 0.0, 3.0);
-  spec.sampleDenominator = constant(2.0);
-  spec.sameDenominators = true;
+  SectionSpec desc = affineSection(1.0, 2.0, 0.0, 5.0, 0.0, 3.0);
+  desc.sampleDenominator = constant(2.0);
+  desc.sameDenominators = true;
   // Powers that claim coefficients the empty array lacks: not read, so not refused.
-  spec.rowDenominator = Poly{2, 2, 2, {}};
-  const Result r = evaluate(spec, 1.0, 1.0, 0.0);
+  desc.rowDenominator = Poly{2, 2, 2, {}};
+  const Result r = evaluate(desc, 1.0, 1.0, 0.0);
   EXPECT_EQ(r.message, "");
   EXPECT_EQ(r.sample, 1.5);
   EXPECT_EQ(r.row, 4.0);
@@ -112,12 +112,12 @@ TEST_F(Evaluation, SharedDenominatorNeverReadsTheRowDenominator) {
 
 TEST_F(Evaluation, OnlyExactZeroDenominatorsAreInvalid) {
   for (double zero : {0.0, -0.0}) {
-    SectionSpec spec = affineSection(1, 0, 0, 1, 0, 0);
-    spec.sampleDenominator = constant(zero);
-    EXPECT_EQ(evaluate(spec, 0, 0, 0).message, "Invalid denominator.");
-    spec.sampleDenominator = constant(1.0);
-    spec.rowDenominator = constant(zero);
-    EXPECT_EQ(evaluate(spec, 0, 0, 0).message, "Invalid denominator.");
+    SectionSpec desc = affineSection(1, 0, 0, 1, 0, 0);
+    desc.sampleDenominator = constant(zero);
+    EXPECT_EQ(evaluate(desc, 0, 0, 0).message, "Invalid denominator.");
+    desc.sampleDenominator = constant(1.0);
+    desc.rowDenominator = constant(zero);
+    EXPECT_EQ(evaluate(desc, 0, 0, 0).message, "Invalid denominator.");
   }
   SectionSpec tiny = affineSection(1, 0, 0, 1, 0, 0);
   tiny.sampleDenominator = constant(1e-300);
@@ -151,10 +151,10 @@ TEST_F(Evaluation, PowersAndCountsThatDoNotFitAreRefused) {
                         Case{Poly{5, 5, 5, std::vector<double>(215, 1.0)}, false, count},
                         Case{Poly{1, 0, 0, {1.0}}, false, count},
                         Case{Poly{3, -1, 2, {}}, false, "Invalid denominator."}}) {
-    SectionSpec spec = affineSection(1, 0, 0, 1, 0, 0);
-    spec.rowDenominator = c.rowDenominator;
-    spec.sameDenominators = c.shared;
-    EXPECT_EQ(evaluate(spec, 0, 0, 0).message, c.message);
+    SectionSpec desc = affineSection(1, 0, 0, 1, 0, 0);
+    desc.rowDenominator = c.rowDenominator;
+    desc.sameDenominators = c.shared;
+    EXPECT_EQ(evaluate(desc, 0, 0, 0).message, c.message);
   }
 }
 

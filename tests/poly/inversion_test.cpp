@@ -29,8 +29,8 @@ Result invert(const RSMFunctions* s, double sample, double row, double z) {
   return r;
 }
 
-Result invert(const SectionSpec& spec, double sample, double row, double z) {
-  RSMFunctions* s = model_builder::makeSections({spec});
+Result invert(const SectionSpec& desc, double sample, double row, double z) {
+  RSMFunctions* s = model_builder::makeSections({desc});
   Result r = invert(s, sample, row, z);
   smod_RationalPolynomialsFree(s, 1, nullptr);
   return r;
@@ -38,10 +38,10 @@ Result invert(const SectionSpec& spec, double sample, double row, double z) {
 
 // sample = x, row = y.
 SectionSpec identity() {
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
-  spec.rowNumerator = Poly{0, 1, 0, {0.0, 1.0}};
-  return spec;
+  SectionSpec desc;
+  desc.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
+  desc.rowNumerator = Poly{0, 1, 0, {0.0, 1.0}};
+  return desc;
 }
 
 using Inversion = HeapCheckedTest;
@@ -57,31 +57,31 @@ TEST_F(Inversion, IdentitySectionIsSolvedExactlyAtAnyHeight) {
 
 TEST_F(Inversion, StartsFromTheStartingPolynomial) {
   // sample = 10 + 2x + 3y, row = -x + 4y, started from its exact inverse.
-  SectionSpec spec = affineSection(10, 2, 3, 0, -1, 4);
-  spec.imageToGroundPoly = {1.0, -40.0 / 11, 4.0 / 11, -3.0 / 11, -10.0 / 11, 1.0 / 11, 2.0 / 11};
-  Result r = invert(spec, 50.0, 20.0, 0.0);
+  SectionSpec desc = affineSection(10, 2, 3, 0, -1, 4);
+  desc.imageToGroundPoly = {1.0, -40.0 / 11, 4.0 / 11, -3.0 / 11, -10.0 / 11, 1.0 / 11, 2.0 / 11};
+  Result r = invert(desc, 50.0, 20.0, 0.0);
   EXPECT_NEAR(2 * r.x + 3 * r.y + 10, 50.0, 1e-9);
   EXPECT_NEAR(-r.x + 4 * r.y, 20.0, 1e-9);
   // Order 0: a constant start.
-  spec = identity();
-  spec.imageToGroundPoly = {0.0, 3.0, 4.0};
-  r = invert(spec, 3, 4, 0);
+  desc = identity();
+  desc.imageToGroundPoly = {0.0, 3.0, 4.0};
+  r = invert(desc, 3, 4, 0);
   EXPECT_EQ(r.x, 3.0);
   EXPECT_EQ(r.y, 4.0);
 }
 
 TEST_F(Inversion, NonLinearSectionsConvergeOrStopAfterFivePasses) {
   // sample = x + 0.1 x^2 y, row = y + 0.05 x y^2 converges from the origin.
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{2, 1, 0, {0, 1, 0, 0, 0, 0.1}};
-  spec.rowNumerator = Poly{1, 2, 0, {0, 0, 1, 0, 0, 0.05}};
-  Result r = invert(spec, 3.0 + 0.1 * 9 * 2, 2.0 + 0.05 * 3 * 4, 0.0);
+  SectionSpec desc;
+  desc.sampleNumerator = Poly{2, 1, 0, {0, 1, 0, 0, 0, 0.1}};
+  desc.rowNumerator = Poly{1, 2, 0, {0, 0, 1, 0, 0, 0.05}};
+  Result r = invert(desc, 3.0 + 0.1 * 9 * 2, 2.0 + 0.05 * 3 * 4, 0.0);
   EXPECT_NEAR(r.x, 3.0, 1e-6);
   EXPECT_NEAR(r.y, 2.0, 1e-6);
   // sample = x + x^3 = 1e9 started at 0 is far from done after five passes: no error.
-  spec.sampleNumerator = Poly{3, 0, 0, {0, 1, 0, 1}};
-  spec.rowNumerator = Poly{0, 1, 0, {0, 1}};
-  r = invert(spec, 1e9, 1.0, 0.0);
+  desc.sampleNumerator = Poly{3, 0, 0, {0, 1, 0, 1}};
+  desc.rowNumerator = Poly{0, 1, 0, {0, 1}};
+  r = invert(desc, 1e9, 1.0, 0.0);
   EXPECT_EQ(r.message, "");
   EXPECT_GT(std::fabs(r.x * r.x * r.x + r.x - 1e9), 1.0);
   EXPECT_EQ(r.y, 1.0);
@@ -90,28 +90,28 @@ TEST_F(Inversion, NonLinearSectionsConvergeOrStopAfterFivePasses) {
 TEST_F(Inversion, SharedDenominatorTakesRowDerivativesFromTheRowDenominator) {
   // sample = x / (1 + 0.1 x), row = y / (1 + 0.1 x) with an empty row denominator: its value is
   // the sample denominator's, its derivatives 0; Newton still meets the point.
-  SectionSpec spec = identity();
-  spec.sampleDenominator = Poly{1, 0, 0, {1, 0.1}};
-  spec.rowDenominator = Poly{};
-  spec.sameDenominators = true;
-  const Result r = invert(spec, 0.4 / 1.04, 0.3 / 1.04, 0.0);
+  SectionSpec desc = identity();
+  desc.sampleDenominator = Poly{1, 0, 0, {1, 0.1}};
+  desc.rowDenominator = Poly{};
+  desc.sameDenominators = true;
+  const Result r = invert(desc, 0.4 / 1.04, 0.3 / 1.04, 0.0);
   EXPECT_NEAR(r.x, 0.4, 1e-7);
   EXPECT_NEAR(r.y, 0.3, 1e-6);
   // When the inversion would read the row denominator for its derivatives, it must fit.
-  spec.rowDenominator = Poly{1, 0, 0, {1.0}};
-  EXPECT_EQ(invert(spec, 0, 0, 0).message, "Coefficient count does not fit the powers.");
+  desc.rowDenominator = Poly{1, 0, 0, {1.0}};
+  EXPECT_EQ(invert(desc, 0, 0, 0).message, "Coefficient count does not fit the powers.");
 }
 
 TEST_F(Inversion, NormalisationAppliesOnlyWhenOn) {
-  SectionSpec spec = identity();
-  spec.scales = {2, 4, 1, 10, 20};
-  spec.offsets = {100, 200, 0, 1000, 2000};
-  Result r = invert(spec, 1010.0, 2040.0, 0.0);
+  SectionSpec desc = identity();
+  desc.scales = {2, 4, 1, 10, 20};
+  desc.offsets = {100, 200, 0, 1000, 2000};
+  Result r = invert(desc, 1010.0, 2040.0, 0.0);
   EXPECT_EQ(r.x, 1010.0);
   EXPECT_EQ(r.y, 2040.0);
   // Normalised sample 1 and row 2 give normalised x 1 and y 2.
-  spec.useNormalization = true;
-  r = invert(spec, 1010.0, 2040.0, 0.0);
+  desc.useNormalization = true;
+  r = invert(desc, 1010.0, 2040.0, 0.0);
   EXPECT_NEAR(r.x, 102.0, 1e-12);
   EXPECT_NEAR(r.y, 208.0, 1e-12);
 }
@@ -124,23 +124,23 @@ TEST_F(Inversion, FailuresLeaveTheOutputsUntouched) {
   EXPECT_EQ(r.x, -123.0);
   EXPECT_EQ(invert(nullptr, 1, 1, 0).message, "Rational polynomials not available.");
   // The denominator x is zero at the starting point x = 0.
-  SectionSpec spec = identity();
-  spec.sampleDenominator = Poly{1, 0, 0, {0.0, 1.0}};
-  r = invert(spec, 1, 1, 0);
+  SectionSpec desc = identity();
+  desc.sampleDenominator = Poly{1, 0, 0, {0.0, 1.0}};
+  r = invert(desc, 1, 1, 0);
   EXPECT_EQ(r.message, "Invalid denominator.");
   EXPECT_EQ(r.y, -456.0);
 }
 
 TEST_F(Inversion, StartingPolynomialMustFitItsOrder) {
-  SectionSpec spec = identity();
+  SectionSpec desc = identity();
   for (std::vector<double> start : {std::vector<double>{1.0, 0, 1, 0, 0, 0},
                                     {1.5, 0, 1, 0, 0, 0, 1},
                                     {-1.0, 0, 0},
                                     {11.0, 0, 0},
                                     {NAN, 0, 0},
                                     {2.0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0}}) {
-    spec.imageToGroundPoly = start;
-    EXPECT_EQ(invert(spec, 1, 1, 0).message, "Starting polynomial does not fit its order.");
+    desc.imageToGroundPoly = start;
+    EXPECT_EQ(invert(desc, 1, 1, 0).message, "Starting polynomial does not fit its order.");
   }
 }
 

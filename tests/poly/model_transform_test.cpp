@@ -33,9 +33,9 @@ class ModelTransform : public HeapCheckedTest {
   // A 3 x 2 grid of 100 x 200 cells from image (1000, 500) whose section k maps ground
   // (x, y) in radians to sample x and row y + 1e4 k, so that the output names the section.
   void useTaggedGrid() {
-    std::vector<SectionSpec> specs;
-    for (int k = 0; k < 6; ++k) specs.push_back(affineSection(0, 1, 0, 1e4 * k, 0, 1));
-    model_ = makeModel(specs, 3, 2, 100.0, 200.0, 1000.0, 500.0);
+    std::vector<SectionSpec> descs;
+    for (int k = 0; k < 6; ++k) descs.push_back(affineSection(0, 1, 0, 1e4 * k, 0, 1));
+    model_ = makeModel(descs, 3, 2, 100.0, 200.0, 1000.0, 500.0);
   }
   // The section that the tagged grid used for map point (sample, row) in degrees.
   int taggedSection(double sample, double row) {

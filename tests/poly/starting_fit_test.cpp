@@ -106,11 +106,11 @@ TEST_F(StartingFit, LowOrderPolynomialGivesTheCornersImagePositionsOnlyWithSever
 
 TEST_F(StartingFit, CornersThatDoNotEvaluateAreLeftOut) {
   // sample = 1 / x: the corners at x = 0 have no image position.
-  SectionSpec spec = affineSection(0, 0, 0, 0, 0, 1);
-  spec.sampleNumerator = model_builder::constant(1.0);
-  spec.sampleDenominator = model_builder::Poly{1, 0, 0, {0.0, 1.0}};
-  spec.sameDenominators = false;
-  model_ = makeModel({spec});
+  SectionSpec desc = affineSection(0, 0, 0, 0, 0, 1);
+  desc.sampleNumerator = model_builder::constant(1.0);
+  desc.sampleDenominator = model_builder::Poly{1, 0, 0, {0.0, 1.0}};
+  desc.sameDenominators = false;
+  model_ = makeModel({desc});
   setCorners({0, 0, 0, 1, 0, 0, 1, 2, 0, 2, 1, 0});
   ASSERT_EQ(fit(), "");
   EXPECT_TRUE(std::isfinite(start(0)[1]));

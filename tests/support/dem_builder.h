@@ -34,13 +34,13 @@ struct DemSpec {
 class Dem {
  public:
   // Writes the DEM; throws std::runtime_error when GDAL cannot.
-  explicit Dem(const DemSpec& spec);
+  explicit Dem(const DemSpec& desc);
   ~Dem();
   Dem(const Dem&) = delete;
   Dem& operator=(const Dem&) = delete;
 
   const std::string& path() const { return path_; }
-  const DemSpec& spec() const { return spec_; }
+  const DemSpec& desc() const { return spec_; }
   // Exact plane height (m) at a point of the DEM's CRS.
   double Height(double x, double y) const { return spec_.h0 + spec_.gx * x + spec_.gy * y; }
   // CRS coordinates of the centre of cell (column, row).

@@ -171,10 +171,10 @@ std::vector<double> rectangularFrame(const CameraSpec& cam) {
 Poly constant(double c) { return Poly{0, 0, 0, {c}}; }
 
 SectionSpec affineSection(double a, double b, double c, double d, double e, double f) {
-  SectionSpec spec;
-  spec.sampleNumerator = Poly{1, 1, 0, {a, b, c, 0.0}};
-  spec.rowNumerator = Poly{1, 1, 0, {d, e, f, 0.0}};
-  return spec;
+  SectionSpec desc;
+  desc.sampleNumerator = Poly{1, 1, 0, {a, b, c, 0.0}};
+  desc.rowNumerator = Poly{1, 1, 0, {d, e, f, 0.0}};
+  return desc;
 }
 
 Smod_Doubles heapDoubles(const std::vector<double>& values) {
@@ -196,54 +196,54 @@ Hmif_String heapText(const char* text) {
   return string;
 }
 
-void fillSection(RSMFunctions* section, const SectionSpec& spec) {
+void fillSection(RSMFunctions* section, const SectionSpec& desc) {
   for (int m = 0; m < 5; ++m) {
-    section->Scales[m] = spec.scales[m];
-    section->Offsets[m] = spec.offsets[m];
+    section->Scales[m] = desc.scales[m];
+    section->Offsets[m] = desc.offsets[m];
   }
-  section->useNormalization = spec.useNormalization ? SMOD_TRUE : SMOD_FALSE;
+  section->useNormalization = desc.useNormalization ? SMOD_TRUE : SMOD_FALSE;
   auto set = [](const Poly& poly, int32_t* px, int32_t* py, int32_t* pz, Smod_Doubles* array) {
     *px = poly.px;
     *py = poly.py;
     *pz = poly.pz;
     *array = heapDoubles(poly.coef);
   };
-  set(spec.sampleNumerator, &section->sampleNumeratorPowerX, &section->sampleNumeratorPowerY,
+  set(desc.sampleNumerator, &section->sampleNumeratorPowerX, &section->sampleNumeratorPowerY,
       &section->sampleNumeratorPowerZ, &section->sampleNumerator);
-  set(spec.sampleDenominator, &section->sampleDenominatorPowerX, &section->sampleDenominatorPowerY,
+  set(desc.sampleDenominator, &section->sampleDenominatorPowerX, &section->sampleDenominatorPowerY,
       &section->sampleDenominatorPowerZ, &section->sampleDenominator);
-  set(spec.rowNumerator, &section->rowNumeratorPowerX, &section->rowNumeratorPowerY,
+  set(desc.rowNumerator, &section->rowNumeratorPowerX, &section->rowNumeratorPowerY,
       &section->rowNumeratorPowerZ, &section->rowNumerator);
-  set(spec.rowDenominator, &section->rowDenominatorPowerX, &section->rowDenominatorPowerY,
+  set(desc.rowDenominator, &section->rowDenominatorPowerX, &section->rowDenominatorPowerY,
       &section->rowDenominatorPowerZ, &section->rowDenominator);
-  section->sameDenominators = spec.sameDenominators ? SMOD_TRUE : SMOD_FALSE;
-  section->imageToGroundPoly = heapDoubles(spec.imageToGroundPoly);
+  section->sameDenominators = desc.sameDenominators ? SMOD_TRUE : SMOD_FALSE;
+  section->imageToGroundPoly = heapDoubles(desc.imageToGroundPoly);
   section->validSolution = SMOD_TRUE;
 }
 
-RSMFunctions* makeSections(const std::vector<SectionSpec>& specs) {
+RSMFunctions* makeSections(const std::vector<SectionSpec>& descs) {
   ErrorReport* err = nullptr;
-  RSMFunctions* sections = smod_RationalPolynomialsCreate(static_cast<int>(specs.size()), &err);
+  RSMFunctions* sections = smod_RationalPolynomialsCreate(static_cast<int>(descs.size()), &err);
   if (!sections) throw std::bad_alloc();
-  for (size_t i = 0; i < specs.size(); ++i) fillSection(&sections[i], specs[i]);
+  for (size_t i = 0; i < descs.size(); ++i) fillSection(&sections[i], descs[i]);
   return sections;
 }
 
-RSM_Model* makeModel(const std::vector<SectionSpec>& specs, int rows, int cols,
+RSM_Model* makeModel(const std::vector<SectionSpec>& descs, int rows, int cols,
                      double rowsPerSection, double colsPerSection, double firstSample,
                      double firstRow) {
   ErrorReport* err = nullptr;
   RSM_Model* model = smod_RSMCreate(&err);
   if (!model) throw std::bad_alloc();
   RSM_Model_Orig& rsm = model->rsm;
-  rsm.RationalPolyList.data = makeSections(specs);
-  rsm.RationalPolyList.count = static_cast<int32_t>(specs.size());
+  rsm.RationalPolyList.data = makeSections(descs);
+  rsm.RationalPolyList.count = static_cast<int32_t>(descs.size());
   for (int i = 0; i < rows; ++i)
-    for (int j = 0; j < cols && i * cols + j < static_cast<int>(specs.size()); ++j) {
+    for (int j = 0; j < cols && i * cols + j < static_cast<int>(descs.size()); ++j) {
       rsm.RationalPolyList.data[i * cols + j].rowSection = i;
       rsm.RationalPolyList.data[i * cols + j].columnSection = j;
     }
-  if (specs.size() > 1) {
+  if (descs.size() > 1) {
     rsm.rowSections = rows;
     rsm.colSections = cols;
     rsm.rowsPerSection = rowsPerSection;
@@ -314,7 +314,7 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
   const int m = kGrid * kGrid * kHeights;
   const int n = (cam.powerX + 1) * (cam.powerY + 1) * (cam.powerZ + 1);
 
-  std::vector<SectionSpec> specs;
+  std::vector<SectionSpec> descs;
   for (int i = 0; i < cam.rowSections; ++i)
     for (int j = 0; j < cam.colSections; ++j) {
       const double marginS = 0.1 * colsPer;
@@ -326,17 +326,17 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
       localToGround(cam, box.minEast, box.minNorth, cam.minHeight, &g0[0], &g0[1], &g0[2]);
       localToGround(cam, box.maxEast, box.maxNorth, cam.maxHeight, &g1[0], &g1[1], &g1[2]);
 
-      SectionSpec spec;
-      spec.useNormalization = true;
-      spec.sameDenominators = true;
+      SectionSpec desc;
+      desc.useNormalization = true;
+      desc.sameDenominators = true;
       for (int k = 0; k < 3; ++k) {
-        spec.offsets[k] = (g0[k] + g1[k]) / 2.0;
-        spec.scales[k] = (g1[k] - g0[k]) / 2.0;
+        desc.offsets[k] = (g0[k] + g1[k]) / 2.0;
+        desc.scales[k] = (g1[k] - g0[k]) / 2.0;
       }
-      spec.offsets[3] = (j + 0.5) * colsPer;
-      spec.scales[3] = colsPer / 2.0;
-      spec.offsets[4] = (i + 0.5) * rowsPer;
-      spec.scales[4] = rowsPer / 2.0;
+      desc.offsets[3] = (j + 0.5) * colsPer;
+      desc.scales[3] = colsPer / 2.0;
+      desc.offsets[4] = (i + 0.5) * rowsPer;
+      desc.scales[4] = rowsPer / 2.0;
 
       std::vector<double> design(static_cast<size_t>(m) * n);
       std::vector<double> samples(m), rowValues(m);
@@ -348,11 +348,11 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
             const double ny = -1.0 + 2.0 * b / (kGrid - 1);
             const double nz = -1.0 + 2.0 * c / (kHeights - 1);
             double sample, row;
-            cameraImage(cam, spec.offsets[0] + nx * spec.scales[0],
-                        spec.offsets[1] + ny * spec.scales[1],
-                        spec.offsets[2] + nz * spec.scales[2], &sample, &row);
-            samples[p] = (sample - spec.offsets[3]) / spec.scales[3];
-            rowValues[p] = (row - spec.offsets[4]) / spec.scales[4];
+            cameraImage(cam, desc.offsets[0] + nx * desc.scales[0],
+                        desc.offsets[1] + ny * desc.scales[1],
+                        desc.offsets[2] + nz * desc.scales[2], &sample, &row);
+            samples[p] = (sample - desc.offsets[3]) / desc.scales[3];
+            rowValues[p] = (row - desc.offsets[4]) / desc.scales[4];
             int term = 0;
             for (int kz = 0; kz <= cam.powerZ; ++kz)
               for (int ky = 0; ky <= cam.powerY; ++ky)
@@ -360,12 +360,12 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
                   design[static_cast<size_t>(term) * m + p] =
                       std::pow(nx, kx) * std::pow(ny, ky) * std::pow(nz, kz);
           }
-      spec.sampleNumerator = fittedPoly(cam, design, samples, m);
-      spec.rowNumerator = fittedPoly(cam, design, rowValues, m);
-      specs.push_back(spec);
+      desc.sampleNumerator = fittedPoly(cam, design, samples, m);
+      desc.rowNumerator = fittedPoly(cam, design, rowValues, m);
+      descs.push_back(desc);
     }
 
-  RSM_Model* model = makeModel(specs, cam.rowSections, cam.colSections, rowsPer, colsPer);
+  RSM_Model* model = makeModel(descs, cam.rowSections, cam.colSections, rowsPer, colsPer);
   RSM_Model_Orig& rsm = model->rsm;
   if (cam.domain == CameraSpec::Domain::Rectangular) {
     rsm.grndd = heapDoubles(rectangularFrame(cam));

@@ -42,15 +42,15 @@ Smod_Doubles heapDoubles(const std::vector<double>& values);
 Hmif_String heapText(const char* text);
 
 // Fills a section that owns nothing yet; validSolution is set TRUE last.
-void fillSection(RSMFunctions* section, const SectionSpec& spec);
+void fillSection(RSMFunctions* section, const SectionSpec& desc);
 
 // A new section array holding the given sections (free with smod_RationalPolynomialsFree).
-RSMFunctions* makeSections(const std::vector<SectionSpec>& specs);
+RSMFunctions* makeSections(const std::vector<SectionSpec>& descs);
 
 // A model (free with smod_RSMDelete) with the sections on a rows x cols grid of
 // rowsPerSection x colsPerSection cells starting at image (firstSample, firstRow); imageDomain
 // is (firstSample, lastSample, firstRow, lastRow). A single section gets no grid values.
-RSM_Model* makeModel(const std::vector<SectionSpec>& specs, int rows = 1, int cols = 1,
+RSM_Model* makeModel(const std::vector<SectionSpec>& descs, int rows = 1, int cols = 1,
                      double rowsPerSection = 0.0, double colsPerSection = 0.0,
                      double firstSample = 0.0, double firstRow = 0.0);
 

@@ -98,21 +98,21 @@ std::string whole(long value, int width) {
   return text;
 }
 
-std::string writeNitf(const std::string& path, const NitfSpec& spec) {
+std::string writeNitf(const std::string& path, const NitfSpec& desc) {
   GDALAllRegister();
   GDALDriverH memory = GDALGetDriverByName("MEM");
   GDALDriverH nitf = GDALGetDriverByName("NITF");
   if (!memory || !nitf) return "GDAL has no MEM or NITF driver";
-  GDALDatasetH source = GDALCreate(memory, "", spec.width, spec.height, 1, GDT_Byte, nullptr);
+  GDALDatasetH source = GDALCreate(memory, "", desc.width, desc.height, 1, GDT_Byte, nullptr);
   if (!source) return CPLGetLastErrorMsg();
-  if (!spec.rpc.empty()) {
+  if (!desc.rpc.empty()) {
     char** rpc = nullptr;
-    for (const std::string& item : spec.rpc) rpc = CSLAddString(rpc, item.c_str());
+    for (const std::string& item : desc.rpc) rpc = CSLAddString(rpc, item.c_str());
     GDALSetMetadata(source, rpc, "RPC");
     CSLDestroy(rpc);
   }
   char** options = nullptr;
-  for (const auto& [name, raw] : spec.tres) {
+  for (const auto& [name, raw] : desc.tres) {
     options = CSLAddString(options, ("TRE=" + name + "=" + raw).c_str());
   }
   CPLErrorReset();

@@ -34,7 +34,7 @@ struct NitfSpec {
 };
 
 // Writes the file; returns "" or GDAL's message.
-std::string writeNitf(const std::string& path, const NitfSpec& spec);
+std::string writeNitf(const std::string& path, const NitfSpec& desc);
 
 }  // namespace nitf_builder
 

@@ -33,11 +33,11 @@ std::vector<std::vector<double>> lines(const std::string& text) {
 
 TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
   const Case c = GetParam();
-  nitf_builder::NitfSpec spec;
+  nitf_builder::NitfSpec desc;
   if (c.kind == 'P') {
-    spec.width = 1000;
-    spec.height = 800;
-    spec.rpc = {"LINE_OFF=400", "SAMP_OFF=500", "LAT_OFF=35.1", "LONG_OFF=-106.6",
+    desc.width = 1000;
+    desc.height = 800;
+    desc.rpc = {"LINE_OFF=400", "SAMP_OFF=500", "LAT_OFF=35.1", "LONG_OFF=-106.6",
                 "HEIGHT_OFF=1600", "LINE_SCALE=400", "SAMP_SCALE=500", "LAT_SCALE=0.01",
                 "LONG_SCALE=0.012", "HEIGHT_SCALE=500",
                 "LINE_NUM_COEFF=0.001 -0.02 -1.01 0.01 1e-4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
@@ -45,9 +45,9 @@ TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
                 "SAMP_NUM_COEFF=-0.001 1.02 0.01 0.02 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
                 "SAMP_DEN_COEFF=1 -2e-4 1e-4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0"};
   } else {
-    spec.tres = syntheticRecords({c.kind, 2, 2});
+    desc.tres = syntheticRecords({c.kind, 2, 2});
   }
-  const std::string model = nitf("model.ntf", spec);
+  const std::string model = nitf("model.ntf", desc);
   senmod_test::DemSpec demSpec;
   demSpec.west = c.longitude - 1.0;
   demSpec.north = c.latitude + 1.0;

@@ -29,9 +29,9 @@ class Command : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    nitf_builder::NitfSpec spec;
-    spec.tres = syntheticRecords({'G', 2, 2});
-    model_ = nitf("model.ntf", spec);
+    nitf_builder::NitfSpec desc;
+    desc.tres = syntheticRecords({'G', 2, 2});
+    model_ = nitf("model.ntf", desc);
     senmod_test::DemSpec dem;
     dem.west = 9.0;
     dem.north = 46.0;
@@ -144,11 +144,11 @@ TEST_F(Command, BadCommandLinesModelsAndDemsExitWithTwo) {
   EXPECT_EQ(badDem.out, "");
 
   // A bad record is a model that cannot be read.
-  nitf_builder::NitfSpec spec;
+  nitf_builder::NitfSpec desc;
   auto records = syntheticRecords({'G', 1, 1});
   records.pop_back();
-  spec.tres = records;
-  const CommandRun bad = senmod({"info", nitf("bad.ntf", spec)});
+  desc.tres = records;
+  const CommandRun bad = senmod({"info", nitf("bad.ntf", desc)});
   EXPECT_EQ(bad.status, 2);
   EXPECT_TRUE(contains(bad.err, "bad.ntf: no RSMPCA record"));
 }
@@ -183,9 +183,9 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
   }
   auto records = syntheticRecords(m);
   records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
-  nitf_builder::NitfSpec spec;
-  spec.tres = records;
-  const std::string model = nitf("zero.ntf", spec);
+  nitf_builder::NitfSpec desc;
+  desc.tres = records;
+  const std::string model = nitf("zero.ntf", desc);
   writeText("in.txt", "10.005 45 100\n10 45 500\n10.003 45 100\n");
   const CommandRun run = senmod({"ground-to-image", model, "-i", path("in.txt")});
   EXPECT_EQ(run.status, 1);
@@ -194,9 +194,9 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
 }
 
 TEST_F(Command, InfoDescribesTheModel) {
-  nitf_builder::NitfSpec spec;
-  spec.tres = syntheticRecords({'H', 2, 3});
-  const std::string hybrid = nitf("hybrid.ntf", spec);
+  nitf_builder::NitfSpec desc;
+  desc.tres = syntheticRecords({'H', 2, 3});
+  const std::string hybrid = nitf("hybrid.ntf", desc);
   const CommandRun text = senmod({"info", hybrid});
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_TRUE(contains(text.out, "source: NITF RSM records"));
@@ -207,8 +207,8 @@ TEST_F(Command, InfoDescribesTheModel) {
   EXPECT_TRUE(contains(text.out, "error covariance records: none"));
   EXPECT_TRUE(contains(text.out, "output coordinate system: Geographic (Lat/Lon), WGS 84"));
 
-  spec.tres = syntheticRecords({'R', 1, 1});
-  const CommandRun json = senmod({"info", nitf("rect.ntf", spec), "--json"});
+  desc.tres = syntheticRecords({'R', 1, 1});
+  const CommandRun json = senmod({"info", nitf("rect.ntf", desc), "--json"});
   ASSERT_EQ(json.status, 0);
   EXPECT_EQ(json.out.front(), '{');
   EXPECT_TRUE(contains(json.out, "\"ground_domain\": {\"kind\": \"rectangular\", \"origin\": ["));

@@ -17,9 +17,9 @@ class ModelFiles : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    nitf_builder::NitfSpec spec;
-    spec.tres = syntheticRecords({'R', 2, 2});
-    source_ = nitf("model.ntf", spec);
+    nitf_builder::NitfSpec desc;
+    desc.tres = syntheticRecords({'R', 2, 2});
+    source_ = nitf("model.ntf", desc);
   }
 
   std::vector<unsigned char> bytes(const std::string& file) {

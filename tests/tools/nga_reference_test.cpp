@@ -51,13 +51,13 @@ class NgaReference : public ScratchTest {
     std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.str().c_str()),
                                                             CPLDestroyXMLNode);
     ASSERT_NE(root, nullptr);
-    nitf_builder::NitfSpec spec;
+    nitf_builder::NitfSpec desc;
     for (const CPLXMLNode* n = CPLSearchXMLNode(root.get(), "=tres")->psChild; n; n = n->psNext) {
       if (n->eType == CXT_Element) {
-        spec.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
+        desc.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
       }
     }
-    file_ = nitf("i_6130a.ntf", spec);
+    file_ = nitf("i_6130a.ntf", desc);
     points_ = table();
     ASSERT_GE(points_.size(), 32u);
   }

@@ -81,11 +81,11 @@ class RpcModels : public ScratchTest {
 };
 
 TEST_F(RpcModels, Rpc00bGivesTheRpcImagePositions) {
-  nitf_builder::NitfSpec spec;
-  spec.width = 5000;
-  spec.height = 4000;
-  spec.rpc = rpcItems();
-  const std::string file = nitf("rpc.ntf", spec);
+  nitf_builder::NitfSpec desc;
+  desc.width = 5000;
+  desc.height = 4000;
+  desc.rpc = rpcItems();
+  const std::string file = nitf("rpc.ntf", desc);
   expectSameImagePositions(file);
   EXPECT_EQ(smodtool::loadModel(file).source, "NITF RPC00B");
 }

@@ -22,9 +22,9 @@ class RsmKinds : public ScratchTest, public ::testing::WithParamInterface<Layout
 TEST_P(RsmKinds, ModelMapsGroundToTheRecordedImageAndBack) {
   const Layout layout = GetParam();
   const SyntheticModel synthetic{layout.kind, layout.rows, layout.columns};
-  nitf_builder::NitfSpec spec;
-  spec.tres = syntheticRecords(synthetic);
-  const std::string file = nitf("model.ntf", spec);
+  nitf_builder::NitfSpec desc;
+  desc.tres = syntheticRecords(synthetic);
+  const std::string file = nitf("model.ntf", desc);
   const long blocks = hmsc_HeapLiveBlocks();
   {
     smodtool::LoadedModel model = smodtool::loadModel(file);
@@ -107,9 +107,9 @@ class RsmRefusals : public ScratchTest {
  protected:
   // The message the reader gives for the file with these records.
   std::string refusal(const std::vector<std::pair<std::string, std::string>>& records) {
-    nitf_builder::NitfSpec spec;
-    spec.tres = records;
-    const std::string file = nitf("bad.ntf", spec);
+    nitf_builder::NitfSpec desc;
+    desc.tres = records;
+    const std::string file = nitf("bad.ntf", desc);
     try {
       smodtool::loadModel(file);
     } catch (const smodtool::ReadError& e) {
@@ -206,10 +206,10 @@ TEST_F(RsmRefusals, AdjustableParametersFillTheirRecord) {
   }
   apa.push_back({"PARVAL", real(1.25)});
   apa.push_back({"PARVAL", real(-3.5)});
-  nitf_builder::NitfSpec spec;
-  spec.tres = syntheticRecords({'G', 1, 1});
-  spec.tres.push_back({"RSMAPA", nitf_builder::encodeTre("RSMAPA", apa)});
-  const smodtool::LoadedModel model = smodtool::loadModel(nitf("apa.ntf", spec));
+  nitf_builder::NitfSpec desc;
+  desc.tres = syntheticRecords({'G', 1, 1});
+  desc.tres.push_back({"RSMAPA", nitf_builder::encodeTre("RSMAPA", apa)});
+  const smodtool::LoadedModel model = smodtool::loadModel(nitf("apa.ntf", desc));
   ASSERT_TRUE(model.covariance.apa);
   const Smod_RSMAPA& r = *model.covariance.apa;
   EXPECT_STREQ(r.tid.data, "T7");

@@ -38,7 +38,7 @@ double nearestCentre(double c, double origin, double step) {
 
 double terrainAt(const Dem& dem, double x, double y) {
 #ifdef SENMOD_DEMLAYER
-  const DemSpec& s = dem.spec();
+  const DemSpec& s = dem.desc();
   return dem.Height(nearestCentre(x, s.west, s.cellX), nearestCentre(y, s.north, -s.cellY));
 #else
   return dem.Height(x, y);
@@ -54,9 +54,9 @@ class XformDem : public ::testing::Test {
     EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
   }
 
-  // A transform object of the linear model with geographic output heights from spec's DEM.
-  RSM_Model* wrapWithDem(const DemSpec& spec, bool geographicOutput = true) {
-    dem_ = std::make_unique<Dem>(spec);
+  // A transform object of the linear model with geographic output heights from desc's DEM.
+  RSM_Model* wrapWithDem(const DemSpec& desc, bool geographicOutput = true) {
+    dem_ = std::make_unique<Dem>(desc);
     RSM_Model* model = xform_test::makeLinearModel(0.0);
     if (geographicOutput) xform_test::setGeographicOutput(model);
     xform_test::useDemFile(model, dem_->path());
@@ -98,10 +98,10 @@ const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0
 
 TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegreesInMetersOrFeet) {
   for (const bool feet : {false, true}) {
-    DemSpec spec = xform_test::planeDemSpec(4000.0, -2500.0);
-    spec.feet = feet;
+    DemSpec desc = xform_test::planeDemSpec(4000.0, -2500.0);
+    desc.feet = feet;
     smod_RSMXformDelete(xform_);
-    wrapWithDem(spec);
+    wrapWithDem(desc);
     expectGroundToImageAtTerrain(kInsidePoints,
                                  [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
   }
@@ -120,19 +120,19 @@ TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
   ASSERT_NE(utm, nullptr) << herr_ErrorReportMessage(err);
   double east, north;
   hprj_ProjectionFromGeographic(utm, kLon0, kLat0, &east, &north, &err);
-  DemSpec spec;
-  spec.crs = "EPSG:32632";
-  spec.west = std::floor(east / 100.0) * 100.0 - 5000.0;
-  spec.north = std::floor(north / 100.0) * 100.0 + 5000.0;
-  spec.cellX = 100.0;
-  spec.cellY = 100.0;
-  spec.columns = 100;
-  spec.rows = 100;
-  spec.gx = 0.01;
-  spec.gy = -0.02;
-  spec.h0 = xform_test::kCentreHeight - spec.gx * east - spec.gy * north;
-  spec.pixel = senmod_test::DemPixel::Float64;
-  wrapWithDem(spec);
+  DemSpec desc;
+  desc.crs = "EPSG:32632";
+  desc.west = std::floor(east / 100.0) * 100.0 - 5000.0;
+  desc.north = std::floor(north / 100.0) * 100.0 + 5000.0;
+  desc.cellX = 100.0;
+  desc.cellY = 100.0;
+  desc.columns = 100;
+  desc.rows = 100;
+  desc.gx = 0.01;
+  desc.gy = -0.02;
+  desc.h0 = xform_test::kCentreHeight - desc.gx * east - desc.gy * north;
+  desc.pixel = senmod_test::DemPixel::Float64;
+  wrapWithDem(desc);
   expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
     double x, y;
     ErrorReport* slot = nullptr;
@@ -144,12 +144,12 @@ TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
 }
 
 TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
-  DemSpec spec = xform_test::planeDemSpec(2000.0, 2000.0);
-  spec.holeColumn = 40;
-  spec.holeRow = 40;
-  spec.holeColumns = 20;
-  spec.holeRows = 20;
-  RSM_Model* model = wrapWithDem(spec);
+  DemSpec desc = xform_test::planeDemSpec(2000.0, 2000.0);
+  desc.holeColumn = 40;
+  desc.holeRow = 40;
+  desc.holeColumns = 20;
+  desc.holeRows = 20;
+  RSM_Model* model = wrapWithDem(desc);
   EXPECT_NEAR(model->rsm.z_mean, dem_->ValidMean(), 1e-3);
   // The model's centre lies in the middle of the hole.
   const std::vector<double> points = {kLon0, kLat0, kLon0 + 0.03, kLat0 + 0.03};

@@ -167,19 +167,19 @@ inline void applyAffine(const double* a, double x, double y, double* outX, doubl
 // A geographic DEM around the model's centre: h = kCentreHeight + gx (lon - kLon0) + gy (lat -
 // kLat0), cells of 0.001 degrees.
 inline senmod_test::DemSpec planeDemSpec(double gx, double gy) {
-  senmod_test::DemSpec spec;
-  spec.crs = "EPSG:4326";
-  spec.west = kLon0 - 0.05;
-  spec.north = kLat0 + 0.05;
-  spec.cellX = 0.001;
-  spec.cellY = 0.001;
-  spec.columns = 100;
-  spec.rows = 100;
-  spec.gx = gx;
-  spec.gy = gy;
-  spec.h0 = kCentreHeight - gx * kLon0 - gy * kLat0;
-  spec.pixel = senmod_test::DemPixel::Float64;
-  return spec;
+  senmod_test::DemSpec desc;
+  desc.crs = "EPSG:4326";
+  desc.west = kLon0 - 0.05;
+  desc.north = kLat0 + 0.05;
+  desc.cellX = 0.001;
+  desc.cellY = 0.001;
+  desc.columns = 100;
+  desc.rows = 100;
+  desc.gx = gx;
+  desc.gy = gy;
+  desc.h0 = kCentreHeight - gx * kLon0 - gy * kLat0;
+  desc.pixel = senmod_test::DemPixel::Float64;
+  return desc;
 }
 
 }  // namespace xform_test

@@ -113,51 +113,51 @@ bool validCode(int32_t code) {
   }
 }
 
-// Checks one specification; reports under function.
-bool checkSpec(const MifItemSpec& spec, const char* function, ErrorReport** err) {
-  if (!validCode(spec.code)) {
+// Checks one item description; reports under function.
+bool checkSpec(const MifItemSpec& desc, const char* function, ErrorReport** err) {
+  if (!validCode(desc.code)) {
     mif_Report(err, function, __LINE__, "item \"%s\": unknown item code %d",
-               spec.name ? spec.name : "", spec.code);
+               desc.name ? desc.name : "", desc.code);
     return false;
   }
-  if (!mif_NameValid(spec.name)) {
+  if (!mif_NameValid(desc.name)) {
     mif_Report(err, function, __LINE__, "item name \"%.64s\" is not a valid name",
-               spec.name ? spec.name : "");
+               desc.name ? desc.name : "");
     return false;
   }
-  switch (spec.code) {
+  switch (desc.code) {
     case HMIF_RECORD:
     case HMIF_RECORD_POINTER:
-      if (!spec.sub) {
-        mif_Report(err, function, __LINE__, "item \"%s\": null design", spec.name);
+      if (!desc.sub) {
+        mif_Report(err, function, __LINE__, "item \"%s\": null design", desc.name);
         return false;
       }
       break;
     case HMIF_FLOAT64_ARRAY:
-      if (spec.arrayCount < 1 || spec.arrayCount > MIF_ARRAY_MAX) {
+      if (desc.arrayCount < 1 || desc.arrayCount > MIF_ARRAY_MAX) {
         mif_Report(err, function, __LINE__, "item \"%s\": array count %d outside 1 to %d",
-                   spec.name, spec.arrayCount, MIF_ARRAY_MAX);
+                   desc.name, desc.arrayCount, MIF_ARRAY_MAX);
         return false;
       }
       break;
     case HMIF_ENUM:
-      if (spec.enumCount < 1 || spec.enumCount > MIF_ENUM_NAMES_MAX) {
-        mif_Report(err, function, __LINE__, "item \"%s\": %d enumerators, not 1 to %d", spec.name,
-                   spec.enumCount, MIF_ENUM_NAMES_MAX);
+      if (desc.enumCount < 1 || desc.enumCount > MIF_ENUM_NAMES_MAX) {
+        mif_Report(err, function, __LINE__, "item \"%s\": %d enumerators, not 1 to %d", desc.name,
+                   desc.enumCount, MIF_ENUM_NAMES_MAX);
         return false;
       }
-      for (int32_t i = 0; i < spec.enumCount; ++i) {
-        if (!mif_NameValid(spec.enumNames[i])) {
+      for (int32_t i = 0; i < desc.enumCount; ++i) {
+        if (!mif_NameValid(desc.enumNames[i])) {
           mif_Report(err, function, __LINE__, "item \"%s\": enumerator %d is not a valid name",
-                     spec.name, i);
+                     desc.name, i);
           return false;
         }
       }
       break;
     case HMIF_COUNTED_RECORDS:
-      if (!mif_NameValid(spec.refName)) {
+      if (!mif_NameValid(desc.refName)) {
         mif_Report(err, function, __LINE__, "item \"%s\": design name is not a valid name",
-                   spec.name);
+                   desc.name);
         return false;
       }
       break;
@@ -235,7 +235,7 @@ int32_t indexOf(const HmifDesign* const* designs, int32_t count, const HmifDesig
 
 }  // namespace
 
-HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* specs,
+HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* descs,
                              int32_t count, const char* function, ErrorReport** err) {
   if (!dictionary) {
     mif_Report(err, function, __LINE__, "null dictionary");
@@ -252,11 +252,11 @@ HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const
     return nullptr;
   }
   for (int32_t i = 0; i < count; ++i) {
-    if (!checkSpec(specs[i], function, err)) return nullptr;
+    if (!checkSpec(descs[i], function, err)) return nullptr;
     for (int32_t j = 0; j < i; ++j) {
-      if (strcmp(specs[j].name, specs[i].name) == 0) {
+      if (strcmp(descs[j].name, descs[i].name) == 0) {
         mif_Report(err, function, __LINE__, "design \"%s\": duplicate item name \"%s\"", name,
-                   specs[i].name);
+                   descs[i].name);
         return nullptr;
       }
     }
@@ -271,13 +271,13 @@ HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const
   for (int32_t i = 0; ok && i < count; ++i) {
     MifItem& item = design->items[i];
     design->itemCount = i + 1;
-    item.code = specs[i].code;
-    item.arrayCount = specs[i].code == HMIF_FLOAT64_ARRAY ? specs[i].arrayCount : 0;
-    item.sub = specs[i].code == HMIF_RECORD || specs[i].code == HMIF_RECORD_POINTER ? specs[i].sub
+    item.code = descs[i].code;
+    item.arrayCount = descs[i].code == HMIF_FLOAT64_ARRAY ? descs[i].arrayCount : 0;
+    item.sub = descs[i].code == HMIF_RECORD || descs[i].code == HMIF_RECORD_POINTER ? descs[i].sub
                                                                                     : nullptr;
-    ok = copyItemTexts(&item, specs[i].name, specs[i].code == HMIF_ENUM ? specs[i].enumCount : 0,
-                       specs[i].enumNames,
-                       specs[i].code == HMIF_COUNTED_RECORDS ? specs[i].refName : nullptr);
+    ok = copyItemTexts(&item, descs[i].name, descs[i].code == HMIF_ENUM ? descs[i].enumCount : 0,
+                       descs[i].enumNames,
+                       descs[i].code == HMIF_COUNTED_RECORDS ? descs[i].refName : nullptr);
   }
   if (ok) ok = reserveSlot(dictionary);
   if (!ok) {
@@ -300,7 +300,7 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
   static const char* const function = "hmif_DesignCreate";
   // The specifications are gathered first so that creation sees them all at once; enumerator
   // names of every item share one array.
-  MifItemSpec specs[MIF_ITEMS_MAX];
+  MifItemSpec descs[MIF_ITEMS_MAX];
   int32_t enumStarts[MIF_ITEMS_MAX];
   const char** names = nullptr;
   int32_t nameCount = 0, nameCapacity = 0;
@@ -317,27 +317,27 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
       ok = false;
       break;
     }
-    MifItemSpec& spec = specs[count++];
-    spec = MifItemSpec{code, va_arg(args, const char*), 0, 0, nullptr, nullptr, nullptr};
+    MifItemSpec& desc = descs[count++];
+    desc = MifItemSpec{code, va_arg(args, const char*), 0, 0, nullptr, nullptr, nullptr};
     switch (code) {
       case HMIF_RECORD:
       case HMIF_RECORD_POINTER:
-        spec.sub = va_arg(args, HmifDesign*);
+        desc.sub = va_arg(args, HmifDesign*);
         break;
       case HMIF_FLOAT64_ARRAY:
-        spec.arrayCount = va_arg(args, int);
+        desc.arrayCount = va_arg(args, int);
         break;
       case HMIF_COUNTED_RECORDS:
-        spec.refName = va_arg(args, const char*);
+        desc.refName = va_arg(args, const char*);
         break;
       case HMIF_ENUM:
         // A position for now: the array may still move while it grows.
         enumStarts[count - 1] = nameCount;
         for (const char* enumName = va_arg(args, const char*); enumName;
              enumName = va_arg(args, const char*)) {
-          if (spec.enumCount == MIF_ENUM_NAMES_MAX) {
+          if (desc.enumCount == MIF_ENUM_NAMES_MAX) {
             mif_Report(err, function, __LINE__, "item \"%.64s\": more than %d enumerators",
-                       spec.name ? spec.name : "", MIF_ENUM_NAMES_MAX);
+                       desc.name ? desc.name : "", MIF_ENUM_NAMES_MAX);
             ok = false;
             break;
           }
@@ -356,14 +356,14 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
             nameCapacity = capacity;
           }
           names[nameCount++] = enumName;
-          ++spec.enumCount;
+          ++desc.enumCount;
         }
         break;
       default:
         if (!validCode(code)) {
           // The arguments that follow cannot be read without knowing the code.
           mif_Report(err, function, __LINE__, "item \"%.64s\": unknown item code %d",
-                     spec.name ? spec.name : "", code);
+                     desc.name ? desc.name : "", code);
           ok = false;
         }
         break;
@@ -373,11 +373,11 @@ HmifDesign* hmif_DesignCreate(HmifDictionary* dictionary, const char* name, Erro
   HmifDesign* design = nullptr;
   if (ok) {
     for (int32_t i = 0; i < count; ++i) {
-      if (specs[i].code == HMIF_ENUM) {
-        specs[i].enumNames = names + enumStarts[i];
+      if (descs[i].code == HMIF_ENUM) {
+        descs[i].enumNames = names + enumStarts[i];
       }
     }
-    design = mif_DesignCreate(dictionary, name, specs, count, function, err);
+    design = mif_DesignCreate(dictionary, name, descs, count, function, err);
   }
   hmsc_HeapFree(names);
   return design;

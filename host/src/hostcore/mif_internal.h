@@ -90,7 +90,7 @@ char* mif_Dup(const char* text);
 bool mif_NameValid(const char* name);
 
 // Creates a design in dictionary from count item specifications; reports under function.
-HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* specs,
+HmifDesign* mif_DesignCreate(HmifDictionary* dictionary, const char* name, const MifItemSpec* descs,
                              int32_t count, const char* function, ErrorReport** err);
 
 // The design an item refers to: its handle, or for counted records the design of that name in

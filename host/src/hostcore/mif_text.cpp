@@ -245,7 +245,7 @@ bool parseNumber(const char* word, int64_t min, int64_t max, int64_t* value) {
 }
 
 // Parses one design block whose "design" line has just been read.
-bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
+bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* descs,
                  const char** enumNames) {
   if (parser->wordCount != 2 || !mif_NameValid(parser->words[1])) {
     parser->fail(__LINE__, "expected \"design\" and a design name");
@@ -280,8 +280,8 @@ bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
       parser->fail(__LINE__, "item code is not a number");
       return false;
     }
-    MifItemSpec& spec = specs[count];
-    spec = MifItemSpec{int32_t(code), words[2], 0, 0, nullptr, nullptr, nullptr};
+    MifItemSpec& desc = descs[count];
+    desc = MifItemSpec{int32_t(code), words[2], 0, 0, nullptr, nullptr, nullptr};
     int arguments = parser->wordCount - 3;
     bool argumentsFit = arguments == 0;
     switch (code) {
@@ -289,8 +289,8 @@ bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
       case HMIF_RECORD_POINTER:
         argumentsFit = arguments == 1;
         if (argumentsFit) {
-          spec.sub = hmif_DictionaryFindDesign(dictionary, words[3]);
-          if (!spec.sub) {
+          desc.sub = hmif_DictionaryFindDesign(dictionary, words[3]);
+          if (!desc.sub) {
             mif_Report(parser->err, parseFunction, __LINE__,
                        "line %d: design \"%.64s\" is used before it is defined", parser->line,
                        words[3]);
@@ -300,20 +300,20 @@ bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
         break;
       case HMIF_COUNTED_RECORDS:
         argumentsFit = arguments == 1;
-        spec.refName = argumentsFit ? words[3] : nullptr;
+        desc.refName = argumentsFit ? words[3] : nullptr;
         break;
       case HMIF_FLOAT64_ARRAY: {
         int64_t n = 0;
         argumentsFit = arguments == 1 && parseNumber(words[3], 1, MIF_ARRAY_MAX, &n);
-        spec.arrayCount = int32_t(n);
+        desc.arrayCount = int32_t(n);
         break;
       }
       case HMIF_ENUM:
         argumentsFit = arguments >= 1 && arguments <= MIF_ENUM_NAMES_MAX &&
                        enumUsed + arguments <= MIF_ITEMS_MAX * 4;
         if (argumentsFit) {
-          spec.enumCount = arguments;
-          spec.enumNames = enumNames + enumUsed;
+          desc.enumCount = arguments;
+          desc.enumNames = enumNames + enumUsed;
           for (int k = 0; k < arguments; ++k) enumNames[enumUsed++] = words[3 + k];
         }
         break;
@@ -326,7 +326,7 @@ bool parseDesign(Parser* parser, HmifDictionary* dictionary, MifItemSpec* specs,
     }
     ++count;
   }
-  if (!mif_DesignCreate(dictionary, name, specs, count, parseFunction, parser->err)) {
+  if (!mif_DesignCreate(dictionary, name, descs, count, parseFunction, parser->err)) {
     mif_Report(parser->err, parseFunction, __LINE__, "line %d: design \"%s\" refused", parser->line,
                name);
     return false;
@@ -349,14 +349,14 @@ HmifDictionary* hmif_DictionaryFromText(const char* text, ErrorReport** err) {
   // Words point into a private copy; items and enumerator names of one design are gathered in
   // arrays reused for every design.
   char* copy = static_cast<char*>(hmsc_HeapMalloc(length + 1));
-  MifItemSpec* specs =
+  MifItemSpec* descs =
       static_cast<MifItemSpec*>(hmsc_HeapMalloc(sizeof(MifItemSpec) * MIF_ITEMS_MAX));
   const char** enumNames =
       static_cast<const char**>(hmsc_HeapMalloc(sizeof(char*) * MIF_ITEMS_MAX * 4));
   HmifDictionary* dictionary = hmif_DictionaryCreate(err);
   Parser state{};
   Parser* parser = &state;
-  bool ok = copy && specs && enumNames && dictionary;
+  bool ok = copy && descs && enumNames && dictionary;
   if (!ok) mif_Report(err, parseFunction, __LINE__, "heap exhausted");
   if (ok) {
     memcpy(copy, text, length + 1);
@@ -381,7 +381,7 @@ HmifDictionary* hmif_DictionaryFromText(const char* text, ErrorReport** err) {
         parser->fail(__LINE__, "too many designs");
         ok = false;
       } else {
-        ok = parseDesign(parser, dictionary, specs, enumNames);
+        ok = parseDesign(parser, dictionary, descs, enumNames);
       }
     }
     if (ok && tooMany) {
@@ -390,7 +390,7 @@ HmifDictionary* hmif_DictionaryFromText(const char* text, ErrorReport** err) {
     }
   }
   hmsc_HeapFree(enumNames);
-  hmsc_HeapFree(specs);
+  hmsc_HeapFree(descs);
   hmsc_HeapFree(copy);
   if (!ok) {
     hmif_DictionaryDestroy(dictionary);
