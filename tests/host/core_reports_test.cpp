@@ -2,19 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 #include "support/report_capture.h"
 
 namespace {
 
-class CoreReports : public ::testing::Test {
- protected:
-  void SetUp() override { start_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), start_);
-  }
-  long start_ = 0;
-};
+using CoreReports = HeapCheckedTest;
 
 TEST_F(CoreReports, DuplicateCopiesTheWholeChain) {
   ErrorReport* outer = herr_CreateErrorReport(

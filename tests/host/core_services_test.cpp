@@ -8,24 +8,17 @@
 #include <vector>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 #include "hostthread.h"
 
 namespace {
 
-class CoreServices : public ::testing::Test {
- protected:
-  void SetUp() override { start_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), start_);
-  }
-  long start_ = 0;
-};
+using CoreServices = HeapCheckedTest;
 
 TEST_F(CoreServices, HeapCountsBlocksAndFailsAfterTheAllowance) {
   void* zero = hmsc_HeapMalloc(0);
   ASSERT_NE(zero, nullptr);
-  EXPECT_EQ(hmsc_HeapLiveBlocks(), start_ + 1);
+  EXPECT_EQ(hmsc_HeapLiveBlocks(), liveAtStart() + 1);
   hmsc_HeapFailAfter(1);
   void* granted = hmsc_HeapMalloc(8);
   EXPECT_NE(granted, nullptr);

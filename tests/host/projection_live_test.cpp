@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 
 namespace {
 
@@ -30,14 +31,8 @@ Hprj_Projection* MakeProjection(int type, int zone, const char* spheroid = "WGS 
   return projection;
 }
 
-class ProjectionLive : public ::testing::Test {
+class ProjectionLive : public HeapCheckedTest {
  protected:
-  void SetUp() override { start_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), start_);
-  }
-
   // Projects (lon, lat), compares with the expected map point (to 1 mm) and projects back.
   static void ExpectRoundTrip(const Hprj_Projection* projection, double longitude,
                               double latitude, double x, double y) {
@@ -53,7 +48,6 @@ class ProjectionLive : public ::testing::Test {
     EXPECT_NEAR(backLongitude, longitude, 1e-9);
     EXPECT_NEAR(backLatitude, latitude, 1e-9);
   }
-  long start_ = 0;
 };
 
 // Expected values come from an independent evaluation of Krueger's series on WGS 84.

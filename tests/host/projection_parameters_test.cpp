@@ -4,18 +4,11 @@
 #include <cstring>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 
 namespace {
 
-class ProjectionParameters : public ::testing::Test {
- protected:
-  void SetUp() override { start_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), start_);
-  }
-  long start_ = 0;
-};
+using ProjectionParameters = HeapCheckedTest;
 
 TEST_F(ProjectionParameters, SpheroidsFollowFromAxisAndFlattening) {
   Hprj_Spheroid spheroid{};

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 
 namespace {
 
@@ -46,15 +47,7 @@ Hprj_Projection* RoundTrip(const Hprj_Projection* projection) {
   return back;
 }
 
-class ProjectionPersist : public ::testing::Test {
- protected:
-  void SetUp() override { start_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), start_);
-  }
-  long start_ = 0;
-};
+using ProjectionPersist = HeapCheckedTest;
 
 TEST_F(ProjectionPersist, ParametersSurviveTheRoundTrip) {
   Hprj_ProParameters* parameters = hprj_ProParametersCreate(nullptr);

@@ -15,6 +15,8 @@ class HeapCheckedTest : public ::testing::Test {
     EXPECT_EQ(hmsc_HeapLiveBlocks(), liveAtStart_) << "host heap blocks leaked";
   }
 
+  long liveAtStart() const { return liveAtStart_; }
+
  private:
   long liveAtStart_ = 0;
 };

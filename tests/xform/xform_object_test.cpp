@@ -3,6 +3,7 @@
 
 #include "hostcore.h"
 #include "senmod/senmod.h"
+#include "support/heap_check.h"
 #include "support/report_capture.h"
 #include "xform/xform_fixture.h"
 
@@ -10,17 +11,7 @@ namespace {
 
 using xform_test::makeLinearModel;
 
-class XformObject : public ::testing::Test {
- protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
-  }
-
- private:
-  long liveBlocks_ = 0;
-};
+using XformObject = HeapCheckedTest;
 
 TEST_F(XformObject, WrapsAModelAndDeletesItWithTheObject) {
   ErrorReport* err = nullptr;
