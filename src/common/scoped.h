@@ -53,6 +53,34 @@ inline void LegacyHelperTemplate<Hprj_ElevationInfo*>::reset(Hprj_ElevationInfo*
 using ScopedProjection = LegacyHelperTemplate<Hprj_Projection*>;
 using ScopedElevationInfo = LegacyHelperTemplate<Hprj_ElevationInfo*>;
 
+// Owns one object and releases it with Release (which accepts null) unless it is handed out.
+template <typename T, void (*Release)(T*)>
+class Scoped {
+ public:
+  explicit Scoped(T* value = nullptr) : value_(value) {}
+  ~Scoped() { Release(value_); }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+  T* get() const { return value_; }
+  T* release() {
+    T* value = value_;
+    value_ = nullptr;
+    return value;
+  }
+  // Releases the held object and takes a new one.
+  void reset(T* value) {
+    Release(value_);
+    value_ = value;
+  }
+
+ private:
+  T* value_;
+};
+
+// A design copy or a dictionary destroyed unless handed out.
+using ScopedDesignCopy = Scoped<HmifDesign, hmif_DesignDestroy>;
+using ScopedDictionary = Scoped<HmifDictionary, hmif_DictionaryDestroy>;
+
 // A block of the host heap, freed when it goes.
 template <typename T>
 class HeapBlock {

@@ -81,25 +81,6 @@ HmifDesign* Smod_RSMECA_DesignCreate(HmifDictionary* dictionary, ErrorReport** e
 
 namespace {
 
-// A dictionary destroyed unless handed out.
-class ScopedDictionary {
- public:
-  ScopedDictionary() = default;
-  ~ScopedDictionary() { hmif_DictionaryDestroy(dictionary_); }
-  ScopedDictionary(const ScopedDictionary&) = delete;
-  ScopedDictionary& operator=(const ScopedDictionary&) = delete;
-  HmifDictionary* get() const { return dictionary_; }
-  void reset(HmifDictionary* dictionary) { dictionary_ = dictionary; }
-  HmifDictionary* release() {
-    HmifDictionary* dictionary = dictionary_;
-    dictionary_ = nullptr;
-    return dictionary;
-  }
-
- private:
-  HmifDictionary* dictionary_ = nullptr;
-};
-
 using DesignMaker = HmifDesign* (*)(HmifDictionary* dictionary, ErrorReport** err);
 
 // The one procedure of the three conversions: own dictionary and design, size, buffer, bytes.

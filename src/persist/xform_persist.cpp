@@ -11,41 +11,9 @@ using senmod::ErrorSlot;
 
 namespace {
 
-// A design made by hmif_DesignCopy, destroyed unless handed out.
-class ScopedDesignCopy {
- public:
-  explicit ScopedDesignCopy(HmifDesign* design) : design_(design) {}
-  ~ScopedDesignCopy() { hmif_DesignDestroy(design_); }
-  ScopedDesignCopy(const ScopedDesignCopy&) = delete;
-  ScopedDesignCopy& operator=(const ScopedDesignCopy&) = delete;
-  HmifDesign* get() const { return design_; }
-  HmifDesign* release() {
-    HmifDesign* design = design_;
-    design_ = nullptr;
-    return design;
-  }
-
- private:
-  HmifDesign* design_;
-};
-
-// A model record freed with smod_RSMDelete unless a transform object takes it.
-class ScopedModel {
- public:
-  explicit ScopedModel(RSM_Model* model) : model_(model) {}
-  ~ScopedModel() { smod_RSMDelete(model_); }
-  ScopedModel(const ScopedModel&) = delete;
-  ScopedModel& operator=(const ScopedModel&) = delete;
-  RSM_Model* get() const { return model_; }
-  RSM_Model* release() {
-    RSM_Model* model = model_;
-    model_ = nullptr;
-    return model;
-  }
-
- private:
-  RSM_Model* model_;
-};
+using senmod::ScopedDesignCopy;
+// A model record freed unless a transform object takes it.
+using ScopedModel = senmod::Scoped<RSM_Model, smod_RSMDelete>;
 
 // The object is read as a model record, so its design must lay it out as one.
 bool isModelDesign(const HmifDesign* design) {
