@@ -10,6 +10,7 @@
 #include "hostcore.h"
 #include "senmod/senmod.h"
 #include "support/dem_builder.h"
+#include "support/heap_check.h"
 #include "support/report_capture.h"
 #include "xform/xform_fixture.h"
 
@@ -20,13 +21,12 @@ using senmod_test::DemSpec;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
-class DemLayerSetUp : public ::testing::Test {
+class DemLayerSetUp : public HeapCheckedTest {
  protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
     smod_RSMXformDelete(xform_);
     dem_.reset();
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+    HeapCheckedTest::TearDown();
   }
 
   RSM_Model* wrap(const std::string& demFile, double zMean = 0.0) {
@@ -60,9 +60,6 @@ class DemLayerSetUp : public ::testing::Test {
 
   std::unique_ptr<Dem> dem_;
   RSM_Xform* xform_ = nullptr;
-
- private:
-  long liveBlocks_ = 0;
 };
 
 TEST_F(DemLayerSetUp, ConstantHeightModelIsFilledWithoutOpeningAnyFile) {

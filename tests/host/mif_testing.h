@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hostcore.h"
+#include "support/heap_check.h"
 
 namespace mif_test {
 
@@ -145,13 +146,11 @@ inline std::vector<unsigned char> Encode(const void* record, const HmifDesign* d
 inline std::string Message(const ErrorReport* report) { return herr_ErrorReportMessage(report); }
 
 // Every test starts and ends with the same number of live heap blocks and no injected failure.
-class MifTest : public ::testing::Test {
+class MifTest : public HeapCheckedTest {
  protected:
-  void SetUp() override { live_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
-    hmsc_HeapFailAfter(-1);
     herr_DeleteErrorReportEx(&err_);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), live_) << "heap blocks left behind";
+    HeapCheckedTest::TearDown();
   }
   // Takes the report in err_ (failing when there is none) and returns its message.
   std::string TakeReport() {
@@ -162,9 +161,6 @@ class MifTest : public ::testing::Test {
   }
 
   ErrorReport* err_ = nullptr;
-
- private:
-  long live_ = 0;
 };
 
 }  // namespace mif_test

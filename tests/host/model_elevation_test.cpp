@@ -9,6 +9,7 @@
 
 #include "hostmodel.h"
 #include "support/dem_builder.h"
+#include "support/heap_check.h"
 
 namespace {
 
@@ -58,12 +59,11 @@ struct ProjectionDeleter {
 };
 using Projection = std::unique_ptr<Hprj_Projection, ProjectionDeleter>;
 
-class ElevationSourceTest : public ::testing::Test {
+class ElevationSourceTest : public HeapCheckedTest {
  protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
     herr_DeleteErrorReportEx(&err_);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+    HeapCheckedTest::TearDown();
   }
 
   Source Open(const Dem& dem, const Hprj_Projection* projection, const char* units,
@@ -91,7 +91,6 @@ class ElevationSourceTest : public ::testing::Test {
   }
 
   ErrorReport* err_ = nullptr;
-  long liveBlocks_ = 0;
 };
 
 TEST_F(ElevationSourceTest, GeographicDemInDegreesAndRadians) {

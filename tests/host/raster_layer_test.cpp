@@ -9,6 +9,7 @@
 #include "hostcore.h"
 #include "hostphotogui.h"
 #include "support/dem_builder.h"
+#include "support/heap_check.h"
 
 namespace {
 
@@ -34,13 +35,12 @@ DemSpec SmallSpec() {
   return desc;
 }
 
-class RasterLayerTest : public ::testing::Test {
+class RasterLayerTest : public HeapCheckedTest {
  protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
     himg_LayerClose(&layer_, nullptr);
     herr_DeleteErrorReportEx(&err_);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+    HeapCheckedTest::TearDown();
   }
 
   // Opens the first layer of dem the way the DEM-layer build does.
@@ -66,7 +66,6 @@ class RasterLayerTest : public ::testing::Test {
 
   HimgLayer* layer_ = nullptr;
   ErrorReport* err_ = nullptr;
-  long liveBlocks_ = 0;
 };
 
 TEST_F(RasterLayerTest, PixelsNullValueAndStatistics) {

@@ -13,6 +13,7 @@
 #include "hostcore.h"
 #include "senmod/senmod.h"
 #include "support/dem_builder.h"
+#include "support/heap_check.h"
 #include "support/report_capture.h"
 #include "xform/xform_fixture.h"
 
@@ -45,13 +46,12 @@ double terrainAt(const Dem& dem, double x, double y) {
 #endif
 }
 
-class XformDem : public ::testing::Test {
+class XformDem : public HeapCheckedTest {
  protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
     smod_RSMXformDelete(xform_);
     dem_.reset();
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+    HeapCheckedTest::TearDown();
   }
 
   // A transform object of the linear model with geographic output heights from desc's DEM.
@@ -88,9 +88,6 @@ class XformDem : public ::testing::Test {
 
   std::unique_ptr<Dem> dem_;
   RSM_Xform* xform_ = nullptr;
-
- private:
-  long liveBlocks_ = 0;
 };
 
 const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0 + 0.0123,

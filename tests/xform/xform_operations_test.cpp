@@ -6,6 +6,7 @@
 
 #include "hostcore.h"
 #include "senmod/senmod.h"
+#include "support/heap_check.h"
 #include "xform/xform_fixture.h"
 
 namespace {
@@ -14,12 +15,11 @@ using xform_test::applyAffine;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
-class XformOperations : public ::testing::Test {
+class XformOperations : public HeapCheckedTest {
  protected:
-  void SetUp() override { liveBlocks_ = hmsc_HeapLiveBlocks(); }
   void TearDown() override {
     smod_RSMXformDelete(xform_);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), liveBlocks_);
+    HeapCheckedTest::TearDown();
   }
 
   // Wraps model; the object owns it.
@@ -39,9 +39,6 @@ class XformOperations : public ::testing::Test {
   }
 
   RSM_Xform* xform_ = nullptr;
-
- private:
-  long liveBlocks_ = 0;
 };
 
 TEST_F(XformOperations, BothDirectionsApplyTheirAffinesAroundTheModelAtTheConstantHeight) {
