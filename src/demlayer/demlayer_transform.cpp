@@ -94,10 +94,7 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out, 
   };
   const bool fromDem = rsm.demsource == HMOD_DEM_FILE && xform->layer && xform->mapToLayer;
   if (!fromDem || n <= 0) {
-    senmod::transformPoints(affines, n, in, out,
-                            [&](int32_t, double u, double v, double* x, double* y) {
-                              return atHeight(u, v, zMean, x, y);
-                            });
+    senmod::transformAtHeight(model, affines, n, in, out, zMean, slot);
     return;
   }
   LayerHeights layer(xform, zMean);

@@ -59,6 +59,14 @@ void transformPoints(const AffinePair& affines, int32_t n, const double* in, dou
   }
 }
 
+// A batch whose every point is transformed at height z.
+inline void transformAtHeight(const RSM_Model* model, const AffinePair& affines, int32_t n,
+                              const double* in, double* out, double z, ErrorSlot& slot) {
+  transformPoints(affines, n, in, out, [&](int32_t, double u, double v, double* x, double* y) {
+    return modelPoint(model, u, v, z, x, y, slot);
+  });
+}
+
 // Most passes of the height iteration, and the height change (m) at which it has converged.
 constexpr int kHeightPasses = 10;
 constexpr double kHeightTolerance = 1.0;

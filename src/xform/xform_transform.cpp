@@ -71,10 +71,7 @@ void transformBatch(RSM_Xform* xform, int32_t n, const double* in, double* out, 
   // A DEM file that could not be read left no source: its points take the constant height.
   HmodElevationSource* source = rsm.demsource == HMOD_DEM_FILE ? xform->elevationSource : nullptr;
   if (!source || n <= 0) {
-    senmod::transformPoints(affines, n, in, out,
-                            [&](int32_t, double u, double v, double* x, double* y) {
-                              return atHeight(u, v, zMean, x, y);
-                            });
+    senmod::transformAtHeight(model, affines, n, in, out, zMean, slot);
     return;
   }
   if (rsm.groundToImageTransform != SMOD_FALSE) {

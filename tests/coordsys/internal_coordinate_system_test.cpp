@@ -5,19 +5,7 @@
 
 namespace {
 
-struct Internal {
-  explicit Internal(ErrorReport** err = nullptr) {
-    smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, err);
-  }
-  ~Internal() {
-    hprj_ProjectionFree(&projection);
-    hmsc_HeapFree(units);
-    hprj_ElevationInfoFree(&info);
-  }
-  Hprj_Projection* projection = nullptr;
-  char* units = nullptr;
-  Hprj_ElevationInfo* info = nullptr;
-};
+using Internal = persist_test::InternalSystem;
 
 using InternalCoordinateSystem = persist_test::HeapBalance;
 

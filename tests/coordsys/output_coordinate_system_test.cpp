@@ -27,20 +27,7 @@ int zoneOf(const Hprj_Projection* projection) {
   return parameters ? parameters->proZone : 0;
 }
 
-// What Get hands back, released when it goes.
-struct Got {
-  Got(const RSM_Model* model, ErrorReport** err = nullptr) {
-    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, err);
-  }
-  ~Got() {
-    hprj_ProjectionFree(&projection);
-    hmsc_HeapFree(units);
-    hprj_ElevationInfoFree(&info);
-  }
-  Hprj_Projection* projection = nullptr;
-  char* units = nullptr;
-  Hprj_ElevationInfo* info = nullptr;
-};
+using Got = persist_test::StoredSystem;
 
 void set(RSM_Model* model, Hprj_Projection* projection, const char* units,
          ErrorReport** err = nullptr) {

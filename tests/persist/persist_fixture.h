@@ -7,9 +7,39 @@
 
 #include "persist/designs.h"
 #include "senmod/senmod.h"
+#include "support/heap_check.h"
 #include "support/model_builder.h"
 
 namespace persist_test {
+
+// The three live objects of a coordinate system, released when it goes.
+struct LiveCoordinateSystem {
+  LiveCoordinateSystem() = default;
+  ~LiveCoordinateSystem() {
+    hprj_ProjectionFree(&projection);
+    hmsc_HeapFree(units);
+    hprj_ElevationInfoFree(&info);
+  }
+  LiveCoordinateSystem(const LiveCoordinateSystem&) = delete;
+  LiveCoordinateSystem& operator=(const LiveCoordinateSystem&) = delete;
+  Hprj_Projection* projection = nullptr;
+  char* units = nullptr;
+  Hprj_ElevationInfo* info = nullptr;
+};
+
+// The library's internal coordinate system.
+struct InternalSystem : LiveCoordinateSystem {
+  explicit InternalSystem(ErrorReport** err = nullptr) {
+    smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, err);
+  }
+};
+
+// What a model's stored output coordinate system gives back.
+struct StoredSystem : LiveCoordinateSystem {
+  explicit StoredSystem(const RSM_Model* model, ErrorReport** err = nullptr) {
+    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, err);
+  }
+};
 
 // Three sections in one row, rectangular ground domain, geographic WGS 84 output projection
 // in "degrees" with heights in meters, a DEM name. Free with smod_RSMDelete.
@@ -24,46 +54,27 @@ inline RSM_Model* threeSectionModel() {
   model->rsm.z_mean = 120.0;
   model->rsm.demfilename = model_builder::heapText("/data/dem.tif");
   model->rsm.forSrcAffine[2] = 0.5;
-  Hprj_Projection* projection = nullptr;
-  char* units = nullptr;
-  Hprj_ElevationInfo* info = nullptr;
-  smod_InternalProjectionAndElevInfoGet(&projection, &units, &info, nullptr);
+  InternalSystem internal;
   ErrorReport* err = nullptr;
-  smod_RSMCoordinateSystemSet(model, projection, units, info, &err);
+  smod_RSMCoordinateSystemSet(model, internal.projection, internal.units, internal.info, &err);
   EXPECT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
   herr_DeleteErrorReportEx(&err);
-  hprj_ProjectionFree(&projection);
-  hmsc_HeapFree(units);
-  hprj_ElevationInfoFree(&info);
   return model;
 }
 
 // Checks that a test gives back every host heap block it takes. What lives for the process
 // (the shared designs, anything the host builds once for conversions) is made first.
-class HeapBalance : public testing::Test {
+class HeapBalance : public HeapCheckedTest {
  protected:
   void SetUp() override {
     senmod::RSMFunctions_Design();
     senmod::RSM_Model_Design();
     RSM_Model* model = threeSectionModel();
     hprj_ProParametersFree(&model->rsm.obsoletePlaceHolder0);  // read the persistent form
-    Hprj_Projection* projection = nullptr;
-    char* units = nullptr;
-    Hprj_ElevationInfo* info = nullptr;
-    smod_RSMCoordinateSystemGet(model, &projection, &units, &info, nullptr);
-    hprj_ProjectionFree(&projection);
-    hmsc_HeapFree(units);
-    hprj_ElevationInfoFree(&info);
+    { StoredSystem stored(model); }
     smod_RSMDelete(model);
-    live_ = hmsc_HeapLiveBlocks();
+    HeapCheckedTest::SetUp();
   }
-  void TearDown() override {
-    hmsc_HeapFailAfter(-1);
-    EXPECT_EQ(hmsc_HeapLiveBlocks(), live_) << "host heap blocks leaked";
-  }
-
- private:
-  long live_ = 0;
 };
 
 // Calls attempt(n) with the heap failing after n allocations, for n = 0, 1, ... until an
