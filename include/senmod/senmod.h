@@ -314,8 +314,10 @@ SMOD_API RSM_Xform* smod_RSMXformGetFromRSMData(RSM_Model* model, ErrorReport** 
 /* Releases the object with its model, projection and elevation source. Accepts null. */
 SMOD_API void smod_RSMXformDelete(RSM_Xform* xform);
 
-/* One-time elevation set-up: makes the projection and the elevation source (map points of a
- * geographic projection handed over in degrees) and takes the DEM's mean height into z_mean;
+/* One-time elevation set-up: makes the projection and the elevation source and takes the DEM's
+ * mean height into z_mean. The DEM is read at the ground points' longitude and latitude in
+ * degrees (on the datum of the model's projection parameters, WGS 84 without them) whatever
+ * the output projection, which describes the host's map and not these points. It also
  * prints the user warning and switches the model to its constant height when the DEM file is
  * missing. A DEM file that exists but cannot be read is warned about the same way (with the
  * host's reason); the object then has no elevation source and transforms use z_mean. The

@@ -57,9 +57,12 @@ bool deriveMapToLayer(RSM_Xform* xform, const Hprj_ElevationInfo* outputInfo,
         "Undefined", "Undefined", xform->model->rsm.demzunits.data, "height", nullptr));
     demInfo = defaultDem.get();
   }
+  senmod::ScopedProjection geographic;
+  const Hprj_Projection* pointProjection;
+  if (!senmod::demPointProjection(xform, geographic, &pointProjection, slot)) return false;
   CalleeSlot host;
   xform->mapToLayer = hpho_DeriveMapToLayerXformEx(
-      xform->layer, demInfo, xform->projection, senmod::mapUnits(xform), outputInfo, mean,
+      xform->layer, demInfo, pointProjection, senmod::kDemPointUnits, outputInfo, mean,
       &xform->heightTermCount, &xform->heightTerms, host.get());
   if (!xform->mapToLayer) {
     SMOD_FAIL(slot, "hpho_DeriveMapToLayerXformEx failed", host.take());

@@ -33,10 +33,14 @@ void warnUser(int line, const char* format, const RSM_Model_Orig& rsm,
 
 // Makes the elevation source of the model's DEM file and takes the DEM's mean height into the
 // model. A file that exists but cannot be read leaves the object without a source (transforms
-// then use z_mean) and tells the user why.
-void openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationInfo) {
+// then use z_mean) and tells the user why. False after reporting in slot.
+bool openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationInfo,
+                         ErrorSlot& slot) {
   RSM_Model_Orig& rsm = xform->model->rsm;
   if (!xform->elevationSource) {
+    senmod::ScopedProjection geographic;
+    const Hprj_Projection* pointProjection;
+    if (!senmod::demPointProjection(xform, geographic, &pointProjection, slot)) return false;
     senmod::ScopedElevationInfo defaultInfo;
     if (!elevationInfo) {
       defaultInfo.reset(
@@ -45,15 +49,16 @@ void openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationIn
     }
     senmod::CalleeSlot host;
     xform->elevationSource =
-        CreateRereferenceableElevationSource(rsm.demfilename.data, xform->projection,
-                                             senmod::mapUnits(xform), elevationInfo, host.get());
+        CreateRereferenceableElevationSource(rsm.demfilename.data, pointProjection,
+                                             senmod::kDemPointUnits, elevationInfo, host.get());
     if (!xform->elevationSource) {
       warnUser(__LINE__, kUnreadableDemWarning, rsm, host.take());
-      return;
+      return true;
     }
   }
   double mean;
   if (HasMeanZUpdateFromElevationSource(xform->elevationSource, &mean) == 1) rsm.z_mean = mean;
+  return true;
 }
 
 void fill(RSM_Xform* xform, ErrorSlot& slot) {
@@ -69,8 +74,8 @@ void fill(RSM_Xform* xform, ErrorSlot& slot) {
     if (!hfio_FileExists(rsm.demfilename.data, nullptr)) {
       warnUser(__LINE__, kMissingDemWarning, rsm);
       rsm.demsource = HMOD_DEM_CONSTANT;
-    } else {
-      openElevationSource(xform, elevationInfo.get());
+    } else if (!openElevationSource(xform, elevationInfo.get(), slot)) {
+      return;
     }
   }
   xform->filled = 1;

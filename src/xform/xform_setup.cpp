@@ -47,11 +47,31 @@ bool makeProjection(RSM_Xform* xform, ErrorSlot& slot) {
   return true;
 }
 
-const char* mapUnits(const RSM_Xform* xform) {
+const char* const kDemPointUnits = "degrees";
+
+bool demPointProjection(const RSM_Xform* xform, ScopedProjection& geographic,
+                        const Hprj_Projection** projection, ErrorSlot& slot) {
   const Hprj_ProParameters* parameters = xform->model->rsm.obsoletePlaceHolder0;
-  const bool geographic =
-      xform->projection && parameters && parameters->proType == 0 && parameters->proNumber == 0;
-  return geographic ? "degrees" : "meters";
+  *projection = nullptr;
+  if (!parameters) return true;
+  if (parameters->proType == 0 && parameters->proNumber == 0 && xform->projection) {
+    *projection = xform->projection;
+    return true;
+  }
+  // The same spheroid and datum held in latitude/longitude; the host copies what it reads.
+  Hprj_ProParameters latLong = *parameters;
+  latLong.proType = 0;
+  latLong.proNumber = 0;
+  latLong.proZone = 0;
+  latLong.proName = nullptr;
+  CalleeSlot host;
+  geographic.reset(hprj_ProjectionInit(hint_GetInit(), &latLong, host.get()));
+  if (!geographic.get()) {
+    SMOD_FAIL(slot, "hprj_ProjectionInit failed", host.take());
+    return false;
+  }
+  *projection = geographic.get();
+  return true;
 }
 
 }  // namespace senmod

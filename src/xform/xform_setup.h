@@ -3,6 +3,7 @@
 #define SENMOD_XFORM_XFORM_SETUP_H
 
 #include "common/error_slot.h"
+#include "common/scoped.h"
 #include "senmod/senmod.h"
 
 namespace senmod {
@@ -21,9 +22,16 @@ Hprj_ElevationInfo* outputElevationInfo(const RSM_Model* model);
 // object has none yet. False after reporting "hprj_ProjectionInit failed" in slot.
 bool makeProjection(RSM_Xform* xform, ErrorSlot& slot);
 
-// Horizontal units of the map points handed to the DEM: "degrees" when the object's projection
-// is geographic latitude/longitude (type 0, number 0), else "meters".
-const char* mapUnits(const RSM_Xform* xform);
+// Horizontal units of the ground points that a transform hands to its DEM: the ground-domain
+// conversion gives longitude and latitude in degrees whatever the output projection.
+extern const char* const kDemPointUnits;
+
+// The coordinate system of the ground points that a transform hands to its DEM: geographic on
+// the spheroid and datum of the model's projection parameters (borrowed from xform->projection
+// when that is geographic, else a new projection held in geographic), or null (WGS 84) when
+// the model has no parameters. False after reporting "hprj_ProjectionInit failed" in slot.
+bool demPointProjection(const RSM_Xform* xform, ScopedProjection& geographic,
+                        const Hprj_Projection** projection, ErrorSlot& slot);
 
 }  // namespace senmod
 

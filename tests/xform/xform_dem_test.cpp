@@ -54,11 +54,15 @@ class XformDem : public HeapCheckedTest {
     HeapCheckedTest::TearDown();
   }
 
-  // A transform object of the linear model with geographic output heights from desc's DEM.
-  RSM_Model* wrapWithDem(const DemSpec& desc, bool geographicOutput = true) {
+  enum class Output { Geographic, Utm, None };
+
+  // A transform object of the linear model with heights from desc's DEM and the given output
+  // coordinate system.
+  RSM_Model* wrapWithDem(const DemSpec& desc, Output output = Output::Geographic) {
     dem_ = std::make_unique<Dem>(desc);
     RSM_Model* model = xform_test::makeLinearModel(0.0);
-    if (geographicOutput) xform_test::setGeographicOutput(model);
+    if (output == Output::Geographic) xform_test::setGeographicOutput(model);
+    if (output == Output::Utm) xform_test::setUtmOutput(model);
     xform_test::useDemFile(model, dem_->path());
     ErrorReport* err = nullptr;
     xform_ = smod_RSMXformGetFromRSMData(model, &err);
@@ -104,19 +108,28 @@ TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegreesInMetersOr
   }
 }
 
-TEST_F(XformDem, WithoutOutputProjectionMapPointsAreTheDemsOwnCoordinates) {
-  wrapWithDem(xform_test::planeDemSpec(4000.0, -2500.0), false);
-  EXPECT_EQ(xform_->projection, nullptr);
-  expectGroundToImageAtTerrain(kInsidePoints,
-                               [&](double lon, double lat) { return terrainAt(*dem_, lon, lat); });
-}
+// UTM zone 32 north on WGS 84, for points given in degrees.
+class Utm32 {
+ public:
+  Utm32() : projection_(hprj_ProjectionFromDefinition("EPSG:32632", nullptr)) {}
+  ~Utm32() { hprj_ProjectionFree(&projection_); }
+  Utm32(const Utm32&) = delete;
+  Utm32& operator=(const Utm32&) = delete;
+  void project(double lon, double lat, double* east, double* north) const {
+    ErrorReport* err = nullptr;
+    hprj_ProjectionFromGeographic(projection_, lon, lat, east, north, &err);
+    EXPECT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+    herr_DeleteErrorReportEx(&err);
+  }
 
-TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
-  ErrorReport* err = nullptr;
-  Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32632", &err);
-  ASSERT_NE(utm, nullptr) << herr_ErrorReportMessage(err);
+ private:
+  Hprj_Projection* projection_;
+};
+
+// A UTM zone 32 DEM of 100 m cells around the models' centre, its plane rising to the north-east.
+DemSpec utmPlaneDem(const Utm32& utm) {
   double east, north;
-  hprj_ProjectionFromGeographic(utm, kLon0, kLat0, &east, &north, &err);
+  utm.project(kLon0, kLat0, &east, &north);
   DemSpec desc;
   desc.crs = "EPSG:32632";
   desc.west = std::floor(east / 100.0) * 100.0 - 5000.0;
@@ -129,15 +142,36 @@ TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
   desc.gy = -0.02;
   desc.h0 = xform_test::kCentreHeight - desc.gx * east - desc.gy * north;
   desc.pixel = senmod_test::DemPixel::Float64;
-  wrapWithDem(desc);
+  return desc;
+}
+
+TEST_F(XformDem, UtmDemIsReadAtTheProjectedPlaceOfEachPoint) {
+  const Utm32 utm;
+  wrapWithDem(utmPlaneDem(utm));
   expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
     double x, y;
-    ErrorReport* slot = nullptr;
-    hprj_ProjectionFromGeographic(utm, lon, lat, &x, &y, &slot);
-    herr_DeleteErrorReportEx(&slot);
+    utm.project(lon, lat, &x, &y);
     return terrainAt(*dem_, x, y);
   });
-  hprj_ProjectionFree(&utm);
+}
+
+// The output coordinate system describes the host's map, not the degrees that the transform
+// reads the DEM at: a UTM one, or none, must give the heights that a geographic one gives.
+TEST_F(XformDem, HeightsAreTheSameWithAGeographicAUtmOrNoOutputSystem) {
+  const Utm32 utm;
+  for (const bool utmDem : {false, true}) {
+    for (const Output output : {Output::Geographic, Output::Utm, Output::None}) {
+      SCOPED_TRACE(testing::Message() << "UTM DEM " << utmDem << ", output "
+                                      << static_cast<int>(output));
+      smod_RSMXformDelete(xform_);
+      wrapWithDem(utmDem ? utmPlaneDem(utm) : xform_test::planeDemSpec(4000.0, -2500.0), output);
+      expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
+        double x = lon, y = lat;
+        if (utmDem) utm.project(lon, lat, &x, &y);
+        return terrainAt(*dem_, x, y);
+      });
+    }
+  }
 }
 
 TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {

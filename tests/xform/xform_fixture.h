@@ -135,6 +135,27 @@ inline void setGeographicOutput(RSM_Model* model) {
   hprj_ElevationInfoFree(&info);
 }
 
+// Stores UTM zone 32 north on WGS 84 (projection made from parameters) as the output coordinate
+// system, with units "meters".
+inline void setUtmOutput(RSM_Model* model) {
+  Hprj_ProParameters* parameters = hprj_ProParametersCreate(nullptr);
+  parameters->proType = 1;
+  parameters->proZone = 32;
+  hprj_SpheroidByName(hint_GetInit(), "WGS 84", parameters->proSpheroid, nullptr);
+  hprj_DatumByName(hint_GetInit(), "WGS 84", "WGS 84", &parameters->proSpheroid->datum, nullptr);
+  Hprj_Projection* projection = hprj_ProjectionInit(hint_GetInit(), parameters, nullptr);
+  hprj_ProParametersFree(&parameters);
+  Hprj_ElevationInfo* info =
+      hprj_ElevationInfoCreateByName("WGS 84", "WGS 84", "meters", "height", nullptr);
+  ErrorReport* err = nullptr;
+  smod_RSMCoordinateSystemSet(model, projection, "meters", info, &err);
+  EXPECT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  herr_DeleteErrorReportEx(&err);
+  hprj_ProjectionFree(&projection);
+  hprj_ElevationInfoFree(&info);
+  ASSERT_NE(model->rsm.obsoletePlaceHolder0, nullptr);
+}
+
 // Makes the model take heights from demFile.
 inline void useDemFile(RSM_Model* model, const std::string& demFile) {
   hmif_PTRFreeContents(&model->rsm.demfilename);
