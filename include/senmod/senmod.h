@@ -319,10 +319,11 @@ SMOD_API void smod_RSMXformDelete(RSM_Xform* xform);
  * degrees (on the datum of the model's projection parameters, WGS 84 without them) whatever
  * the output projection, which describes the host's map and not these points. It also
  * prints the user warning and switches the model to its constant height when the DEM file is
- * missing. A DEM file that exists but cannot be read is warned about the same way (with the
- * host's reason); the object then has no elevation source and transforms use z_mean. The
- * DEM-layer build opens the file's first layer instead and fails (object left unfilled) when
- * the file cannot be read. Reports are printed and deleted; success shows as xform->filled = 1.
+ * missing. A DEM file that exists but cannot be read (with the host's reason), or has no
+ * valid cell, is warned about the same way; the object then has no elevation source and
+ * transforms use z_mean. The DEM-layer build opens the file's first layer instead and fails
+ * (object left unfilled) when the file cannot be read; a layer without a valid cell leaves
+ * z_mean as it is and every point takes it. Reports are printed and deleted; success shows as xform->filled = 1.
  * Does nothing on a filled object. */
 SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
 

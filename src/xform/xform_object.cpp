@@ -15,6 +15,8 @@ const char* const kMissingDemWarning =
     "a valid DTM file as the elevation source of the image and then restart/redisplay.";
 const char* const kUnreadableDemWarning =
     "File %s cannot be read as a DEM. \nConstant elevation of %.3lf meters will be used.";
+const char* const kEmptyDemWarning =
+    "File %s has no valid height. \nConstant elevation of %.3lf meters will be used.";
 
 // Shows the user a warning at once (severity 1, print flag 1); previous, the host's account of
 // why, is taken over.
@@ -32,8 +34,9 @@ void warnUser(int line, const char* format, const RSM_Model_Orig& rsm,
 }
 
 // Makes the elevation source of the model's DEM file and takes the DEM's mean height into the
-// model. A file that exists but cannot be read leaves the object without a source (transforms
-// then use z_mean) and tells the user why. False after reporting in slot.
+// model. A file that exists but cannot be read, or holds no valid cell, leaves the object
+// without a source (transforms then use z_mean) and tells the user why. False after reporting
+// in slot.
 bool openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationInfo,
                          ErrorSlot& slot) {
   RSM_Model_Orig& rsm = xform->model->rsm;
@@ -57,7 +60,14 @@ bool openElevationSource(RSM_Xform* xform, const Hprj_ElevationInfo* elevationIn
     }
   }
   double mean;
-  if (HasMeanZUpdateFromElevationSource(xform->elevationSource, &mean) == 1) rsm.z_mean = mean;
+  if (HasMeanZUpdateFromElevationSource(xform->elevationSource, &mean) == 1) {
+    rsm.z_mean = mean;
+    return true;
+  }
+  // A source without a mean has no valid cell: it would answer every point with 0 m.
+  DeleteRereferenceableElevationSource(xform->elevationSource);
+  xform->elevationSource = nullptr;
+  warnUser(__LINE__, kEmptyDemWarning, rsm);
   return true;
 }
 

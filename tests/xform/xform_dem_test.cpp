@@ -56,11 +56,12 @@ class XformDem : public HeapCheckedTest {
 
   enum class Output { Geographic, Utm, None };
 
-  // A transform object of the linear model with heights from desc's DEM and the given output
-  // coordinate system.
-  RSM_Model* wrapWithDem(const DemSpec& desc, Output output = Output::Geographic) {
+  // A transform object of the linear model (mean height zMean) with heights from desc's DEM and
+  // the given output coordinate system.
+  RSM_Model* wrapWithDem(const DemSpec& desc, Output output = Output::Geographic,
+                         double zMean = 0.0) {
     dem_ = std::make_unique<Dem>(desc);
-    RSM_Model* model = xform_test::makeLinearModel(0.0);
+    RSM_Model* model = xform_test::makeLinearModel(zMean);
     if (output == Output::Geographic) xform_test::setGeographicOutput(model);
     if (output == Output::Utm) xform_test::setUtmOutput(model);
     xform_test::useDemFile(model, dem_->path());
@@ -187,6 +188,37 @@ TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
   expectGroundToImageAtTerrain(points, [&](double lon, double lat) {
     return std::fabs(lon - kLon0) < 0.005 ? dem_->ValidMean() : terrainAt(*dem_, lon, lat);
   });
+}
+
+TEST_F(XformDem, DemWithoutAValidCellGivesEveryPointTheModelsMeanHeight) {
+  DemSpec desc = xform_test::planeDemSpec(2000.0, 2000.0);
+  desc.holeColumns = desc.columns;
+  desc.holeRows = desc.rows;
+  ReportCapture capture;
+  RSM_Model* model = wrapWithDem(desc, Output::Geographic, 250.0);
+  EXPECT_EQ(model->rsm.z_mean, 250.0);
+  // Inside the DEM and off it.
+  const std::vector<double> points = {kLon0, kLat0, kLon0 + 0.03, kLat0 - 0.01, kLon0 + 1.0,
+                                      kLat0};
+  expectGroundToImageAtTerrain(points, [](double, double) { return 250.0; });
+  model->rsm.groundToImageTransform = SMOD_FALSE;
+  double image[2] = {620.0, 410.0};
+  double lon, lat;
+  ErrorReport* err = nullptr;
+  smod_RSMTransform(model, image[0], image[1], 250.0, &lon, &lat, &err);
+  smod_RSMXformTransform(xform_, 1, image, nullptr, &err);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_NEAR(image[0], lon, 1e-12);
+  EXPECT_NEAR(image[1], lat, 1e-12);
+#ifndef SENMOD_DEMLAYER
+  ASSERT_EQ(capture.count(), 1u);
+  const CapturedPrint print = capture.prints()[0];
+  EXPECT_EQ(print.flag, 1);
+  EXPECT_EQ(print.chain[0].severity, 1);
+  EXPECT_NE(print.chain[0].message.find("has no valid height"), std::string::npos);
+  EXPECT_NE(print.chain[0].message.find("Constant elevation of 250.000 meters"),
+            std::string::npos);
+#endif
 }
 
 // The height iteration as defined: from the mean height, at most ten passes of reading the
