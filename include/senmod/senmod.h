@@ -355,7 +355,9 @@ SMOD_API HmifDesign* smod_RationalPolynomialsDesignDefine(HmifDictionary* dictio
 
 /* The model of xform as a persistent object laid out by "RSM_Model" (*object, free with
  * hmif_ObjectFree) and a copy of that design (*design, destroy with hmif_DesignDestroy). Both
- * outputs are required; after a failure they are null. */
+ * outputs are required; after a failure they are null. The stored output projection is made
+ * afresh from the model's projection parameters; without parameters the model's stored form is
+ * kept when it is well formed (a projection made from a WKT or EPSG definition), else dropped. */
 SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** object, HmifDesign** design,
                                             ErrorReport** err);
 

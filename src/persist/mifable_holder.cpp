@@ -23,6 +23,11 @@ bool countedTextIsSound(const Hmif_String& text) {
          text.data + (text.count - 1);
 }
 
+bool holderIsWellFormed(const Hmif_MIFObject& holder) {
+  return countedTextIsSound(holder.type) && countedTextIsSound(holder.MIFDictionary) &&
+         holder.MIFObject.data && holder.MIFObject.count >= 0;
+}
+
 namespace {
 
 int32_t countedLength(const char* text) {
@@ -52,8 +57,7 @@ bool mifableToHolder(const ScopedMifable& mifable, Hmif_MIFObject* holder, Error
 
 // Decodes a holder; its texts are checked first because the host reads them to their zero.
 bool holderToMifable(const Hmif_MIFObject& holder, ScopedMifable& mifable, ErrorSlot& slot) {
-  if (!countedTextIsSound(holder.type) || !countedTextIsSound(holder.MIFDictionary) ||
-      holder.MIFObject.count < 0) {
+  if (!holderIsWellFormed(holder)) {
     SMOD_FAIL(slot, "hmif_MIFableObjectConvertFromMIF failed");
     return false;
   }

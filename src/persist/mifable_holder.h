@@ -45,6 +45,10 @@ inline bool holderIsEmpty(const Hmif_MIFObject& holder) { return holder.MIFObjec
 // A counted text is sound when its count covers its characters and its terminating zero.
 bool countedTextIsSound(const Hmif_String& text);
 
+// A holder is well formed when it holds object bytes and both its texts are sound: only such a
+// holder is handed to the host to decode.
+bool holderIsWellFormed(const Hmif_MIFObject& holder);
+
 // Fill the empty holder with the persistent form of projection / info. On failure report under
 // slot ("hprj_ProjectionConvertToMIFable failed", "hprj_ElevationInfoConvertToMIFable failed",
 // "hmif_MIFableObjectConvertToMIF failed"), leave the holder empty and return false.

@@ -60,8 +60,12 @@ extern "C" SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** 
       return;
     }
     if (!senmod::projectionToHolder(live.get(), &projection.holder, slot)) return;
+    hmif_MIFObjectTransferContents(&model->outputProjection, &projection.holder);
+  } else if (!senmod::holderIsWellFormed(model->outputProjection)) {
+    // A projection made from a definition has no parameters: its stored form, which holds the
+    // definition, is what the record keeps. Anything else without parameters is dropped.
+    hmif_MIFObjectTransferContents(&model->outputProjection, &projection.holder);
   }
-  hmif_MIFObjectTransferContents(&model->outputProjection, &projection.holder);
 
   // The parameters slot is persisted as a record pointer of another design: keep it out.
   Hprj_ProParameters* parameters = model->rsm.obsoletePlaceHolder0;

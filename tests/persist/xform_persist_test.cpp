@@ -87,6 +87,30 @@ TEST_F(XformPersist, ModelWithoutParametersStoresAnEmptyProjection) {
   smod_RSMXformDelete(xform);
 }
 
+TEST_F(XformPersist, ProjectionMadeFromADefinitionSurvivesTheRoundTrip) {
+  RSM_Model* model = model_builder::makeModel({model_builder::affineSection(1, 2, 3, 4, 5, 6)});
+  persist_test::InternalSystem internal;
+  ErrorReport* err = nullptr;
+  Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32633", &err);
+  smod_RSMCoordinateSystemSet(model, utm, "meters", internal.info, &err);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  ASSERT_EQ(model->rsm.obsoletePlaceHolder0, nullptr);
+  RSM_Xform* xform = wrap(model);
+  Stored stored;
+  smod_RSMXformConvertToMIFable(xform, &stored.object, &stored.design, &err);
+  ASSERT_NE(stored.object, nullptr) << herr_ErrorReportMessage(err);
+  RSM_Xform* back = smod_RSMXformConvertFromMIFable(stored.object, stored.design, &err);
+  ASSERT_NE(back, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_EQ(smod_RSMsAreSame(model, back->model), 1);
+  persist_test::StoredSystem restored(back->model, &err);
+  ASSERT_NE(restored.projection, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_STREQ(hprj_ProjectionWkt(restored.projection), hprj_ProjectionWkt(utm));
+  EXPECT_STREQ(restored.units, "meters");
+  hprj_ProjectionFree(&utm);
+  smod_RSMXformDelete(back);
+  smod_RSMXformDelete(xform);
+}
+
 TEST_F(XformPersist, ConversionsFailCleanlyAtEveryAllocation) {
   RSM_Xform* xform = wrap(persist_test::threeSectionModel());
   RSM_Model* reference = smod_RSMCopy(xform->model, nullptr);
