@@ -1,25 +1,28 @@
 #include "command_line.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <vector>
+
+#include "number_text.h"
 
 namespace smodtool {
 
 const char* const kUsage =
     "usage: senmod info MODEL [--json]\n"
-    "       senmod ground-to-image MODEL [--dem DEM | --height H] [-i IN] [-o OUT]\n"
-    "       senmod image-to-ground MODEL [--dem DEM | --height H] [-i IN] [-o OUT]\n"
+    "       senmod ground-to-image MODEL [--dem DEM [--strict-dem] | --height H] [-i IN] "
+    "[-o OUT]\n"
+    "       senmod image-to-ground MODEL [--dem DEM [--strict-dem] | --height H] "
+    "[--max-residual PIXELS] [-i IN] [-o OUT]\n"
     "       senmod convert MODEL OUT.smod\n"
+    "       senmod --version\n"
     "MODEL: a NITF file with RSM records, a raster with RPCs, or a model file (.smod).\n";
 
 namespace {
 
-double parseHeight(const std::string& text) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(value)) {
-    throw UsageError("--height needs a number of meters, not \"" + text + "\"");
+double parseNumber(const std::string& option, const std::string& text, const char* what) {
+  double value = 0.0;
+  if (!parseNumberText(text.data(), text.data() + text.size(), &value)) {
+    throw UsageError(option + " needs " + what + ", not \"" + text + "\"");
   }
   return value;
 }
@@ -33,6 +36,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   cl.command = args[0];
   if (cl.command == "help" || cl.command == "--help" || cl.command == "-h") {
     cl.command = "help";
+    return cl;
+  }
+  if (cl.command == "--version" || cl.command == "version") {
+    if (args.size() > 1) throw UsageError("--version takes no argument");
+    cl.command = "version";
     return cl;
   }
   const bool transform = cl.command == "ground-to-image" || cl.command == "image-to-ground";
@@ -51,8 +59,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (transform && a == "--dem") {
       cl.dem = value();
       if (cl.dem.empty()) throw UsageError("--dem needs a file name");
+    } else if (transform && a == "--strict-dem") {
+      cl.strictDem = true;
     } else if (transform && a == "--height") {
-      cl.height = parseHeight(value());
+      cl.height = parseNumber(a, value(), "a number of meters");
+    } else if (cl.command == "image-to-ground" && a == "--max-residual") {
+      cl.maxResidual = parseNumber(a, value(), "a number of pixels");
+      if (cl.maxResidual < 0.0) throw UsageError("--max-residual cannot be negative");
     } else if (transform && a == "-i") {
       cl.input = value();
     } else if (transform && a == "-o") {
@@ -69,6 +82,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   cl.model = positional[0];
   if (cl.command == "convert") cl.output = positional[1];
   if (!cl.dem.empty() && cl.height) throw UsageError("give either --dem or --height, not both");
+  if (cl.strictDem && cl.dem.empty()) throw UsageError("--strict-dem needs --dem");
   return cl;
 }
 

@@ -1,18 +1,18 @@
 #include "model_summary.h"
 
+#include <unordered_map>
 #include <vector>
 
+#include "number_text.h"
 #include "read_error.h"
 
 namespace smodtool {
 
 namespace {
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
+constexpr double kDegreesPerRadian = 57.295779513082320876798154814105;
+
+std::string number(double value) { return numberText(value); }
 
 std::string quoted(const std::string& text) {
   std::string out = "\"";
@@ -98,65 +98,94 @@ CoordinateSystem outputCoordinateSystem(const RSM_Model& model) {
 // Groups the sections by their powers, keeping first appearance order.
 std::vector<std::pair<std::string, int>> powerGroups(const RSM_Model_Orig& rsm) {
   std::vector<std::pair<std::string, int>> groups;
+  std::unordered_map<std::string, size_t> index;
   for (int32_t i = 0; i < rsm.RationalPolyList.count; ++i) {
-    const std::string p = powers(rsm.RationalPolyList.data[i]);
-    bool found = false;
-    for (auto& g : groups) {
-      if (g.first == p) {
-        ++g.second;
-        found = true;
-      }
+    std::string p = powers(rsm.RationalPolyList.data[i]);
+    const auto found = index.find(p);
+    if (found != index.end()) {
+      ++groups[found->second].second;
+    } else {
+      index.emplace(p, groups.size());
+      groups.push_back({std::move(p), 1});
     }
-    if (!found) groups.push_back({p, 1});
   }
   return groups;
 }
 
+// A covariance record's name for people: its design name without the library's prefix.
+std::string recordName(const std::string& design) {
+  static const std::string kPrefix = "Smod_";
+  return design.compare(0, kPrefix.size(), kPrefix) == 0 ? design.substr(kPrefix.size()) : design;
+}
+
+// The ground domain's vertices as people read them: longitude and latitude in degrees for the
+// geodetic kinds (stored in radians), meters for a rectangular domain.
+struct Vertices {
+  bool geodetic;
+  std::vector<double> values;  // x, y, z triples
+};
+
+Vertices readableVertices(const RSM_Model_Orig& rsm) {
+  Vertices v{rsm.grndd.count < 12, {}};
+  const Smod_Doubles& ground = rsm.groundDomain;
+  for (int32_t i = 0; i + 2 < ground.count; i += 3) {
+    const double scale = v.geodetic ? kDegreesPerRadian : 1.0;
+    v.values.insert(v.values.end(),
+                    {ground.data[i] * scale, ground.data[i + 1] * scale, ground.data[i + 2]});
+  }
+  return v;
+}
+
 }  // namespace
 
-void writeSummary(const LoadedModel& model, const std::string& file, bool json, std::FILE* out) {
+std::string summaryText(const LoadedModel& model, const std::string& file, bool json) {
   const RSM_Model& record = *model.xform->model;
   const RSM_Model_Orig& rsm = record.rsm;
   const CoordinateSystem cs = outputCoordinateSystem(record);
-  const std::vector<std::string> covariance = covarianceDesigns(model);
+  std::vector<std::string> covariance;
+  for (const std::string& design : covarianceDesigns(model)) {
+    covariance.push_back(recordName(design));
+  }
   const auto groups = powerGroups(rsm);
   const int sections = rsm.RationalPolyList.count;
   const int rows = sections > 1 ? rsm.rowSections : 1;
   const int columns = sections > 1 ? rsm.colSections : 1;
   const Smod_Doubles& image = rsm.imageDomain;
   const Smod_Doubles& ground = rsm.groundDomain;
+  const Vertices vertices = readableVertices(rsm);
+  const size_t vertexCount = vertices.values.size() / 3;
 
   if (!json) {
-    std::fprintf(out, "file: %s\nsource: %s\n", file.c_str(), model.source.c_str());
+    std::string t = "file: " + file + "\nsource: " + model.source + "\n";
     if (image.count >= 4) {
-      std::fprintf(out, "image domain: samples %s to %s, rows %s to %s\n",
-                   number(image.data[0]).c_str(), number(image.data[1]).c_str(),
-                   number(image.data[2]).c_str(), number(image.data[3]).c_str());
+      t += "image domain: samples " + number(image.data[0]) + " to " + number(image.data[1]) +
+           ", rows " + number(image.data[2]) + " to " + number(image.data[3]) + "\n";
     }
-    std::fprintf(out, "ground domain kind: %s\n", groundDomainKind(rsm));
+    t += std::string("ground domain kind: ") + groundDomainKind(rsm) + "\n";
     if (rsm.grndd.count >= 12) {
-      std::fprintf(out, "rectangular origin: %s\nrectangular unit vectors: %s\n",
-                   numbers(rsm.grndd.data, 3, " ").c_str(),
-                   numbers(rsm.grndd.data + 3, 9, " ").c_str());
+      t += "rectangular origin: " + numbers(rsm.grndd.data, 3, " ") +
+           "\nrectangular unit vectors: " + numbers(rsm.grndd.data + 3, 9, " ") + "\n";
     }
-    std::fprintf(out, "ground domain vertices:\n");
-    for (int32_t i = 0; i + 2 < ground.count; i += 3) {
-      std::fprintf(out, "  %s\n", numbers(ground.data + i, 3, " ").c_str());
+    t += vertices.geodetic
+             ? "ground domain vertices (longitude, latitude in degrees; height in meters):\n"
+             : "ground domain vertices (x, y, z in meters):\n";
+    for (size_t i = 0; i < vertexCount; ++i) {
+      t += "  " + numbers(&vertices.values[3 * i], 3, " ") + "\n";
     }
-    std::fprintf(out, "section grid: %d x %d (rows x columns), section size %s rows x %s samples\n",
-                 rows, columns, number(rsm.rowsPerSection).c_str(),
-                 number(rsm.colsPerSection).c_str());
+    t += "section grid: " + std::to_string(rows) + " x " + std::to_string(columns) +
+         " (rows x columns), section size " + number(rsm.rowsPerSection) + " rows x " +
+         number(rsm.colsPerSection) + " samples\n";
     for (const auto& g : groups) {
-      std::fprintf(out, "powers (%d section%s): %s\n", g.second, g.second == 1 ? "" : "s",
-                   g.first.c_str());
+      t += "powers (" + std::to_string(g.second) +
+           (g.second == 1 ? " section): " : " sections): ") + g.first + "\n";
     }
     std::string names;
-    for (const std::string& n : covariance) names += (names.empty() ? "" : ", ") + n.substr(5);
-    std::fprintf(out, "error covariance records: %s\n", names.empty() ? "none" : names.c_str());
-    std::fprintf(out, "output coordinate system: %s; horizontal units %s; heights %s\n",
-                 cs.projection.c_str(), cs.units.c_str(), cs.heights.c_str());
-    std::fprintf(out, "mean height: %s\n", number(rsm.z_mean).c_str());
-    return;
+    for (const std::string& n : covariance) names += (names.empty() ? "" : ", ") + n;
+    t += "error covariance records: " + (names.empty() ? std::string("none") : names) + "\n";
+    t += "output coordinate system: " + cs.projection + "; horizontal units " + cs.units +
+         "; heights " + cs.heights + "\n";
+    t += "mean height: " + number(rsm.z_mean) + " m\n";
+    return t;
   }
 
   std::string j = "{";
@@ -171,34 +200,43 @@ void writeSummary(const LoadedModel& model, const std::string& file, bool json, 
     j += ", \"origin\": [" + numbers(rsm.grndd.data, 3, ", ") + "], \"unit_vectors\": [" +
          numbers(rsm.grndd.data + 3, 9, ", ") + "]";
   }
-  j += ", \"vertices\": [";
+  // The stored vertices exactly, and for the geodetic kinds the same in degrees.
+  j += std::string(", \"vertex_units\": ") +
+       (vertices.geodetic ? "[\"radians\", \"radians\", \"meters\"]"
+                          : "[\"meters\", \"meters\", \"meters\"]") +
+       ", \"vertices\": [";
   for (int32_t i = 0; i + 2 < ground.count; i += 3) {
     j += (i ? ", [" : "[") + numbers(ground.data + i, 3, ", ") + "]";
   }
-  j += "]}, \"sections\": {\"rows\": " + std::to_string(rows) +
+  j += "]";
+  if (vertices.geodetic) {
+    j += ", \"vertices_degrees\": [";
+    for (size_t i = 0; i < vertexCount; ++i) {
+      j += (i ? ", [" : "[") + numbers(&vertices.values[3 * i], 3, ", ") + "]";
+    }
+    j += "]";
+  }
+  j += "}, \"sections\": {\"rows\": " + std::to_string(rows) +
        ", \"columns\": " + std::to_string(columns) +
        ", \"rows_per_section\": " + number(rsm.rowsPerSection) +
        ", \"samples_per_section\": " + number(rsm.colsPerSection) + ", \"powers\": [";
   for (int32_t i = 0; i < sections; ++i) {
     const RSMFunctions& s = rsm.RationalPolyList.data[i];
-    const int32_t p[12] = {s.sampleNumeratorPowerX,   s.sampleNumeratorPowerY,
-                           s.sampleNumeratorPowerZ,   s.sampleDenominatorPowerX,
-                           s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ,
-                           s.rowNumeratorPowerX,      s.rowNumeratorPowerY,
-                           s.rowNumeratorPowerZ,      s.rowDenominatorPowerX,
-                           s.rowDenominatorPowerY,    s.rowDenominatorPowerZ};
+    const int32_t p[12] = {
+        s.sampleNumeratorPowerX,   s.sampleNumeratorPowerY,   s.sampleNumeratorPowerZ,
+        s.sampleDenominatorPowerX, s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ,
+        s.rowNumeratorPowerX,      s.rowNumeratorPowerY,      s.rowNumeratorPowerZ,
+        s.rowDenominatorPowerX,    s.rowDenominatorPowerY,    s.rowDenominatorPowerZ};
     j += i ? ", [" : "[";
     for (int k = 0; k < 12; ++k) j += (k ? ", " : "") + std::to_string(p[k]);
     j += "]";
   }
   j += "]}, \"error_covariance\": [";
-  for (size_t i = 0; i < covariance.size(); ++i) {
-    j += (i ? ", " : "") + quoted(covariance[i].substr(5));
-  }
+  for (size_t i = 0; i < covariance.size(); ++i) j += (i ? ", " : "") + quoted(covariance[i]);
   j += "], \"output_coordinate_system\": {\"projection\": " + quoted(cs.projection) +
        ", \"horizontal_units\": " + quoted(cs.units) + ", \"heights\": " + quoted(cs.heights) +
        "}, \"mean_height\": " + number(rsm.z_mean) + "}\n";
-  std::fputs(j.c_str(), out);
+  return j;
 }
 
 }  // namespace smodtool

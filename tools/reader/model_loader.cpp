@@ -142,6 +142,9 @@ LoadedModel loadModelFile(const std::string& path) {
   LoadedModel loaded;
   loaded.xform.reset(smod_RSMXformConvertFromMIFable(model.object, model.design, &report));
   if (!loaded.xform) libraryFailure(path, "smod_RSMXformConvertFromMIFable", &report);
+  // Whatever system the file names, the command writes WGS 84 longitude and latitude, which is
+  // what the model's ground coordinates refer to.
+  setInternalCoordinateSystem(*loaded.xform->model, path);
   loaded.source = contents.source;
   for (size_t i = 1; i < contents.objects.size(); ++i) {
     const StoredObject& record = contents.objects[i];
@@ -193,12 +196,8 @@ LoadedModel loadRaster(const std::string& path) {
 
 }  // namespace
 
-void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
-                 const std::string& file) {
+void setInternalCoordinateSystem(RSM_Model& model, const std::string& file) {
   ErrorReport* report = nullptr;
-  smod_image2groundCalc(&model, &report);
-  if (report) libraryFailure(file, "smod_image2groundCalc", &report);
-
   Hprj_Projection* projection = nullptr;
   char* units = nullptr;
   Hprj_ElevationInfo* elevation = nullptr;
@@ -208,7 +207,15 @@ void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& gro
   hmsc_HeapFree(units);
   hprj_ElevationInfoFree(&elevation);
   if (report) libraryFailure(file, "setting the output coordinate system", &report);
+}
 
+void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
+                 const std::string& file) {
+  ErrorReport* report = nullptr;
+  smod_image2groundCalc(&model, &report);
+  if (report) libraryFailure(file, "smod_image2groundCalc", &report);
+
+  setInternalCoordinateSystem(model, file);
   model.rsm.z_mean = meanHeight(model, groundReferencePoint);
 }
 

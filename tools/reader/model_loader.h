@@ -27,8 +27,13 @@ struct LoadedModel {
 void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
                  const std::string& file);
 
-// Reads the model of path. Throws ReadError naming path for a file that is none of the three
-// kinds, and for a bad record or a damaged model file.
+// Sets the library's internal geographic WGS 84 coordinate system as the model's output
+// coordinate system. Throws ReadError naming file when the library refuses it.
+void setInternalCoordinateSystem(RSM_Model& model, const std::string& file);
+
+// Reads the model of path, with the internal coordinate system as its output coordinate system
+// (a model file may name another). Throws ReadError naming path for a file that is none of the
+// three kinds, and for a bad record or a damaged model file.
 LoadedModel loadModel(const std::string& path);
 
 // The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).

@@ -1,0 +1,42 @@
+// Where the command writes: every write checked, the first failure stops the command.
+#ifndef SMODTOOL_OUTPUT_H
+#define SMODTOOL_OUTPUT_H
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace smodtool {
+
+// A write that failed; what() names the output and the system's reason.
+class WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Output {
+ public:
+  // Standard output for an empty path, else the file at path (created or emptied). Throws
+  // WriteError when the file cannot be opened.
+  explicit Output(const std::string& path);
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // Throw WriteError at the first failure.
+  void write(const char* data, size_t size);
+  void write(const std::string& text) { write(text.data(), text.size()); }
+  // Flushes and closes, checked; the output is not used again.
+  void close();
+
+  const std::string& name() const { return name_; }
+
+ private:
+  [[noreturn]] void fail(int error) const;
+  std::FILE* file_;
+  std::string name_;
+};
+
+}  // namespace smodtool
+
+#endif

@@ -1,0 +1,264 @@
+#include "point_worker.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "hostmodel.h"
+#include "number_text.h"
+#include "point_line.h"
+#include "read_error.h"
+
+namespace smodtool {
+
+namespace {
+
+constexpr size_t kChunk = 4096;
+
+XformPtr copyOf(const RSM_Xform* model) {
+  XformPtr copy(smod_RSMXformCopy(model, nullptr));
+  if (!copy) throw std::bad_alloc();
+  return copy;
+}
+
+// Points the copy's elevation settings at the DEM (or at its constant mean height) and sets
+// its direction, then runs the one-time set-up so that a DEM the host cannot use is caught.
+void configure(RSM_Xform* xform, bool groundToImage, const std::string& dem) {
+  RSM_Model_Orig& rsm = xform->model->rsm;
+  rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
+  hmif_PTRFreeContents(&rsm.demfilename);
+  if (dem.empty()) {
+    rsm.demsource = HMOD_DEM_CONSTANT;
+    return;
+  }
+  rsm.demsource = HMOD_DEM_FILE;
+  rsm.demfilename = heapText(dem);
+  smod_RSMXformFillNoMIFData(xform, nullptr);
+  if (!xform->filled || rsm.demsource != HMOD_DEM_FILE || !xform->elevationSource) {
+    throw ReadError(dem + ": the DEM cannot be used for this model");
+  }
+}
+
+}  // namespace
+
+PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
+                         const std::optional<DemCoverage>& coverage)
+    : job_(job), forward_(copyOf(model)), coverage_(coverage) {
+  configure(forward_.get(), job.groundToImage, job.dem);
+  if (!job.groundToImage) {
+    back_ = copyOf(model);
+    configure(back_.get(), true, "");
+  }
+  if (!job.dem.empty()) {
+    buffer_ =
+        hgda_BaseDataCreate(2, static_cast<int32_t>(kChunk), HGDA_PIXEL_FLOAT64, 2, 0, nullptr);
+    if (!buffer_) throw std::bad_alloc();
+  }
+  points_.reserve(kChunk);
+  in_.reserve(3 * kChunk);
+  result_.reserve(2 * kChunk);
+  heights_.reserve(kChunk);
+  check_.reserve(2 * kChunk);
+}
+
+PointWorker::~PointWorker() { hgda_BaseDataDelete(buffer_, nullptr); }
+
+void PointWorker::process(const LineBlock& block, BlockResult& result) {
+  result = BlockResult();
+  result.text.reserve(block.lines * 56);
+  points_.clear();
+  const char* at = block.text.data();
+  const char* const end = at + block.text.size();
+  long line = block.firstLine;
+  bool malformed = false;
+  for (; at != end; ++line) {
+    const char* feed = static_cast<const char*>(std::memchr(at, '\n', end - at));
+    double f[3];
+    int count = 0;
+    const LineKind kind = parsePointLine(at, feed, f, &count);
+    at = feed + 1;
+    if (kind == LineKind::Skip) continue;
+    if (kind == LineKind::Malformed) {
+      malformed = true;
+      break;
+    }
+    Point p{line, f[0], f[1], 0.0, false};
+    if (count == 3) {
+      p.z = f[2];
+    } else if (job_.height) {
+      p.z = *job_.height;
+    } else if (!job_.dem.empty()) {
+      p.fromDem = true;
+      ++result.demPoints;
+    } else {
+      p.z = forward_->model->rsm.z_mean;
+    }
+    points_.push_back(p);
+    if (points_.size() == kChunk && !flush(result)) return;
+  }
+  if (!flush(result)) return;
+  if (malformed) {
+    result.error = std::to_string(line) + ": malformed line: expected " +
+                   (job_.groundToImage ? "longitude latitude [height]" : "sample row [height]");
+  } else if (block.tooLong) {
+    result.error = std::to_string(block.firstLine + block.lines) + ": the line is longer than " +
+                   std::to_string(kMaxLineBytes) + " bytes";
+  }
+}
+
+// Transforms and writes the pending points, run by run of the same height kind; false after
+// a point that failed (result.error says which).
+bool PointWorker::flush(BlockResult& result) {
+  size_t begin = 0;
+  while (begin < points_.size()) {
+    size_t end = begin + 1;
+    while (end < points_.size() && points_[end].fromDem == points_[begin].fromDem) ++end;
+    const size_t done = transformRun(begin, end);
+    for (size_t i = 0; i < done; ++i) write(&result_[2 * i], heights_[i], result);
+    if (done < end - begin) {
+      result.error = std::to_string(points_[begin + done].line) + ": " + failure_;
+      points_.clear();
+      return false;
+    }
+    for (size_t i = 0; i < done; ++i) result.offDem += offDem_[i];
+    begin = end;
+  }
+  points_.clear();
+  return true;
+}
+
+void PointWorker::write(const double* r, double height, BlockResult& result) {
+  char text[3 * kNumberRoom + 3];
+  char* at = writeNumber(text, r[0]);
+  *at++ = ' ';
+  at = writeNumber(at, r[1]);
+  if (!job_.groundToImage) {
+    *at++ = ' ';
+    at = writeNumber(at, height);
+  }
+  *at++ = '\n';
+  result.text.append(text, at);
+  ++result.points;
+}
+
+// Transforms points [begin, end) into result_ and heights_; returns how many succeeded in
+// order (all of them unless one failed, whose message is then in failure_).
+size_t PointWorker::transformRun(size_t begin, size_t end) {
+  const size_t n = end - begin;
+  result_.assign(2 * n, 0.0);
+  heights_.assign(n, 0.0);
+  offDem_.assign(n, 0);
+  const long good = evaluate(begin, n, 0);
+  if (good >= 0) return static_cast<size_t>(good);
+  // A library call failed; it stops at the failing point, so redo the points one at a time.
+  for (size_t i = 0; i < n; ++i) {
+    if (evaluate(begin + i, 1, i) != 1) return i;
+  }
+  return n;
+}
+
+// The DEM heights at count map points (x, y pairs at `at`) into heights; false (failure_ set)
+// when they cannot be read.
+bool PointWorker::readDem(size_t count, const double* at, double* heights) {
+  const int32_t n = static_cast<int32_t>(count);
+  for (int32_t j = 0; j < n; ++j) {
+    buffer_->data[j * buffer_->columnStride] = at[2 * j];
+    buffer_->data[j * buffer_->columnStride + buffer_->rowOffset] = at[2 * j + 1];
+  }
+  if (ReadElevationValues(forward_->elevationSource, n, buffer_, heights, 0) == 0) return true;
+  failure_ = "the DEM heights cannot be read";
+  return false;
+}
+
+// Transforms points [first, first + count) into result_ and heights_ from slot on. Returns -1
+// when a library call failed (failure_ holds its report), else how many points from first on
+// passed every check (failure_ says why the next one did not).
+long PointWorker::evaluate(size_t first, size_t count, size_t slot) {
+  ErrorReport* report = nullptr;
+  const int32_t n = static_cast<int32_t>(count);
+  double* result = &result_[2 * slot];
+  double* heights = &heights_[slot];
+  const Point* p = &points_[first];
+  long good = static_cast<long>(count);
+  auto fail = [&](size_t i, std::string why) {
+    if (static_cast<long>(i) < good) {
+      good = static_cast<long>(i);
+      failure_ = std::move(why);
+    }
+  };
+  // Heights of points the DEM does not answer: the mean, counted, or a failure.
+  auto settle = [&](const double* at) {
+    if (!readDem(count, at, heights)) return false;
+    for (size_t i = 0; i < count; ++i) {
+      if (coverage_->covers(at[2 * i], at[2 * i + 1])) continue;
+      if (job_.strictDem) {
+        fail(i, "the point is off the DEM or on no-data (--strict-dem)");
+        break;
+      }
+      heights[i] = meanHeight();
+      offDem_[slot + i] = 1;
+    }
+    return true;
+  };
+  in_.clear();
+  if (!p->fromDem) {
+    for (size_t i = 0; i < count; ++i) {
+      in_.insert(in_.end(), {p[i].x, p[i].y, p[i].z});
+      heights[i] = p[i].z;
+    }
+  } else if (job_.groundToImage) {
+    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
+    if (!settle(in_.data())) return -1;
+    in_.clear();
+    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y, heights[i]});
+  } else {
+    // The ground point found against the DEM, then computed again at the DEM height read
+    // there, so that each written point (longitude, latitude, height) maps back to its pixel.
+    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
+    smod_RSMXformTransform(forward_.get(), n, in_.data(), result, &report);
+    if (report) {
+      failure_ = "the point cannot be transformed: " + takeReportText(&report);
+      return -1;
+    }
+    if (!settle(result)) return -1;
+    in_.clear();
+    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y, heights[i]});
+  }
+  smod_RSMXformTransform3DTo2D(forward_.get(), n, in_.data(), result, &report);
+  if (report) {
+    failure_ = "the point cannot be transformed: " + takeReportText(&report);
+    return -1;
+  }
+  for (size_t i = 0; i < 2 * count; ++i) {
+    if (!std::isfinite(result[i])) {
+      fail(i / 2, "the point cannot be transformed: the result is not a finite number");
+      break;
+    }
+  }
+  if (back_ && good > 0) {
+    // Carried back to the image: the inversion stops after its passes without saying whether
+    // it converged.
+    const size_t m = static_cast<size_t>(good);
+    in_.clear();
+    for (size_t i = 0; i < m; ++i)
+      in_.insert(in_.end(), {result[2 * i], result[2 * i + 1], heights[i]});
+    check_.resize(2 * m);
+    smod_RSMXformTransform3DTo2D(back_.get(), static_cast<int32_t>(m), in_.data(), check_.data(),
+                                 &report);
+    if (report) {
+      failure_ = "the result cannot be carried back to the image: " + takeReportText(&report);
+      return -1;
+    }
+    for (size_t i = 0; i < m; ++i) {
+      const double miss = std::hypot(check_[2 * i] - p[i].x, check_[2 * i + 1] - p[i].y);
+      if (!(miss <= job_.maxResidual)) {
+        fail(i, "the result does not map back to the image point: it lands " + numberText(miss) +
+                    " pixels away (--max-residual " + numberText(job_.maxResidual) + ")");
+        break;
+      }
+    }
+  }
+  return good;
+}
+
+}  // namespace smodtool
