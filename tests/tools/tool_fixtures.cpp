@@ -130,14 +130,15 @@ std::string testData(const std::string& name) {
   return source.substr(0, source.find_last_of('/')) + "/../data/" + name;
 }
 
-CommandRun senmod(const std::vector<std::string>& args, const std::string& input) {
+CommandRun senmod(const std::vector<std::string>& args, const std::string& input,
+                  const std::string& output) {
   static int counter = 0;
   const std::string base = "/tmp/senmod_run_" + std::to_string(getpid()) + "_" +
                            std::to_string(counter++);
   std::string command = "'" + selfDirectory() + "/senmod'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += input.empty() ? " </dev/null" : " <'" + input + "'";
-  command += " >'" + base + ".out' 2>'" + base + ".err'";
+  command += " >'" + (output.empty() ? base + ".out" : output) + "' 2>'" + base + ".err'";
   CommandRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -39,8 +39,9 @@ struct CommandRun {
 };
 
 // Runs the senmod binary built next to the test binary with args; stdin from the file input
-// when not empty.
-CommandRun senmod(const std::vector<std::string>& args, const std::string& input = "");
+// when not empty, stdout into the file output when not empty (run.out is then empty).
+CommandRun senmod(const std::vector<std::string>& args, const std::string& input = "",
+                  const std::string& output = "");
 
 // Records of a synthetic model: RSMIDA of ground-domain kind ('G', 'H' or 'R'), an RSMPIA for
 // a grid of rows x columns sections when that is above 1, and one RSMPCA per section whose
