@@ -167,6 +167,29 @@ TEST_F(Command, MalformedLineStopsWithOneAfterTheGoodPoints) {
   EXPECT_TRUE(contains(stdinRun.err, "standard input:2: malformed line"));
 }
 
+TEST_F(Command, ManyBlocksComeOutInInputOrderWithTheirLineNumbers) {
+  // More lines than several workers take at once; a malformed line far down.
+  std::string text, first, second;
+  for (int i = 0; i < 150000; ++i) {
+    const std::string line = std::to_string(100 + i % 800) + " " + std::to_string(50 + i % 700) +
+                             "." + std::to_string(i % 10) + (i % 7 ? "\n" : " 300\n");
+    text += line;
+    (i < 75000 ? first : second) += line;
+  }
+  writeText("all.txt", text + "# note\n1 2 x\n3 4\n");
+  writeText("first.txt", first);
+  writeText("second.txt", second);
+  const CommandRun all = senmod({"image-to-ground", model_, "-i", path("all.txt")});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(all.err, "senmod: " + path("all.txt") +
+                         ":150002: malformed line: expected sample row [height]\n");
+  const CommandRun one = senmod({"image-to-ground", model_, "-i", path("first.txt")});
+  const CommandRun two = senmod({"image-to-ground", model_, "-i", path("second.txt")});
+  ASSERT_EQ(one.status, 0);
+  ASSERT_EQ(two.status, 0);
+  EXPECT_TRUE(all.out == one.out + two.out);
+}
+
 TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
   // A sample denominator that is zero at the height of the domain's middle.
   const SyntheticModel m{'G', 1, 1};
@@ -206,6 +229,10 @@ TEST_F(Command, InfoDescribesTheModel) {
   EXPECT_TRUE(contains(text.out, "powers (6 sections): sample numerator 1 1 1"));
   EXPECT_TRUE(contains(text.out, "error covariance records: none"));
   EXPECT_TRUE(contains(text.out, "output coordinate system: Geographic (Lat/Lon), WGS 84"));
+  // Vertices in degrees (the records' radians times 180 / pi).
+  EXPECT_TRUE(contains(text.out, "ground domain vertices (longitude, latitude in degrees; height "
+                                 "in meters):\n  189.4270422048694 44.54163376389533 0\n"));
+  EXPECT_TRUE(contains(text.out, "mean height: 250 m\n"));
 
   desc.tres = syntheticRecords({'R', 1, 1});
   const CommandRun json = senmod({"info", nitf("rect.ntf", desc), "--json"});
@@ -214,6 +241,17 @@ TEST_F(Command, InfoDescribesTheModel) {
   EXPECT_TRUE(contains(json.out, "\"ground_domain\": {\"kind\": \"rectangular\", \"origin\": ["));
   EXPECT_TRUE(contains(json.out, "\"sections\": {\"rows\": 1, \"columns\": 1"));
   EXPECT_TRUE(contains(json.out, "\"error_covariance\": []"));
+  EXPECT_TRUE(contains(json.out, "\"vertex_units\": [\"meters\", \"meters\", \"meters\"]"));
+  EXPECT_FALSE(contains(json.out, "vertices_degrees"));
+  const CommandRun geodetic = senmod({"info", hybrid, "--json"});
+  EXPECT_TRUE(contains(geodetic.out, "\"vertex_units\": [\"radians\", \"radians\", \"meters\"], "
+                                     "\"vertices\": [[3.30612557878923, 0.777398163397448, 0]"));
+  EXPECT_TRUE(contains(geodetic.out, "\"vertices_degrees\": [[189.4270422048694, 44.54163376389533, 0], "));
+
+  const CommandRun version = senmod({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("senmod ", 0), 0u);
+  EXPECT_EQ(version.out.back(), '\n');
 }
 
 TEST_F(Command, ConvertedModelFileGivesTheSamePoints) {
