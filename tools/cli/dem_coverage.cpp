@@ -103,6 +103,10 @@ DemCoverage::DemCoverage(const DemCoverage& other) : grid_(other.grid_) {
 
 DemCoverage::~DemCoverage() = default;
 
+bool DemCoverage::anyValid() const {
+  return std::find(grid_->valid.begin(), grid_->valid.end(), 1) != grid_->valid.end();
+}
+
 bool DemCoverage::covers(double longitude, double latitude) const {
   double x = longitude;
   double y = latitude;

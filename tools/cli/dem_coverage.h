@@ -26,6 +26,8 @@ class DemCoverage {
   ~DemCoverage();
 
   bool covers(double longitude, double latitude) const;
+  // False for a DEM whose every cell is without data.
+  bool anyValid() const;
 
  private:
   struct Grid;

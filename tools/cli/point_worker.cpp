@@ -44,7 +44,9 @@ void configure(RSM_Xform* xform, bool groundToImage, const std::string& dem) {
 PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
                          const std::optional<DemCoverage>& coverage)
     : job_(job), forward_(copyOf(model)), coverage_(coverage) {
-  configure(forward_.get(), job.groundToImage, job.dem);
+  // A DEM without a valid cell answers no point: the library is not given it, and every point
+  // takes the model's mean height.
+  configure(forward_.get(), job.groundToImage, coverage && coverage->anyValid() ? job.dem : "");
   if (!job.groundToImage) {
     back_ = copyOf(model);
     configure(back_.get(), true, "");
@@ -188,7 +190,7 @@ long PointWorker::evaluate(size_t first, size_t count, size_t slot) {
   };
   // Heights of points the DEM does not answer: the mean, counted, or a failure.
   auto settle = [&](const double* at) {
-    if (!readDem(count, at, heights)) return false;
+    if (forward_->elevationSource && !readDem(count, at, heights)) return false;
     for (size_t i = 0; i < count; ++i) {
       if (coverage_->covers(at[2 * i], at[2 * i + 1])) continue;
       if (job_.strictDem) {
