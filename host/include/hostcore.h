@@ -223,8 +223,10 @@ int64_t hmif_ObjectSize(const void* record, const HmifDesign* design, ErrorRepor
 int64_t hmif_ConvertToMIF(int flags, const void* record, const HmifDesign* design, void* buffer,
                           ErrorReport** err);
 /* Reads length bytes of persistent form into a new record laid out by design (free with
- * hmif_ObjectFree). Every count is checked against the bytes that remain; bad bytes give null
- * with a report and leave nothing allocated. */
+ * hmif_ObjectFree). Every count is checked against the bytes that remain, and no block is
+ * taken before those bytes can hold its records at their smallest encoding: a decoding takes at
+ * most 8 bytes of memory per byte it reads (besides the heap's overhead per block), and never
+ * more than 256 MiB. Bad bytes give null with a report and leave nothing allocated. */
 void* hmif_ConvertFromMIF(const void* bytes, size_t length, const HmifDesign* design,
                           ErrorReport** err);
 /* A new deep copy of record under design, or null with a report. */

@@ -195,6 +195,54 @@ TEST_F(BytesTest, NestingDeeperThanTheBoundIsRefusedBothWays) {
   EXPECT_NE(TakeReport().find("nested deeper"), std::string::npos);
 }
 
+// The fewest allocations the heap must allow for decoding bytes to be refused for what they are
+// rather than for heap exhaustion: the blocks taken before the refusal plus those of its report.
+long AllocationsBeforeRefusal(const HmifDesign* design, const std::vector<unsigned char>& bytes,
+                              std::string* report) {
+  for (long n = 0;; ++n) {
+    ErrorReport* err = nullptr;
+    hmsc_HeapFailAfter(n);
+    void* record = hmif_ConvertFromMIF(bytes.data(), bytes.size(), design, &err);
+    hmsc_HeapFailAfter(-1);
+    EXPECT_EQ(record, nullptr);
+    *report = err ? Message(err) : "";
+    herr_DeleteErrorReportEx(&err);
+    if (report->find("xhausted") == std::string::npos) return n;
+  }
+}
+
+// A few bytes must not claim a large zeroed block: each case is refused by the bytes it lacks
+// having taken no block but the outer record.
+TEST_F(BytesTest, RecordsThatCannotFitInTheBytesLeftAreRefusedBeforeTheirMemoryIsTaken) {
+  HmifDesign* big = hmif_DesignCreate(dictionary_, "Big", nullptr, HMIF_FLOAT64_ARRAY, "v", 65536,
+                                      0);
+  HmifDesign* many = hmif_DesignCreate(dictionary_, "Many", nullptr, HMIF_COUNTED_RECORDS,
+                                       "items", "Big", 0);
+  HmifDesign* one = hmif_DesignCreate(dictionary_, "One", nullptr, HMIF_RECORD_POINTER, "item",
+                                      big, 0);
+  ASSERT_TRUE(big && many && one);
+  std::string report;
+  const long reportBlocks = AllocationsBeforeRefusal(nullptr, {}, &report);
+  struct Case {
+    const char* what;
+    const HmifDesign* design;
+    std::vector<unsigned char> bytes;
+    long blocks;  // blocks the decoding may take before it is refused
+  };
+  // 480 records of 512 KiB announced in 484 bytes; one present record in 1 byte; a 512 KiB
+  // record from 7 bytes.
+  std::vector<unsigned char> announced = {0xE0, 0x01, 0, 0};
+  announced.resize(484, 0);
+  const Case cases[] = {{"counted records", many, announced, 1},
+                        {"record pointer", one, {1}, 1},
+                        {"outer record", big, std::vector<unsigned char>(7, 0), 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(AllocationsBeforeRefusal(c.design, c.bytes, &report), c.blocks + reportBlocks)
+        << c.what;
+    EXPECT_NE(report.find("needed"), std::string::npos) << c.what << ": " << report;
+  }
+}
+
 TEST_F(BytesTest, ExhaustedHeapInCopyAndDecodeIsReportedWithoutLeaks) {
   Everything* full = MakeFull();
   std::vector<unsigned char> bytes = Encode(full, design_);

@@ -158,7 +158,9 @@ int64_t encodedSize(const void* record, const HmifDesign* design, const char* fu
   return counter.record(record, design, 1) ? counter.position : -1;
 }
 
-// Reads the bytes into zero-filled records, checking every count against what remains.
+// Reads the bytes into zero-filled records, checking every count against what remains. No block
+// is taken before the bytes left can hold its records at their smallest, so a decoding takes at
+// most about 8 bytes of memory (a record pointer's 8 for its 1-byte flag) per byte it reads.
 struct Decoder {
   const unsigned char* in;
   int64_t length;
@@ -220,7 +222,8 @@ bool Decoder::counted(void* record, const HmifDesign* design, const MifItem* ite
   if (count == 0) return true;
   const HmifDesign* element = nullptr;
   int64_t memorySize = mif_CountedElementSize(item->code);
-  // Every encoded element takes at least one byte, so a count never exceeds what remains.
+  // The elements must fit in what remains at their smallest before their memory is taken, so
+  // that a few bytes cannot claim a large zeroed block.
   int64_t encodedSize = memorySize;
   if (item->code == HMIF_COUNTED_RECORDS) {
     element = mif_ItemTarget(design, item);
@@ -230,7 +233,7 @@ bool Decoder::counted(void* record, const HmifDesign* design, const MifItem* ite
       return false;
     }
     memorySize = element->size;
-    encodedSize = 1;
+    encodedSize = element->encodedMin;
   }
   if (!need(encodedSize * count, design, item)) return false;
   unsigned char* block = static_cast<unsigned char*>(allocate(memorySize * count, design, item));
@@ -318,6 +321,7 @@ bool Decoder::record(void* record, const HmifDesign* design, int depth) {
           return false;
         }
         if (!present) break;
+        if (!need(item->sub->encodedMin, design, item)) return false;
         void* target = allocate(item->sub->size, design, item);
         if (!target) return false;
         mif_StorePointer(record, item, target);
@@ -366,6 +370,11 @@ void* hmif_ConvertFromMIF(const void* bytes, size_t length, const HmifDesign* de
   }
   if (length > size_t(INT64_MAX)) {
     mif_Report(err, function, __LINE__, "length %zu too large", length);
+    return nullptr;
+  }
+  if (int64_t(length) < design->encodedMin) {
+    mif_Report(err, function, __LINE__, "design \"%s\": %lld bytes needed, %zu given",
+               design->name, static_cast<long long>(design->encodedMin), length);
     return nullptr;
   }
   void* record = mif_Calloc(size_t(design->size));

@@ -48,31 +48,35 @@ bool copyItemTexts(MifItem* item, const char* name, int32_t enumCount, const cha
   return true;
 }
 
-// Size and alignment of an item in memory; false for an item that cannot be laid out.
-bool itemLayout(const MifItem& item, int64_t* size, int64_t* align) {
+// Size and alignment of an item in memory, and the fewest bytes it takes in persistent form;
+// false for an item that cannot be laid out.
+bool itemLayout(const MifItem& item, int64_t* size, int64_t* align, int64_t* encoded) {
   switch (item.code) {
     case HMIF_ENUM:
     case HMIF_INT32:
-      *size = *align = 4;
+      *size = *align = *encoded = 4;
       return true;
     case HMIF_FLOAT64:
-      *size = *align = 8;
+      *size = *align = *encoded = 8;
       return true;
     case HMIF_FLOAT64_ARRAY:
-      *size = 8 * int64_t(item.arrayCount);
+      *size = *encoded = 8 * int64_t(item.arrayCount);
       *align = 8;
       return true;
     case HMIF_RECORD_POINTER:
       *size = *align = 8;
+      *encoded = 1;  // the presence flag of a null pointer
       return true;
     case HMIF_RECORD:
       *size = item.sub->size;
       *align = item.sub->align;
+      *encoded = item.sub->encodedMin;
       return true;
     default:
       if (!mif_IsCounted(item.code)) return false;
       *size = 16;
       *align = 8;
+      *encoded = 4;  // the count of an empty pointer
       return true;
   }
 }
@@ -80,17 +84,20 @@ bool itemLayout(const MifItem& item, int64_t* size, int64_t* align) {
 bool layOut(HmifDesign* design) {
   int64_t offset = 0;
   int64_t recordAlign = 1;
+  int64_t encodedMin = 0;
   for (int32_t i = 0; i < design->itemCount; ++i) {
-    int64_t size = 0, align = 1;
-    if (!itemLayout(design->items[i], &size, &align)) return false;
+    int64_t size = 0, align = 1, encoded = 0;
+    if (!itemLayout(design->items[i], &size, &align, &encoded)) return false;
     offset = (offset + align - 1) / align * align;
     design->items[i].offset = offset;
     offset += size;
+    encodedMin += encoded;
     if (align > recordAlign) recordAlign = align;
     if (offset > MIF_RECORD_SIZE_MAX) return false;
   }
   design->align = recordAlign;
   design->size = (offset + recordAlign - 1) / recordAlign * recordAlign;
+  design->encodedMin = encodedMin;
   return true;
 }
 
@@ -204,6 +211,7 @@ HmifDesign* copyDesignNode(const HmifDesign* source) {
   }
   copy->size = source->size;
   copy->align = source->align;
+  copy->encodedMin = source->encodedMin;
   for (int32_t i = 0; i < source->itemCount; ++i) {
     const MifItem& from = source->items[i];
     MifItem& to = copy->items[i];

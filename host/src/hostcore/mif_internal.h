@@ -47,6 +47,7 @@ struct HmifDesign {
   MifItem* items;
   int64_t size;
   int64_t align;
+  int64_t encodedMin;  // fewest bytes a record of the design takes in persistent form (>= 1)
   HmifDictionary* dictionary;  // the owning dictionary; null inside a copy group
   MifCopyGroup* group;         // the copy group that owns the design, or null
   bool retired;                // replaced in its dictionary by a design of the same name
