@@ -1,5 +1,8 @@
 // Model files: a model and its covariance records survive the trip through a model file, and a
 // truncated, altered or foreign file is refused with a clear message.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -102,6 +105,23 @@ TEST_F(ModelFiles, DamagedFilesAreRefused) {
     std::vector<unsigned char> altered = good;
     altered[at] ^= 0x20;
     EXPECT_THROW(smodtool::decodeModelFile(altered, "f"), smodtool::ReadError) << "byte " << at;
+  }
+}
+
+TEST_F(ModelFiles, OversizedFileIsRefusedBeforeItIsRead) {
+  // 8 GiB that take no disk: the magic, then a hole.
+  const std::string file = path("huge.smod");
+  const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "SENMODMF", 8), 8);
+  ASSERT_EQ(ftruncate(fd, off_t(8) << 30), 0);
+  close(fd);
+  try {
+    smodtool::loadModel(file);
+    ADD_FAILURE() << "an 8 GiB model file was read";
+  } catch (const smodtool::ReadError& e) {
+    EXPECT_EQ(std::string(e.what()), file + ": the model file is 8589934592 bytes long, more "
+                                            "than the 64 MiB a model file may have");
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "read_error.h"
 
@@ -148,11 +147,20 @@ void writeModelFile(const std::string& path, const ModelFileContents& contents) 
 }
 
 ModelFileContents readModelFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw ReadError(path + ": cannot open the file");
-  const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  if (in.bad()) throw ReadError(path + ": cannot read the file");
+  const std::streamoff size = in.tellg();
+  if (size < 0) throw ReadError(path + ": cannot read the file");
+  if (static_cast<uint64_t>(size) > kModelFileBytesMax) {
+    throw ReadError(path + ": the model file is " + std::to_string(size) +
+                    " bytes long, more than the " + std::to_string(kModelFileBytesMax >> 20) +
+                    " MiB a model file may have");
+  }
+  in.seekg(0);
+  std::vector<unsigned char> data(static_cast<size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(data.data()), size)) {
+    throw ReadError(path + ": cannot read the file");
+  }
   return decodeModelFile(data, path);
 }
 

@@ -11,6 +11,7 @@
 #ifndef SMODTOOL_MODEL_FILE_H
 #define SMODTOOL_MODEL_FILE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,13 @@ std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents);
 ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
                                   const std::string& file);
 
-// Whole-file reading and writing; throw ReadError naming path when the file cannot be
-// read or written.
+// The largest model file read: far above any real model (200,000 sections of a few hundred
+// bytes each), and small enough that decoding all its objects, which takes at most 8 bytes of
+// memory per byte read, stays within 512 MiB.
+constexpr uint64_t kModelFileBytesMax = uint64_t(64) << 20;
+
+// Whole-file reading and writing; throw ReadError naming path when the file cannot be read or
+// written, and readModelFile also for a file larger than kModelFileBytesMax, before reading it.
 void writeModelFile(const std::string& path, const ModelFileContents& contents);
 ModelFileContents readModelFile(const std::string& path);
 
