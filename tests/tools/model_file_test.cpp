@@ -74,6 +74,8 @@ TEST_F(ModelFiles, CovarianceRecordsAreStoredAndListed) {
   withRecords.covariance.apa->npar = 2;
   withRecords.covariance.apa->parval = smodtool::heapDoubles({1.5, -2.5});
   withRecords.covariance.eca.reset(smod_RSMECACreate(&report));
+  withRecords.covariance.eca->inclic = smodtool::heapText("N");
+  withRecords.covariance.eca->incluc = smodtool::heapText("N");
   smodtool::saveModel(withRecords, path("cov.smod"));
   const smodtool::LoadedModel restored = smodtool::loadModel(path("cov.smod"));
   const std::vector<std::string> expected = {"Smod_RSMAPA", "Smod_RSMECA"};
@@ -105,6 +107,48 @@ TEST_F(ModelFiles, DamagedFilesAreRefused) {
     std::vector<unsigned char> altered = good;
     altered[at] ^= 0x20;
     EXPECT_THROW(smodtool::decodeModelFile(altered, "f"), smodtool::ReadError) << "byte " << at;
+  }
+}
+
+// A model file's covariance records pass the checks of records read from tagged records.
+TEST_F(ModelFiles, CovarianceRecordsThatTaggedRecordsCouldNotGiveAreRefused) {
+  smodtool::LoadedModel model = smodtool::loadModel(source_);
+  ErrorReport* report = nullptr;
+  model.covariance.apa.reset(smod_RSMAPACreate(&report));
+  model.covariance.apa->npar = 40;
+  model.covariance.apa->parval = smodtool::heapDoubles(std::vector<double>(40, 1.0));
+  smodtool::saveModel(model, path("npar.smod"));
+  model.covariance.apa->npar = 2;
+  model.covariance.apa->parval.count = 2;
+  model.covariance.apa->irx = 3;
+  smodtool::saveModel(model, path("index.smod"));
+  model.covariance.apa->irx = 0;
+  model.covariance.apa->parval.data[1] = std::nan("");
+  smodtool::saveModel(model, path("nan.smod"));
+  model.covariance.apa->parval.data[1] = 1.0;
+  smodtool::saveModel(model, path("good.smod"));
+  smodtool::ModelFileContents contents = smodtool::readModelFile(path("good.smod"));
+  smodtool::ModelFileContents renamed = contents;
+  renamed.objects[1].design = "APA";
+  smodtool::writeModelFile(path("renamed.smod"), renamed);
+  smodtool::ModelFileContents twice = contents;
+  twice.objects.push_back(contents.objects[1]);
+  smodtool::writeModelFile(path("twice.smod"), twice);
+
+  EXPECT_NO_THROW(smodtool::loadModel(path("good.smod")));
+  const std::pair<const char*, std::string> cases[] = {
+      {"npar.smod", ": RSMAPA: field NPAR: 40 is outside 1 to 36"},
+      {"index.smod", ": RSMAPA: field IRX: parameter 3 of 2 (NPAR)"},
+      {"nan.smod", ": RSMAPA: field PARVAL: not a finite number"},
+      {"renamed.smod", ": the model file holds a record \"APA\", which is not a covariance record"},
+      {"twice.smod", ": the model file holds more than one Smod_RSMAPA record"}};
+  for (const auto& [file, message] : cases) {
+    try {
+      smodtool::loadModel(path(file));
+      ADD_FAILURE() << file << " was accepted";
+    } catch (const smodtool::ReadError& e) {
+      EXPECT_EQ(std::string(e.what()), path(file) + message);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "covariance_checks.h"
 #include "gdal_quiet.h"
 #include "read_error.h"
 #include "rpc_records.h"
@@ -122,6 +123,62 @@ const StoredObject& libraryModelForm() {
   return form;
 }
 
+// The design names and dictionary texts under which this library stores covariance records.
+const std::vector<StoredObject>& libraryRecordForms() {
+  static const std::vector<StoredObject> forms = [] {
+    ErrorReport* report = nullptr;
+    CovarianceRecords empty;
+    empty.apa.reset(smod_RSMAPACreate(&report));
+    empty.dca.reset(smod_RSMDCACreate(&report));
+    empty.eca.reset(smod_RSMECACreate(&report));
+    if (!empty.apa || !empty.dca || !empty.eca) throw std::bad_alloc();
+    return std::vector<StoredObject>{
+        storeRecord(empty.apa.get(), "Smod_RSMAPA",
+                    convertRecord<Smod_RSMAPA, smod_RsmApaConvertToMIF>, "record"),
+        storeRecord(empty.dca.get(), "Smod_RSMDCA",
+                    convertRecord<Smod_RSMDCA, smod_RsmDcaConvertToMIF>, "record"),
+        storeRecord(empty.eca.get(), "Smod_RSMECA",
+                    convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>, "record")};
+  }();
+  return forms;
+}
+
+// A covariance record of a model file must be one the library stores, under the library's own
+// dictionary (so that it decodes into the library's record), and pass the checks that a record
+// read from tagged records passes.
+void checkStoredRecord(const StoredObject& record, const std::vector<StoredObject>& earlier,
+                       const std::string& path) {
+  const std::vector<StoredObject>& forms = libraryRecordForms();
+  const auto form = std::find_if(forms.begin(), forms.end(), [&](const StoredObject& f) {
+    return f.design == record.design;
+  });
+  if (form == forms.end()) {
+    throw ReadError(path + ": the model file holds a record \"" + record.design +
+                    "\", which is not a covariance record");
+  }
+  if (record.dictionary != form->dictionary) {
+    throw ReadError(path + ": the model file's record " + record.design +
+                    " is stored under a dictionary this version of senmod does not use");
+  }
+  for (const StoredObject& other : earlier) {
+    if (other.design == record.design) {
+      throw ReadError(path + ": the model file holds more than one " + record.design + " record");
+    }
+  }
+  ErrorReport* report = nullptr;
+  Converted check;
+  if (hmif_MIFableObjectConvertFromMIF(&check.object, &check.design, record.bytes.data(),
+                                       static_cast<int32_t>(record.bytes.size()),
+                                       record.dictionary.c_str(), record.design.c_str(),
+                                       &report) != 0) {
+    throw ReadError(path + ": the model file's record " + record.design +
+                    " cannot be decoded: " + takeReportText(&report));
+  }
+  if (record.design == "Smod_RSMAPA") checkApa(*static_cast<Smod_RSMAPA*>(check.object), path);
+  if (record.design == "Smod_RSMDCA") checkDca(*static_cast<Smod_RSMDCA*>(check.object), path);
+  if (record.design == "Smod_RSMECA") checkEca(*static_cast<Smod_RSMECA*>(check.object), path);
+}
+
 LoadedModel loadModelFile(const std::string& path) {
   ModelFileContents contents = readModelFile(path);
   const StoredObject& stored = contents.objects.front();
@@ -147,16 +204,8 @@ LoadedModel loadModelFile(const std::string& path) {
   setInternalCoordinateSystem(*loaded.xform->model, path);
   loaded.source = contents.source;
   for (size_t i = 1; i < contents.objects.size(); ++i) {
-    const StoredObject& record = contents.objects[i];
-    Converted check;
-    if (hmif_MIFableObjectConvertFromMIF(&check.object, &check.design, record.bytes.data(),
-                                         static_cast<int32_t>(record.bytes.size()),
-                                         record.dictionary.c_str(), record.design.c_str(),
-                                         &report) != 0) {
-      throw ReadError(path + ": the model file's record " + record.design +
-                      " cannot be decoded: " + takeReportText(&report));
-    }
-    loaded.storedCovariance.push_back(record);
+    checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
+    loaded.storedCovariance.push_back(contents.objects[i]);
   }
   return loaded;
 }

@@ -1,13 +1,12 @@
 #include <cstdlib>
 
+#include "covariance_checks.h"
 #include "read_error.h"
 #include "rsm_records.h"
 
 namespace smodtool {
 
 namespace {
-
-constexpr int kMaxParameters = 36;
 
 // Reads the local coordinate system block into the twelve doubles that start at xuol.
 template <typename Record>
@@ -140,16 +139,19 @@ CovarianceRecords covarianceFromRecords(const std::vector<Tre>& records,
     result.apa.reset(smod_RSMAPACreate(&report));
     if (!result.apa) throw std::bad_alloc();
     readApa(TreFields(*tre, file), *result.apa);
+    checkApa(*result.apa, file);
   }
   if (const Tre* tre = single(records, "RSMDCA", file)) {
     result.dca.reset(smod_RSMDCACreate(&report));
     if (!result.dca) throw std::bad_alloc();
     readDca(*tre, TreFields(*tre, file), *result.dca);
+    checkDca(*result.dca, file);
   }
   if (const Tre* tre = single(records, "RSMECA", file)) {
     result.eca.reset(smod_RSMECACreate(&report));
     if (!result.eca) throw std::bad_alloc();
     readEca(TreFields(*tre, file), *result.eca);
+    checkEca(*result.eca, file);
   }
   return result;
 }
