@@ -98,22 +98,30 @@ std::string whole(long value, int width) {
   return text;
 }
 
-std::string writeNitf(const std::string& path, const NitfSpec& desc) {
-  GDALAllRegister();
+namespace {
+
+// Writes image as a new file, or appends it as a further segment of a file started with room
+// for segments images.
+std::string writeSegment(const std::string& path, const NitfImage& image, bool append,
+                         size_t segments) {
   GDALDriverH memory = GDALGetDriverByName("MEM");
   GDALDriverH nitf = GDALGetDriverByName("NITF");
   if (!memory || !nitf) return "GDAL has no MEM or NITF driver";
-  GDALDatasetH source = GDALCreate(memory, "", desc.width, desc.height, 1, GDT_Byte, nullptr);
+  GDALDatasetH source = GDALCreate(memory, "", image.width, image.height, 1, GDT_Byte, nullptr);
   if (!source) return CPLGetLastErrorMsg();
-  if (!desc.rpc.empty()) {
+  if (!image.rpc.empty()) {
     char** rpc = nullptr;
-    for (const std::string& item : desc.rpc) rpc = CSLAddString(rpc, item.c_str());
+    for (const std::string& item : image.rpc) rpc = CSLAddString(rpc, item.c_str());
     GDALSetMetadata(source, rpc, "RPC");
     CSLDestroy(rpc);
   }
   char** options = nullptr;
-  for (const auto& [name, raw] : desc.tres) {
+  for (const auto& [name, raw] : image.tres) {
     options = CSLAddString(options, ("TRE=" + name + "=" + raw).c_str());
+  }
+  if (append) options = CSLAddString(options, "APPEND_SUBDATASET=YES");
+  if (!append && segments > 1) {
+    options = CSLAddString(options, ("NUMI=" + std::to_string(segments)).c_str());
   }
   CPLErrorReset();
   GDALDatasetH written = GDALCreateCopy(nitf, path.c_str(), source, FALSE, options, nullptr,
@@ -123,6 +131,21 @@ std::string writeNitf(const std::string& path, const NitfSpec& desc) {
   if (!written) return CPLGetLastErrorMsg();
   GDALClose(written);
   return "";
+}
+
+}  // namespace
+
+std::string writeNitf(const std::string& path, const std::vector<NitfImage>& images) {
+  GDALAllRegister();
+  for (size_t i = 0; i < images.size(); ++i) {
+    const std::string failure = writeSegment(path, images[i], i > 0, images.size());
+    if (!failure.empty()) return failure;
+  }
+  return "";
+}
+
+std::string writeNitf(const std::string& path, const NitfImage& image) {
+  return writeNitf(path, std::vector<NitfImage>{image});
 }
 
 }  // namespace nitf_builder

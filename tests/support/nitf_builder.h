@@ -26,15 +26,17 @@ std::string real(double value);
 // A whole number with leading zeros to width characters.
 std::string whole(long value, int width);
 
-struct NitfSpec {
+// One image segment: its raster size and what it carries.
+struct NitfImage {
   int width = 4;   // raster size in pixels (one byte band)
   int height = 4;
   std::vector<std::pair<std::string, std::string>> tres;  // record name, raw bytes
   std::vector<std::string> rpc;  // "KEY=VALUE" items of the RPC metadata domain, or none
 };
 
-// Writes the file; returns "" or GDAL's message.
-std::string writeNitf(const std::string& path, const NitfSpec& desc);
+// Writes the file with one image segment per image, in order; returns "" or GDAL's message.
+std::string writeNitf(const std::string& path, const std::vector<NitfImage>& images);
+std::string writeNitf(const std::string& path, const NitfImage& image);
 
 }  // namespace nitf_builder
 

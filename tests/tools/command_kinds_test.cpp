@@ -33,7 +33,7 @@ std::vector<std::vector<double>> lines(const std::string& text) {
 
 TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
   const Case c = GetParam();
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   if (c.kind == 'P') {
     desc.width = 1000;
     desc.height = 800;

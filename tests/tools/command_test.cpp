@@ -29,7 +29,7 @@ class Command : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    nitf_builder::NitfSpec desc;
+    nitf_builder::NitfImage desc;
     desc.tres = syntheticRecords({'G', 2, 2});
     model_ = nitf("model.ntf", desc);
     senmod_test::DemSpec dem;
@@ -144,7 +144,7 @@ TEST_F(Command, BadCommandLinesModelsAndDemsExitWithTwo) {
   EXPECT_EQ(badDem.out, "");
 
   // A bad record is a model that cannot be read.
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   auto records = syntheticRecords({'G', 1, 1});
   records.pop_back();
   desc.tres = records;
@@ -206,7 +206,7 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
   }
   auto records = syntheticRecords(m);
   records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.tres = records;
   const std::string model = nitf("zero.ntf", desc);
   writeText("in.txt", "10.005 45 100\n10 45 500\n10.003 45 100\n");
@@ -217,7 +217,7 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
 }
 
 TEST_F(Command, InfoDescribesTheModel) {
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.tres = syntheticRecords({'H', 2, 3});
   const std::string hybrid = nitf("hybrid.ntf", desc);
   const CommandRun text = senmod({"info", hybrid});

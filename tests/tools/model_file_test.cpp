@@ -20,7 +20,7 @@ class ModelFiles : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    nitf_builder::NitfSpec desc;
+    nitf_builder::NitfImage desc;
     desc.tres = syntheticRecords({'R', 2, 2});
     source_ = nitf("model.ntf", desc);
   }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "model_loader.h"
+#include "read_error.h"
 #include "tool_fixtures.h"
 
 namespace {
@@ -48,20 +49,27 @@ class NgaReference : public ScratchTest {
     std::ifstream in(testData("nga-i6130a/i_6130a_tres.xml"));
     std::stringstream xml;
     xml << in.rdbuf();
-    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.str().c_str()),
+    xml_ = xml.str();
+    file_ = nitfOfRecords("i_6130a.ntf", xml_);
+    points_ = table();
+    ASSERT_GE(points_.size(), 32u);
+  }
+
+  // A NITF file with the records of an "xml:TRE" document.
+  std::string nitfOfRecords(const std::string& name, const std::string& xml) {
+    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.c_str()),
                                                             CPLDestroyXMLNode);
-    ASSERT_NE(root, nullptr);
-    nitf_builder::NitfSpec desc;
+    EXPECT_NE(root, nullptr);
+    nitf_builder::NitfImage desc;
     for (const CPLXMLNode* n = CPLSearchXMLNode(root.get(), "=tres")->psChild; n; n = n->psNext) {
       if (n->eType == CXT_Element) {
         desc.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
       }
     }
-    file_ = nitf("i_6130a.ntf", desc);
-    points_ = table();
-    ASSERT_GE(points_.size(), 32u);
+    return nitf(name, desc);
   }
 
+  std::string xml_;
   std::string file_;
   std::vector<Expected> points_;
 };
@@ -154,6 +162,38 @@ TEST_F(NgaReference, CovarianceRecordsCarryTheirFields) {
   EXPECT_EQ(eca.map.data[0], -1.00008176833852E+00);
   EXPECT_EQ(eca.map.data[41], -9.45517636383226E-03);
   EXPECT_EQ(eca.ucorsr.count, 0);  // no unmodelled error
+}
+
+// RSMECA's counts are read one by one; these checks tie them together.
+TEST_F(NgaReference, RsmEcaWhoseCountsOrIndicesDisagreeIsRefused) {
+  const size_t eca = xml_.find("<tre name=\"RSMECA\"");
+  ASSERT_NE(eca, std::string::npos);
+  auto inEca = [&](std::string xml, const std::string& from, const std::string& to) {
+    const size_t at = xml.find(from, eca);
+    EXPECT_NE(at, std::string::npos) << from;
+    return xml.replace(at, from.size(), to);
+  };
+  // Six original parameters, with a MAP of 6 x 6, against a group of seven.
+  std::string fewer = inEca(xml_, "<field name=\"NPARO\" value=\"07\" />",
+                            "<field name=\"NPARO\" value=\"06\" />");
+  for (int i = 0; i < 6; ++i) {
+    const size_t last = fewer.rfind("<field name=\"MAP\"");
+    fewer.erase(last, fewer.find("/>", last) + 2 - last);
+  }
+  const std::string index = inEca(xml_, "<field name=\"IRX\" value=\"\" />",
+                                  "<field name=\"IRX\" value=\"07\" />");
+  const std::pair<std::string, std::string> cases[] = {
+      {fewer, "RSMECA: field NUMOPG: 7 parameters in the one group, but NPARO is 6"},
+      {index, "RSMECA: field IRX: parameter 7 of 6 (NPAR)"}};
+  for (const auto& [xml, message] : cases) {
+    const std::string file = nitfOfRecords("eca.ntf", xml);
+    try {
+      smodtool::loadModel(file);
+      ADD_FAILURE() << message << " was accepted";
+    } catch (const smodtool::ReadError& e) {
+      EXPECT_EQ(std::string(e.what()), file + ": " + message);
+    }
+  }
 }
 
 }  // namespace

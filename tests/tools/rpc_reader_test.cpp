@@ -81,7 +81,7 @@ class RpcModels : public ScratchTest {
 };
 
 TEST_F(RpcModels, Rpc00bGivesTheRpcImagePositions) {
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.width = 5000;
   desc.height = 4000;
   desc.rpc = rpcItems();
@@ -112,7 +112,7 @@ TEST_F(RpcModels, GeoTiffRpcMetadataGivesTheRpcImagePositions) {
   EXPECT_EQ(smodtool::loadModel(file).source, "RPC metadata (GTiff)");
 }
 
-TEST_F(RpcModels, ZeroScaleAndMissingCoefficientsAreRefused) {
+TEST_F(RpcModels, ZeroScaleMissingOrNonFiniteCoefficientsAreRefused) {
   const std::string zero = geoTiffWithRpc(path("zero.tif"), rpcItems("0"));
   try {
     smodtool::loadModel(zero);
@@ -124,6 +124,16 @@ TEST_F(RpcModels, ZeroScaleAndMissingCoefficientsAreRefused) {
   partial.pop_back();
   const std::string incomplete = geoTiffWithRpc(path("partial.tif"), partial);
   EXPECT_THROW(smodtool::loadModel(incomplete), smodtool::ReadError);
+  // GeoTIFF keeps what it is given; NITF's RPC00B could not hold it.
+  std::vector<std::string> notANumber = rpcItems();
+  notANumber.back().replace(notANumber.back().find("-2e-4"), 5, "nan");
+  const std::string nan = geoTiffWithRpc(path("nan.tif"), notANumber);
+  try {
+    smodtool::loadModel(nan);
+    ADD_FAILURE() << "a coefficient that is not a number was accepted";
+  } catch (const smodtool::ReadError& e) {
+    EXPECT_EQ(std::string(e.what()), nan + ": RPC: SAMP_DEN_COEFF term 2 is not a finite number");
+  }
 }
 
 }  // namespace

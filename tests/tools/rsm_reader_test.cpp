@@ -22,7 +22,7 @@ class RsmKinds : public ScratchTest, public ::testing::WithParamInterface<Layout
 TEST_P(RsmKinds, ModelMapsGroundToTheRecordedImageAndBack) {
   const Layout layout = GetParam();
   const SyntheticModel synthetic{layout.kind, layout.rows, layout.columns};
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.tres = syntheticRecords(synthetic);
   const std::string file = nitf("model.ntf", desc);
   const long blocks = hmsc_HeapLiveBlocks();
@@ -107,7 +107,7 @@ class RsmRefusals : public ScratchTest {
  protected:
   // The message the reader gives for the file with these records.
   std::string refusal(const std::vector<std::pair<std::string, std::string>>& records) {
-    nitf_builder::NitfSpec desc;
+    nitf_builder::NitfImage desc;
     desc.tres = records;
     const std::string file = nitf("bad.ntf", desc);
     try {
@@ -206,7 +206,7 @@ TEST_F(RsmRefusals, AdjustableParametersFillTheirRecord) {
   }
   apa.push_back({"PARVAL", real(1.25)});
   apa.push_back({"PARVAL", real(-3.5)});
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.tres = syntheticRecords({'G', 1, 1});
   desc.tres.push_back({"RSMAPA", nitf_builder::encodeTre("RSMAPA", apa)});
   const smodtool::LoadedModel model = smodtool::loadModel(nitf("apa.ntf", desc));

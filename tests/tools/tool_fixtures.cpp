@@ -111,7 +111,7 @@ void ScratchTest::writeText(const std::string& name, const std::string& text) co
 
 std::string ScratchTest::readText(const std::string& name) const { return slurp(path(name)); }
 
-std::string ScratchTest::nitf(const std::string& name, const nitf_builder::NitfSpec& desc) const {
+std::string ScratchTest::nitf(const std::string& name, const nitf_builder::NitfImage& desc) const {
   const std::string file = path(name);
   const std::string error = nitf_builder::writeNitf(file, desc);
   EXPECT_EQ(error, "");

@@ -20,7 +20,7 @@ class ScratchTest : public ::testing::Test {
   void writeText(const std::string& name, const std::string& text) const;
   std::string readText(const std::string& name) const;
   // Writes a NITF file with the given records (and RPC items) and returns its path.
-  std::string nitf(const std::string& name, const nitf_builder::NitfSpec& desc) const;
+  std::string nitf(const std::string& name, const nitf_builder::NitfImage& desc) const;
 
  private:
   std::string dir_;

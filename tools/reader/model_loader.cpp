@@ -1,5 +1,6 @@
 #include "model_loader.h"
 
+#include <cpl_string.h>
 #include <gdal.h>
 
 #include <algorithm>
@@ -210,19 +211,45 @@ LoadedModel loadModelFile(const std::string& path) {
   return loaded;
 }
 
+using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+// The tagged records of an open raster (none when it has none).
+std::vector<Tre> taggedRecords(void* dataset, const std::string& path) {
+  char** tres = GDALGetMetadata(dataset, "xml:TRE");
+  return tres && tres[0] ? parseTreXml(tres[0], path) : std::vector<Tre>{};
+}
+
+// The names ("NITF_IM:n:file") of the image segments after the first that carry RSM records or
+// RPCs, for a file whose first segment carries neither.
+std::vector<std::string> segmentsWithModel(void* dataset, const std::string& path) {
+  std::vector<std::string> names;
+  char** subdatasets = GDALGetMetadata(dataset, "SUBDATASETS");
+  for (int i = 2;; ++i) {
+    const char* name = CSLFetchNameValue(
+        subdatasets, ("SUBDATASET_" + std::to_string(i) + "_NAME").c_str());
+    if (!name) break;
+    const Dataset segment(GDALOpen(name, GA_ReadOnly));
+    if (!segment) continue;
+    if (hasRsmRecords(taggedRecords(segment.get(), path)) ||
+        GDALGetMetadata(segment.get(), "RPC")) {
+      names.push_back(name);
+    }
+  }
+  gdalTakeMessage();
+  return names;
+}
+
 LoadedModel loadRaster(const std::string& path) {
   gdalStart();
   gdalTakeMessage();
-  std::unique_ptr<void, DatasetCloser> dataset(GDALOpen(path.c_str(), GA_ReadOnly));
+  const Dataset dataset(GDALOpen(path.c_str(), GA_ReadOnly));
   if (!dataset) {
     const std::string why = gdalTakeMessage();
     throw ReadError(path + ": not a model file and not a raster GDAL can read" +
                     (why.empty() ? "" : " (" + why + ")"));
   }
   LoadedModel loaded;
-  char** tres = GDALGetMetadata(dataset.get(), "xml:TRE");
-  std::vector<Tre> records;
-  if (tres && tres[0]) records = parseTreXml(tres[0], path);
+  const std::vector<Tre> records = taggedRecords(dataset.get(), path);
   if (hasRsmRecords(records)) {
     RsmModel rsm = modelFromRsmRecords(records, path);
     loaded.covariance = covarianceFromRecords(records, path);
@@ -232,7 +259,14 @@ LoadedModel loadRaster(const std::string& path) {
     return loaded;
   }
   char** rpc = GDALGetMetadata(dataset.get(), "RPC");
-  if (!rpc) throw ReadError(path + ": the file holds neither RSM records nor RPCs");
+  if (!rpc) {
+    const std::vector<std::string> segments = segmentsWithModel(dataset.get(), path);
+    if (segments.empty()) throw ReadError(path + ": the file holds neither RSM records nor RPCs");
+    std::string list;
+    for (const std::string& name : segments) list += (list.empty() ? "" : ", ") + name;
+    throw ReadError(path + ": the first image segment holds neither RSM records nor RPCs; name "
+                           "a segment that does as the model: " + list);
+  }
   ModelPtr model = modelFromRpc(rpc, GDALGetRasterXSize(dataset.get()),
                                 GDALGetRasterYSize(dataset.get()), path);
   finishModel(*model, std::nullopt, path);

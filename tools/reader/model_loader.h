@@ -32,8 +32,10 @@ void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& gro
 void setInternalCoordinateSystem(RSM_Model& model, const std::string& file);
 
 // Reads the model of path, with the internal coordinate system as its output coordinate system
-// (a model file may name another). Throws ReadError naming path for a file that is none of the
-// three kinds, and for a bad record or a damaged model file.
+// (a model file may name another); GDAL's "NITF_IM:n:file" names image segment n (from 0) of a
+// NITF file, a plain NITF name its first segment. Throws ReadError naming path for a file that
+// is none of the three kinds (listing the segments that carry a model when the first carries
+// none), and for a bad record or a damaged model file.
 LoadedModel loadModel(const std::string& path);
 
 // The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).

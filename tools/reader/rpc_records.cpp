@@ -53,6 +53,19 @@ ModelPtr modelFromRpc(char** metadata, int width, int height, const std::string&
     if (scales[i] == 0.0) throw ReadError(file + ": RPC: " + kScaleNames[i] + " is zero");
   }
 
+  const double* const coefficients[4] = {rpc.adfLINE_NUM_COEFF, rpc.adfLINE_DEN_COEFF,
+                                         rpc.adfSAMP_NUM_COEFF, rpc.adfSAMP_DEN_COEFF};
+  static const char* const kCoefficientNames[4] = {"LINE_NUM_COEFF", "LINE_DEN_COEFF",
+                                                   "SAMP_NUM_COEFF", "SAMP_DEN_COEFF"};
+  for (int p = 0; p < 4; ++p) {
+    for (int t = 0; t < 20; ++t) {
+      if (!std::isfinite(coefficients[p][t])) {
+        throw ReadError(file + ": RPC: " + kCoefficientNames[p] + " term " +
+                        std::to_string(t + 1) + " is not a finite number");
+      }
+    }
+  }
+
   ErrorReport* report = nullptr;
   ModelPtr model(smod_RSMCreate(&report));
   if (!model) throw std::bad_alloc();

@@ -12,7 +12,8 @@ namespace smodtool {
 // geodetic (longitude and latitude in radians, height in meters); the polynomials have powers
 // 3, 3, 3 with each of the twenty RPC terms at its powers and every other term zero. Image
 // coordinates are the RPC's own: the centre of the first pixel is sample 0, row 0. width and
-// height (pixels) give the image domain. Throws ReadError naming file and the bad item.
+// height (pixels) give the image domain. Throws ReadError naming file and the bad item (a zero
+// scale, a value that is not a finite number).
 ModelPtr modelFromRpc(char** metadata, int width, int height, const std::string& file);
 
 }  // namespace smodtool

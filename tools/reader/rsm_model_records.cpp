@@ -127,6 +127,19 @@ void readSection(const TreFields& f, RSMFunctions& section) {
   section.validSolution = SMOD_TRUE;
 }
 
+// Records of several images can sit in one file: every record of the model must name the image
+// and edition that RSMIDA names.
+void checkSameImage(const TreFields& f, const TreFields& identification) {
+  for (const char* field : {"IID", "EDITION"}) {
+    const std::string value = f.text(field);
+    const std::string expected = identification.text(field);
+    if (value != expected) {
+      f.fail(field, "\"" + value + "\" is not RSMIDA's \"" + expected +
+                        "\": the records describe different images");
+    }
+  }
+}
+
 }  // namespace
 
 bool hasRsmRecords(const std::vector<Tre>& records) {
@@ -161,8 +174,10 @@ RsmModel modelFromRsmRecords(const std::vector<Tre>& records, const std::string&
   RSM_Model_Orig& rsm = result.model->rsm;
   readIdentification(*identification.front(), file, rsm, result);
 
+  const TreFields identificationFields(*identification.front(), file);
   Grid grid;
   if (!index.empty()) {
+    checkSameImage(TreFields(*index.front(), file), identificationFields);
     grid = readPolynomialIndex(*index.front(), file, rsm);
   } else {
     rsm.rowsPerSection = rsm.imageDomain.data[3] - rsm.imageDomain.data[2] + 1.0;
@@ -187,6 +202,7 @@ RsmModel modelFromRsmRecords(const std::vector<Tre>& records, const std::string&
     const int column = probe.integer("CSN", 1, grid.columns);
     const int at = (column - 1) + (row - 1) * grid.columns;
     const TreFields f(*tre, file, "section " + std::to_string(row) + ", " + std::to_string(column));
+    checkSameImage(f, identificationFields);
     if (!seen.insert(at).second) f.fail("RSN", "the section is given twice");
     RSMFunctions& section = rsm.RationalPolyList.data[at];
     section.rowSection = row - 1;

@@ -24,8 +24,9 @@ struct RsmModel {
 // RSMGGA).
 bool hasRsmRecords(const std::vector<Tre>& records);
 
-// Throws ReadError naming file, record and field for a missing or bad record, and for a model
-// given only as a grid (RSMGGA without RSMPCA).
+// Throws ReadError naming file, record and field for a missing or bad record, for an RSMPIA or
+// RSMPCA whose IID or EDITION differs from RSMIDA's, and for a model given only as a grid
+// (RSMGGA without RSMPCA).
 RsmModel modelFromRsmRecords(const std::vector<Tre>& records, const std::string& file);
 
 // The RSMAPA, RSMDCA and RSMECA records present in records; throws ReadError for a bad one.

@@ -294,7 +294,7 @@ int main(int argc, char** argv) {
   GDALAllRegister();
   const FrameCamera camera({kLon0 - 0.004 * kRad, kLat0 - 0.01 * kRad, 5200.0},
                            {kLon0, kLat0, 650.0}, 7800.0, kColumns / 2.0, kRows / 2.0, -0.015);
-  nitf_builder::NitfSpec nitf;
+  nitf_builder::NitfImage nitf;
   nitf.width = 8;
   nitf.height = 8;
   nitf.tres.push_back({"RSMIDA", identificationRecord(camera)});
