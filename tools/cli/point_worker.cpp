@@ -66,7 +66,10 @@ PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
 PointWorker::~PointWorker() { hgda_BaseDataDelete(buffer_, nullptr); }
 
 void PointWorker::process(const LineBlock& block, BlockResult& result) {
-  result = BlockResult();
+  // Cleared, not made anew: the text keeps its room from block to block.
+  result.text.clear();
+  result.error.clear();
+  result.points = result.demPoints = result.offDem = 0;
   result.text.reserve(block.lines * 56);
   points_.clear();
   const char* at = block.text.data();
