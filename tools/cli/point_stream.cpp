@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -61,25 +62,29 @@ int PointStream::run(std::FILE* in, Output& out) {
   return status;
 }
 
-// Blocks [0, n) on as many workers at once, the first on this thread.
+// Blocks [0, n) on as many workers at once: the first on this thread, and those for which no
+// thread can be started after it.
 void PointStream::processAll(const std::vector<LineBlock>& blocks,
                              std::vector<BlockResult>& results, size_t n) {
   std::vector<std::exception_ptr> errors(n);
+  auto work = [&](size_t i) {
+    try {
+      workers_[i]->process(blocks[i], results[i]);
+    } catch (...) {
+      errors[i] = std::current_exception();
+    }
+  };
   std::vector<std::thread> threads;
-  for (size_t i = 1; i < n; ++i) {
-    threads.emplace_back([&, i] {
-      try {
-        workers_[i]->process(blocks[i], results[i]);
-      } catch (...) {
-        errors[i] = std::current_exception();
-      }
-    });
+  size_t started = 1;
+  for (; started < n; ++started) {
+    try {
+      threads.emplace_back(work, started);
+    } catch (const std::system_error&) {
+      break;
+    }
   }
-  try {
-    workers_[0]->process(blocks[0], results[0]);
-  } catch (...) {
-    errors[0] = std::current_exception();
-  }
+  work(0);
+  for (size_t i = started; i < n; ++i) work(i);
   for (std::thread& t : threads) t.join();
   for (const std::exception_ptr& e : errors) {
     if (e) std::rethrow_exception(e);

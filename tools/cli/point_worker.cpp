@@ -66,7 +66,10 @@ PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
 PointWorker::~PointWorker() { hgda_BaseDataDelete(buffer_, nullptr); }
 
 void PointWorker::process(const LineBlock& block, BlockResult& result) {
-  result = BlockResult();
+  // Cleared, not made anew: the text keeps its room from block to block.
+  result.text.clear();
+  result.error.clear();
+  result.points = result.demPoints = result.offDem = 0;
   result.text.reserve(block.lines * 56);
   points_.clear();
   const char* at = block.text.data();
@@ -176,91 +179,94 @@ bool PointWorker::readDem(size_t count, const double* at, double* heights) {
 // when a library call failed (failure_ holds its report), else how many points from first on
 // passed every check (failure_ says why the next one did not).
 long PointWorker::evaluate(size_t first, size_t count, size_t slot) {
+  Batch b{&points_[first], count, &result_[2 * slot], &heights_[slot], &offDem_[slot], count};
+  if (!transform(b) || (back_ && !carryBack(b))) return -1;
+  return static_cast<long>(b.good);
+}
+
+void PointWorker::failAt(Batch& b, size_t i, const std::string& why) {
+  if (i >= b.good) return;
+  b.good = i;
+  failure_ = why;
+}
+
+bool PointWorker::libraryFailed(ErrorReport** report, const char* what) {
+  if (!*report) return false;
+  failure_ = std::string(what) + ": " + takeReportText(report);
+  return true;
+}
+
+// Heights of the points at the map points `at` (x, y pairs) from the DEM; a point the DEM does
+// not answer takes the mean height, counted, or fails with --strict-dem.
+bool PointWorker::demHeights(Batch& b, const double* at) {
+  if (forward_->elevationSource && !readDem(b.count, at, b.heights)) return false;
+  for (size_t i = 0; i < b.count; ++i) {
+    if (coverage_->covers(at[2 * i], at[2 * i + 1])) continue;
+    if (job_.strictDem) {
+      failAt(b, i, "the point is off the DEM or on no-data (--strict-dem)");
+      break;
+    }
+    b.heights[i] = meanHeight();
+    b.offDem[i] = 1;
+  }
+  return true;
+}
+
+bool PointWorker::transform(Batch& b) {
   ErrorReport* report = nullptr;
-  const int32_t n = static_cast<int32_t>(count);
-  double* result = &result_[2 * slot];
-  double* heights = &heights_[slot];
-  const Point* p = &points_[first];
-  long good = static_cast<long>(count);
-  auto fail = [&](size_t i, std::string why) {
-    if (static_cast<long>(i) < good) {
-      good = static_cast<long>(i);
-      failure_ = std::move(why);
-    }
-  };
-  // Heights of points the DEM does not answer: the mean, counted, or a failure.
-  auto settle = [&](const double* at) {
-    if (forward_->elevationSource && !readDem(count, at, heights)) return false;
-    for (size_t i = 0; i < count; ++i) {
-      if (coverage_->covers(at[2 * i], at[2 * i + 1])) continue;
-      if (job_.strictDem) {
-        fail(i, "the point is off the DEM or on no-data (--strict-dem)");
-        break;
-      }
-      heights[i] = meanHeight();
-      offDem_[slot + i] = 1;
-    }
-    return true;
-  };
+  const int32_t n = static_cast<int32_t>(b.count);
+  const Point* p = b.points;
   in_.clear();
   if (!p->fromDem) {
-    for (size_t i = 0; i < count; ++i) {
-      in_.insert(in_.end(), {p[i].x, p[i].y, p[i].z});
-      heights[i] = p[i].z;
-    }
+    for (size_t i = 0; i < b.count; ++i) b.heights[i] = p[i].z;
   } else if (job_.groundToImage) {
-    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
-    if (!settle(in_.data())) return -1;
-    in_.clear();
-    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y, heights[i]});
+    for (size_t i = 0; i < b.count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
+    if (!demHeights(b, in_.data())) return false;
   } else {
     // The ground point found against the DEM, then computed again at the DEM height read
     // there, so that each written point (longitude, latitude, height) maps back to its pixel.
-    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
-    smod_RSMXformTransform(forward_.get(), n, in_.data(), result, &report);
-    if (report) {
-      failure_ = "the point cannot be transformed: " + takeReportText(&report);
-      return -1;
-    }
-    if (!settle(result)) return -1;
-    in_.clear();
-    for (size_t i = 0; i < count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y, heights[i]});
+    for (size_t i = 0; i < b.count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y});
+    smod_RSMXformTransform(forward_.get(), n, in_.data(), b.result, &report);
+    if (libraryFailed(&report, "the point cannot be transformed")) return false;
+    if (!demHeights(b, b.result)) return false;
   }
-  smod_RSMXformTransform3DTo2D(forward_.get(), n, in_.data(), result, &report);
-  if (report) {
-    failure_ = "the point cannot be transformed: " + takeReportText(&report);
-    return -1;
-  }
-  for (size_t i = 0; i < 2 * count; ++i) {
-    if (!std::isfinite(result[i])) {
-      fail(i / 2, "the point cannot be transformed: the result is not a finite number");
+  in_.clear();
+  for (size_t i = 0; i < b.count; ++i) in_.insert(in_.end(), {p[i].x, p[i].y, b.heights[i]});
+  smod_RSMXformTransform3DTo2D(forward_.get(), n, in_.data(), b.result, &report);
+  if (libraryFailed(&report, "the point cannot be transformed")) return false;
+  for (size_t i = 0; i < 2 * b.count; ++i) {
+    if (!std::isfinite(b.result[i])) {
+      failAt(b, i / 2, "the point cannot be transformed: the result is not a finite number");
       break;
     }
   }
-  if (back_ && good > 0) {
-    // Carried back to the image: the inversion stops after its passes without saying whether
-    // it converged.
-    const size_t m = static_cast<size_t>(good);
-    in_.clear();
-    for (size_t i = 0; i < m; ++i)
-      in_.insert(in_.end(), {result[2 * i], result[2 * i + 1], heights[i]});
-    check_.resize(2 * m);
-    smod_RSMXformTransform3DTo2D(back_.get(), static_cast<int32_t>(m), in_.data(), check_.data(),
-                                 &report);
-    if (report) {
-      failure_ = "the result cannot be carried back to the image: " + takeReportText(&report);
-      return -1;
-    }
-    for (size_t i = 0; i < m; ++i) {
-      const double miss = std::hypot(check_[2 * i] - p[i].x, check_[2 * i + 1] - p[i].y);
-      if (!(miss <= job_.maxResidual)) {
-        fail(i, "the result does not map back to the image point: it lands " + numberText(miss) +
-                    " pixels away (--max-residual " + numberText(job_.maxResidual) + ")");
-        break;
-      }
+  return true;
+}
+
+// Carries the good image-to-ground results back to the image: the inversion stops after its
+// passes without saying whether it converged.
+bool PointWorker::carryBack(Batch& b) {
+  if (b.good == 0) return true;
+  ErrorReport* report = nullptr;
+  in_.clear();
+  for (size_t i = 0; i < b.good; ++i) {
+    in_.insert(in_.end(), {b.result[2 * i], b.result[2 * i + 1], b.heights[i]});
+  }
+  check_.resize(2 * b.good);
+  smod_RSMXformTransform3DTo2D(back_.get(), static_cast<int32_t>(b.good), in_.data(), check_.data(),
+                               &report);
+  if (libraryFailed(&report, "the result cannot be carried back to the image")) return false;
+  for (size_t i = 0; i < b.good; ++i) {
+    const double miss =
+        std::hypot(check_[2 * i] - b.points[i].x, check_[2 * i + 1] - b.points[i].y);
+    if (!(miss <= job_.maxResidual)) {
+      failAt(b, i,
+             "the result does not map back to the image point: it lands " + numberText(miss) +
+                 " pixels away (--max-residual " + numberText(job_.maxResidual) + ")");
+      break;
     }
   }
-  return good;
+  return true;
 }
 
 }  // namespace smodtool

@@ -43,10 +43,24 @@ class PointWorker {
     double x, y, z;
     bool fromDem;
   };
+  // Points of one batch call and where their results go.
+  struct Batch {
+    const Point* points;
+    size_t count;
+    double* result;         // 2 per point
+    double* heights;        // 1 per point
+    unsigned char* offDem;  // 1 per point: the DEM did not answer it
+    size_t good;            // points from the first on that passed every check
+  };
   bool flush(BlockResult& result);
   size_t transformRun(size_t begin, size_t end);
   long evaluate(size_t first, size_t count, size_t slot);
+  bool transform(Batch& b);
+  bool demHeights(Batch& b, const double* at);
+  bool carryBack(Batch& b);
   bool readDem(size_t count, const double* at, double* heights);
+  void failAt(Batch& b, size_t i, const std::string& why);
+  bool libraryFailed(ErrorReport** report, const char* what);
   void write(const double* r, double height, BlockResult& result);
 
   const PointJob& job_;
