@@ -13,6 +13,7 @@
 #include "output.h"
 #include "point_stream.h"
 #include "read_error.h"
+#include "senmod/version.h"
 
 namespace {
 

@@ -1,10 +1,8 @@
 // Error reports: one heap block per report holding its texts; a chain through previous.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-#include "core_fail.h"
 #include "hostcore.h"
 
 struct ErrorReport {
@@ -149,26 +147,3 @@ HerrPrintHandler herr_SetPrintHandler(HerrPrintHandler handler, void* user) {
 }
 
 }  // extern "C"
-
-namespace hcore {
-
-void Fail(ErrorReport** err, const char* function, int line, const char* message) {
-  if (!err) return;
-  *err = herr_CreateErrorReport(function, line, 2, *err, message, 0);
-}
-
-}  // namespace hcore
-
-namespace hcore {
-
-void FailFormat(ErrorReport** err, const char* function, int line, const char* format, ...) {
-  if (!err) return;
-  char message[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(message, sizeof message, format, args);
-  va_end(args);
-  Fail(err, function, line, message);
-}
-
-}  // namespace hcore

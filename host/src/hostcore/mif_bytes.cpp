@@ -12,7 +12,7 @@
 // The same record always gives the same bytes.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 namespace {
 

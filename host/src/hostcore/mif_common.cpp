@@ -2,7 +2,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 void mif_Report(ErrorReport** err, const char* function, int line, const char* format, ...) {
   // Formatted on the stack so that a report can still be made when the heap is short.

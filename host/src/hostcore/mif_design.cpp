@@ -8,7 +8,7 @@
 // item and padded to a multiple of that, as the C compiler lays out the matching struct.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Holders of persistent objects and counted texts: move, deep copy, release, compare.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // that defines the design and every design it uses, and the design's name.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 int32_t hmif_MIFableObjectConvertToMIF(const void* object, const HmifDesign* design, void** bytes,
                                        char** dictionaryText, char** typeText, ErrorReport** err) {

@@ -1,7 +1,7 @@
 // Records walked by their design in memory: deep copy and deep free.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 namespace {
 

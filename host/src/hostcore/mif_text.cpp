@@ -14,7 +14,7 @@
 // The writer puts a design after every design it embeds or points to.
 #include <string.h>
 
-#include "hostcore/mif_internal.h"
+#include "mif_internal.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <ogr_srs_api.h>
 
-#include "hostcore/core_fail.h"
-#include "hostcore/raster_grid.h"
+#include "core_fail.h"
+#include "raster_grid.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <string>
 
-#include "hostcore/core_fail.h"
-#include "hostcore/raster_grid.h"
+#include "core_fail.h"
+#include "raster_grid.h"
 
 int hxfr_Transform(HxfrXForm* xform, int32_t n, const double* in, double* out,
                    ErrorReport** err) {

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <new>
 
-#include "hostcore/core_fail.h"
-#include "hostcore/raster_grid.h"
+#include "core_fail.h"
+#include "raster_grid.h"
 #include "hostmodel.h"
 
 struct HmodElevationSource {

@@ -1,8 +1,8 @@
 #include <cmath>
 #include <string>
 
-#include "hostcore/core_fail.h"
-#include "hostcore/raster_grid.h"
+#include "core_fail.h"
+#include "raster_grid.h"
 #include "hostphotogui.h"
 
 namespace {

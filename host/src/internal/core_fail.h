@@ -1,6 +1,6 @@
-// How hostcore's own calls report a failure into a caller's error slot.
-#ifndef HOSTCORE_CORE_FAIL_H
-#define HOSTCORE_CORE_FAIL_H
+// How the host libraries report a failure into a caller's error slot.
+#ifndef HOST_INTERNAL_CORE_FAIL_H
+#define HOST_INTERNAL_CORE_FAIL_H
 
 #include "hostcore.h"
 
@@ -18,4 +18,4 @@ void FailFormat(ErrorReport** err, const char* function, int line, const char* f
 #define HCORE_FAIL(err, message) hcore::Fail((err), __func__, __LINE__, (message))
 #define HCORE_FAILF(err, ...) hcore::FailFormat((err), __func__, __LINE__, __VA_ARGS__)
 
-#endif  // HOSTCORE_CORE_FAIL_H
+#endif  // HOST_INTERNAL_CORE_FAIL_H

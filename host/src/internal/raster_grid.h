@@ -1,7 +1,7 @@
 // Raster DEMs held in memory, shared by the raster layers of hostcore, the elevation sources of
 // hostmodel and the map-to-layer transforms of hostphotogui.
-#ifndef HOSTCORE_RASTER_GRID_H
-#define HOSTCORE_RASTER_GRID_H
+#ifndef HOST_INTERNAL_RASTER_GRID_H
+#define HOST_INTERNAL_RASTER_GRID_H
 
 #include <memory>
 #include <string>
@@ -110,4 +110,4 @@ HxfrXForm* NewMapToLayerXForm(const Hprj_Projection* projection, const char* uni
                               const Grid& grid, const char* function, ErrorReport** err);
 }  // namespace hraster
 
-#endif  // HOSTCORE_RASTER_GRID_H
+#endif  // HOST_INTERNAL_RASTER_GRID_H

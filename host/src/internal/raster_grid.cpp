@@ -1,4 +1,4 @@
-#include "hostcore/raster_grid.h"
+#include "raster_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
-#include "hostcore/core_fail.h"
+#include "core_fail.h"
 
 namespace hraster {
 
