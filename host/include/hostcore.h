@@ -436,7 +436,7 @@ class HerrException {
   void Clear();
 
  private:
-  const char* file_;
+  [[maybe_unused]] const char* file_;  /* recorded as the host does; no log line names it */
   const char* function_;
   ErrorReport* report_ = nullptr;
 };
