@@ -5,17 +5,51 @@
  * polynomial sections, and image positions back to the ground at a given height. The records
  * below are filled by the host field by field: their layout is part of the interface.
  *
+ * Two builds, two layouts. libsenmod and libsenmod_demlayer declare different RSM_Xform records
+ * (and the DEM-layer build has no covariance records): code built against libsenmod_demlayer
+ * must define SENMOD_DEMLAYER before including this header, and code built against libsenmod
+ * must not. Nothing checks this at link or run time: a mismatch reads and writes the transform
+ * object at the wrong offsets. The CMake target senmod::senmod_demlayer and the pkg-config
+ * package senmod_demlayer define it for their users.
+ *
  * Conventions of every call:
  * - Error slot (ErrorReport** err): cleared on entry. When it is null a local slot takes its
  *   place and the report made there is not passed out. A report passed out is the caller's:
  *   delete it with herr_DeleteErrorReportEx.
- * - Every block a record owns lives on the host heap (hmsc_HeapMalloc / hmsc_HeapFree).
- * - Map coordinates are longitude and latitude in degrees with heights in meters unless the
- *   model's ground domain is rectangular without projection parameters (then Earth-centred
- *   X, Y, Z in meters). Ground-domain coordinates are those the polynomials work in.
+ * - Ownership: every block a record owns lives on the host heap (hmsc_HeapMalloc /
+ *   hmsc_HeapFree); whoever creates a record owns it until it hands it to a transform object
+ *   (smod_RSMXformGetFromRSMData), which then owns it. What a call hands out (a copy, a
+ *   persistent object, bytes, a dictionary, a live projection, a text) is the caller's, to be
+ *   freed as the call says; what it only reads stays its owner's. smod_RSMAPADelete is the one
+ *   Delete that leaves the record block itself: free it afterwards with hmsc_HeapFree.
  *
- * With SENMOD_DEMLAYER defined this header declares the DEM-layer build: no covariance records,
- * no exported ground-domain conversion, and its own transform object.
+ * Coordinates:
+ * - Map coordinates (the x, y, z of smod_RSMTransform and the transform objects, and the
+ *   geographic side of smod_RSMConvertGRNDD): longitude and latitude in degrees, height in
+ *   metres above the ellipsoid; except for a rectangular ground domain without projection
+ *   parameters (rsm.obsoletePlaceHolder0 null), whose map coordinates are Earth-centred X, Y, Z
+ *   in metres.
+ * - Ground-domain coordinates (what the polynomials, groundDomain and smod_RSMConvertGRNDD's
+ *   other side use), by the kind that grndd's count selects: geodetic (any count but 1 and 12
+ *   or more): longitude and latitude in radians, height in metres; geodetic hybrid (count 1):
+ *   the same with longitude from 0 to 2 pi; rectangular (count 12 or more): x, y, z in metres
+ *   in the frame whose Earth-centred origin and rotation grndd holds.
+ * - Image coordinates: sample (column) and row in the model's own image coordinates. The
+ *   library applies no pixel convention of its own: a position is in the convention the
+ *   polynomials were fitted in (the records' own for RSM; for RPCs as the senmod command reads
+ *   them, the centre of the first pixel is (0, 0)). Sections are chosen by
+ *   trunc((row - imageDomain[2]) / rowsPerSection) and trunc((sample - imageDomain[0]) /
+ *   colsPerSection), clamped to the grid.
+ * - When useNormalization is SMOD_TRUE each coordinate c of a section is normalised as
+ *   (c - Offsets[i]) / Scales[i] before its polynomials are evaluated.
+ *
+ * Threads: the library starts none and has no state between calls but its cache of persistent
+ * designs, which it guards itself. The evaluators (smod_RationalPolynomialsToFileXY, ...ToMapXY,
+ * smod_RSMConvertGRNDD) may run on any threads at once, and so may smod_RSMTransform on distinct
+ * models or on one model none of them writes. Distinct transform objects may be used on any
+ * threads at once; one transform object (with its model) must not be used by two threads at
+ * once: the elevation set-up writes into its model, and smod_RSMXformImageToGroundRay switches
+ * the model's direction while it runs.
  */
 #ifndef SENMOD_SENMOD_H
 #define SENMOD_SENMOD_H
@@ -241,7 +275,8 @@ SMOD_API Smod_RSMAPA* smod_RSMAPACreate(ErrorReport** err);
 /* Release the owned arrays and texts, then the record. Accept null. */
 SMOD_API void smod_RSMECADelete(Smod_RSMECA* record);
 SMOD_API void smod_RSMDCADelete(Smod_RSMDCA* record);
-/* Releases iid, edition, tid and parval and nulls them; the record itself stays allocated. */
+/* Releases iid, edition, tid and parval and nulls them; the record itself stays allocated:
+ * the caller frees it with hmsc_HeapFree (after this call, never instead of it). */
 SMOD_API void smod_RSMAPADelete(Smod_RSMAPA* record);
 #endif
 
@@ -265,10 +300,13 @@ SMOD_API void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, doub
                                                ErrorReport** err);
 
 /* Inverts one section: the ground-domain (x, y) at ground-domain height z that maps to
- * (sample, row), by at most five Newton passes from the section's imageToGroundPoly. Reports
- * as smod_RationalPolynomialsToFileXY, and "Starting polynomial does not fit its order." when
- * imageToGroundPoly's order is not a whole number 0..10 or it lacks coefficients; on failure
- * the outputs are untouched. */
+ * (sample, row). Newton passes start from the section's imageToGroundPoly (from ground (0, 0)
+ * when it is empty) and stop once both corrections are at most 1e-8 (in normalised units when the
+ * section normalises, else in ground-domain units), or after five passes: the estimate then
+ * stands and non-convergence is not reported (check by evaluating the result forward when it
+ * matters). Reports as smod_RationalPolynomialsToFileXY, and "Starting polynomial does not fit
+ * its order." when imageToGroundPoly's order is not a whole number 0..10 or it lacks
+ * coefficients; on failure the outputs are untouched. */
 SMOD_API void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, double sample,
                                               double row, double z, double* x, double* y,
                                               ErrorReport** err);
@@ -286,7 +324,10 @@ SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, d
 #endif
 
 /* Transforms one point in the model's own direction: ground to image (x, y map, z height ->
- * sample, row) or image to ground (sample, row at map height z -> map x, y). Reports
+ * sample, row) or image to ground (sample, row at map height z -> map x, y). From image to
+ * ground on a rectangular domain with projection parameters the ground-domain height that
+ * belongs to map height z is refined: at most five passes, until it changes by 0.01 m or less
+ * (not reported when it does not). Reports
  * "Replacement sensor model not available", "RationalPolynomial coordinate conversion failed"
  * (with the failing step's report), and for a model of several sections "Section grid does not
  * fit the section list" or "Image domain not available" (fewer than 3 values); outputs are then
@@ -329,11 +370,13 @@ SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
 
 /* Transforms n 2-D points (x, y pairs) in the model's direction with heights from the set-up
  * (run first when the object is unfilled): each point's DEM height from ground to image, the
- * height iteration against the DEM (at most 10 passes, until the height changes by 1 m or less)
- * from image to ground, z_mean for a constant-height model. out may be null (or in) to write
- * over in. n <= 0 transforms nothing. Reports "Invalid input RSM xform data." for a null object
- * or model or null arrays. A failing point stops the batch: earlier outputs are written, its
- * own and later ones are not. */
+ * height iteration against the DEM from image to ground (at most 10 passes, until the height
+ * changes by 1 m or less; after the tenth the last point stands, not reported), z_mean for a
+ * constant-height model. Each point goes through the affine before the model and the one after
+ * it (forDst/invSrc from ground to image, forSrc/invDst from image to ground). out may be
+ * null (or in) to write over in. n <= 0 transforms nothing. Reports "Invalid input RSM xform
+ * data." for a null object or model or null arrays. A failing point stops the batch: earlier
+ * outputs are written, its own and later ones are not. */
 SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
                                      ErrorReport** err);
 
@@ -342,7 +385,8 @@ SMOD_API void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const do
                                            double* out, ErrorReport** err);
 
 /* For each image point (x[i], y[i]) the ray (X1, Y1, z_mean - 50, X2, Y2, z_mean + 50) of its
- * ground points, whatever the model's direction. rays holds 6 n reals. */
+ * ground points (map coordinates; heights in metres), whatever the model's direction, which it
+ * switches for its duration. rays holds 6 n reals. */
 SMOD_API void smod_RSMXformImageToGroundRay(RSM_Xform* xform, int32_t n, const double* x,
                                             const double* y, double* rays, ErrorReport** err);
 
