@@ -17,7 +17,7 @@
 namespace {
 
 using senmod_test::Dem;
-using senmod_test::DemSpec;
+using senmod_test::InclinedPlaneDem;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
@@ -38,7 +38,7 @@ class DemLayerSetUp : public HeapCheckedTest {
     return model;
   }
 
-  RSM_Model* wrapWithDem(const DemSpec& desc) {
+  RSM_Model* wrapWithDem(const InclinedPlaneDem& desc) {
     dem_ = std::make_unique<Dem>(desc);
     RSM_Model* model = wrap(dem_->path());
     smod_RSMXformFillNoMIFData(xform_, nullptr);
@@ -76,7 +76,7 @@ TEST_F(DemLayerSetUp, ConstantHeightModelIsFilledWithoutOpeningAnyFile) {
 }
 
 TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeight) {
-  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(5000.0, -3000.0));
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(5000.0, -3000.0));
   EXPECT_NEAR(model->rsm.z_mean, dem_->ValidMean(), 1e-6);
   // 0.4 of a cell east and 0.3 of a cell south of a cell centre: that cell's height.
   const double lon = dem_->CentreX(61) + 0.0004;
@@ -88,7 +88,7 @@ TEST_F(DemLayerSetUp, HeightsComeFromTheNearestCellAndTheMeanBecomesTheModelHeig
 }
 
 TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {
-  DemSpec desc = xform_test::planeDemSpec(5000.0, 0.0);
+  InclinedPlaneDem desc = xform_test::geographicPlaneDem(5000.0, 0.0);
   desc.pixel = senmod_test::DemPixel::Int16;
   desc.holeColumn = 10;
   desc.holeRow = 10;
@@ -102,7 +102,7 @@ TEST_F(DemLayerSetUp, NullCellAndPointsOffTheLayerTakeTheModelHeight) {
 }
 
 TEST_F(DemLayerSetUp, SecondSetUpDoesNothing) {
-  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(1000.0, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(1000.0, 0.0));
   HimgLayer* layer = xform_->layer;
   HxfrXForm* mapToLayer = xform_->mapToLayer;
   model->rsm.z_mean = 5.0;

@@ -15,11 +15,11 @@ namespace {
 
 using senmod_test::Dem;
 using senmod_test::DemPixel;
-using senmod_test::DemSpec;
+using senmod_test::InclinedPlaneDem;
 
 // A geographic plane DEM: 0.01 degree cells over (10..10.4 E, 45.3..45 N).
-DemSpec GeographicSpec() {
-  DemSpec desc;
+InclinedPlaneDem GeographicPlane() {
+  InclinedPlaneDem desc;
   desc.crs = "EPSG:4326";
   desc.west = 10.0;
   desc.north = 45.3;
@@ -34,8 +34,8 @@ DemSpec GeographicSpec() {
 }
 
 // A UTM zone 33N plane DEM of 100 m cells over (480..520 km E, 4960..5020 km N).
-DemSpec UtmSpec() {
-  DemSpec desc;
+InclinedPlaneDem UtmPlane() {
+  InclinedPlaneDem desc;
   desc.crs = "EPSG:32633";
   desc.west = 480000.0;
   desc.north = 5020000.0;
@@ -94,7 +94,7 @@ class ElevationSourceTest : public HeapCheckedTest {
 };
 
 TEST_F(ElevationSourceTest, GeographicDemInDegreesAndRadians) {
-  Dem dem(GeographicSpec());
+  Dem dem(GeographicPlane());
   Projection wgs84(hprj_ProjectionFromDefinition("EPSG:4326", &err_));
   ASSERT_TRUE(wgs84);
   Source degrees = Open(dem, wgs84.get(), "degrees");
@@ -116,7 +116,7 @@ TEST_F(ElevationSourceTest, GeographicDemInDegreesAndRadians) {
 }
 
 TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
-  Dem utm(UtmSpec());
+  Dem utm(UtmPlane());
   OGRSpatialReference wgs84, zone33;
   wgs84.SetFromUserInput("EPSG:4326");
   zone33.SetFromUserInput("EPSG:32633");
@@ -138,7 +138,7 @@ TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
   }
 
   // The reverse: a geographic DEM read under UTM map points.
-  DemSpec desc = GeographicSpec();
+  InclinedPlaneDem desc = GeographicPlane();
   desc.west = 14.75;
   desc.north = 45.2;
   desc.columns = 60;
@@ -161,7 +161,7 @@ TEST_F(ElevationSourceTest, UtmDemUnderGeographicPointsAndTheReverse) {
 }
 
 TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
-  DemSpec desc = GeographicSpec();
+  InclinedPlaneDem desc = GeographicPlane();
   desc.holeColumn = 5;
   desc.holeRow = 5;
   desc.holeColumns = 3;
@@ -189,7 +189,7 @@ TEST_F(ElevationSourceTest, HolesAndOffDemPointsGetTheValidMean) {
 }
 
 TEST_F(ElevationSourceTest, DemWithoutValidCellsHasNoMeanAndNoNaN) {
-  DemSpec desc = GeographicSpec();
+  InclinedPlaneDem desc = GeographicPlane();
   desc.holeColumns = desc.columns;
   desc.holeRows = desc.rows;
   Dem dem(desc);
@@ -202,7 +202,7 @@ TEST_F(ElevationSourceTest, DemWithoutValidCellsHasNoMeanAndNoNaN) {
 }
 
 TEST_F(ElevationSourceTest, FeetBecomeMeters) {
-  DemSpec desc = GeographicSpec();
+  InclinedPlaneDem desc = GeographicPlane();
   desc.feet = true;
   Dem dem(desc);
   Source source = Open(dem, nullptr, "degrees");
@@ -223,7 +223,7 @@ TEST_F(ElevationSourceTest, FeetBecomeMeters) {
 }
 
 TEST_F(ElevationSourceTest, Float32AndInt16Cells) {
-  DemSpec desc = GeographicSpec();
+  InclinedPlaneDem desc = GeographicPlane();
   desc.pixel = DemPixel::Int16;
   desc.gx = 1000.0;
   Dem dem(desc);
@@ -249,7 +249,7 @@ TEST_F(ElevationSourceTest, BadInputIsReported) {
             std::string::npos);
   herr_DeleteErrorReportEx(&err);
 
-  Dem dem(GeographicSpec());
+  Dem dem(GeographicPlane());
   // Rasters too large to hold, and without georeferencing, written beside the DEM.
   const std::string tooLarge = dem.path() + ".large.vrt";
   const std::string unreferenced = dem.path() + ".plain.vrt";
@@ -290,7 +290,7 @@ TEST_F(ElevationSourceTest, BadInputIsReported) {
 }
 
 TEST_F(ElevationSourceTest, ExhaustedHeapLosesNothing) {
-  Dem dem(GeographicSpec());
+  Dem dem(GeographicPlane());
   for (long n = 0; n < 2; ++n) {
     ErrorReport* err = nullptr;
     hmsc_HeapFailAfter(n);

@@ -15,10 +15,10 @@ namespace {
 
 using senmod_test::Dem;
 using senmod_test::DemPixel;
-using senmod_test::DemSpec;
+using senmod_test::InclinedPlaneDem;
 
-DemSpec SmallSpec() {
-  DemSpec desc;
+InclinedPlaneDem SmallPlane() {
+  InclinedPlaneDem desc;
   desc.crs = "EPSG:4326";
   desc.west = -71.2;
   desc.north = 42.5;
@@ -69,7 +69,7 @@ class RasterLayerTest : public HeapCheckedTest {
 };
 
 TEST_F(RasterLayerTest, PixelsNullValueAndStatistics) {
-  Dem dem(SmallSpec());
+  Dem dem(SmallPlane());
   OpenFirstLayer(dem);
   EXPECT_EQ(himg_LayerPixelType(layer_), GDT_Float32);
   const double null = hmsc_AddressOf_hpxm_Convert()[himg_LayerPixelType(layer_)](
@@ -104,7 +104,7 @@ TEST_F(RasterLayerTest, PixelsNullValueAndStatistics) {
 }
 
 TEST_F(RasterLayerTest, ReadsOutsideTheLayerAreReported) {
-  Dem dem(SmallSpec());
+  Dem dem(SmallPlane());
   OpenFirstLayer(dem);
   HimgPixelRect* rect = himg_PixelRectCreate(2, 1, HGDA_PIXEL_FLOAT64, nullptr);
   ASSERT_NE(rect, nullptr);
@@ -123,7 +123,7 @@ TEST_F(RasterLayerTest, ReadsOutsideTheLayerAreReported) {
 }
 
 TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
-  Dem dem(SmallSpec());
+  Dem dem(SmallPlane());
   const std::string path = dem.path();
   for (const std::string& name : {path + "(:Layer_2)", path + "(:Layer_0)", path + "(:Layer_x)",
                                   std::string("/nonexistent.tif(:Layer_1)")}) {
@@ -144,7 +144,7 @@ TEST_F(RasterLayerTest, BadNamesAndOptionsAreReported) {
 }
 
 TEST_F(RasterLayerTest, ElevationInfoUnits) {
-  DemSpec desc = SmallSpec();
+  InclinedPlaneDem desc = SmallPlane();
   desc.feet = true;
   Dem feet(desc);
   desc.feet = false;
@@ -161,7 +161,7 @@ TEST_F(RasterLayerTest, ElevationInfoUnits) {
 }
 
 TEST_F(RasterLayerTest, MapToLayerTransformAndHeightTerms) {
-  DemSpec desc = SmallSpec();
+  InclinedPlaneDem desc = SmallPlane();
   desc.feet = true;
   Dem dem(desc);
   OpenFirstLayer(dem);
@@ -205,7 +205,7 @@ TEST_F(RasterLayerTest, MapToLayerTransformAndHeightTerms) {
 }
 
 TEST_F(RasterLayerTest, MapToLayerFromAProjectedMap) {
-  Dem dem(SmallSpec());
+  Dem dem(SmallPlane());
   OpenFirstLayer(dem);
   Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32619", &err_);
   ASSERT_NE(utm, nullptr) << herr_ErrorReportMessage(err_);
@@ -242,7 +242,7 @@ namespace {
 
 // Every step of the DEM-layer set-up, with the heap running out at each allocation in turn.
 TEST(RasterHeap, ExhaustionAtAnyStepLosesNothing) {
-  Dem dem(SmallSpec());
+  Dem dem(SmallPlane());
   const long start = hmsc_HeapLiveBlocks();
   bool completed = false;
   for (long n = 0; n < 40 && !completed; ++n) {

@@ -19,11 +19,11 @@ std::vector<unsigned char> toBytes(const void* record, const HmifDesign* design)
 
 // Two sections on a 1 x 2 grid, geodetic hybrid: small enough to damage at every byte.
 RSM_Model* smallModel() {
-  model_builder::SectionSpec first = model_builder::affineSection(1, 2, 3, 4, 5, 6);
+  model_builder::SectionPolynomials first = model_builder::affineSection(1, 2, 3, 4, 5, 6);
   first.useNormalization = true;
   first.scales = {{2, 3, 4, 5, 6}};
   first.imageToGroundPoly = {1, 0.5, 0.25, 0.125, 7, 8, 9};
-  model_builder::SectionSpec second = model_builder::affineSection(-1, 0.5, 0, 2, 0, 0.5);
+  model_builder::SectionPolynomials second = model_builder::affineSection(-1, 0.5, 0, 2, 0, 0.5);
   second.sameDenominators = true;
   RSM_Model* model = model_builder::makeModel({first, second}, 1, 2, 100.0, 50.0);
   model->rsm.grndd = model_builder::heapDoubles({1.5});

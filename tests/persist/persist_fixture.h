@@ -44,8 +44,8 @@ struct StoredSystem : LiveCoordinateSystem {
 // Three sections in one row, rectangular ground domain, geographic WGS 84 output projection
 // in "degrees" with heights in meters, a DEM name. Free with smod_RSMDelete.
 inline RSM_Model* threeSectionModel() {
-  model_builder::CameraSpec camera;
-  camera.domain = model_builder::CameraSpec::Domain::Rectangular;
+  model_builder::FlatGroundCamera camera;
+  camera.domain = model_builder::FlatGroundCamera::Domain::Rectangular;
   camera.colSections = 3;
   camera.powerX = camera.powerY = 2;
   camera.powerZ = 1;

@@ -7,7 +7,7 @@
 using model_builder::affineSection;
 using model_builder::constant;
 using model_builder::Poly;
-using model_builder::SectionSpec;
+using model_builder::SectionPolynomials;
 
 namespace {
 
@@ -30,7 +30,7 @@ Result evaluate(const RSMFunctions* s, double x, double y, double z) {
   return r;
 }
 
-Result evaluate(const SectionSpec& desc, double x, double y, double z) {
+Result evaluate(const SectionPolynomials& desc, double x, double y, double z) {
   RSMFunctions* s = model_builder::makeSections({desc});
   Result r = evaluate(s, x, y, z);
   smod_RationalPolynomialsFree(s, 1, nullptr);
@@ -58,7 +58,7 @@ Poly filled(int px, int py, int pz, double base) {
 using Evaluation = HeapCheckedTest;
 
 TEST_F(Evaluation, ConstantPolynomialsGiveTheirQuotientAnywhere) {
-  SectionSpec desc;
+  SectionPolynomials desc;
   desc.sampleNumerator = constant(2.0);
   desc.sampleDenominator = constant(4.0);
   desc.rowNumerator = constant(3.0);
@@ -70,7 +70,7 @@ TEST_F(Evaluation, ConstantPolynomialsGiveTheirQuotientAnywhere) {
 }
 
 TEST_F(Evaluation, NormalisesGroundAndDenormalisesImage) {
-  SectionSpec desc;
+  SectionPolynomials desc;
   desc.useNormalization = true;
   desc.scales = {2, 2, 2, 100, 50};
   desc.offsets = {1, 1, 1, 1000, 500};
@@ -84,7 +84,7 @@ TEST_F(Evaluation, NormalisesGroundAndDenormalisesImage) {
 }
 
 TEST_F(Evaluation, EveryTermOfMixedPowersCounts) {
-  SectionSpec desc;
+  SectionPolynomials desc;
   desc.sampleNumerator = filled(3, 1, 2, 0.5);
   desc.sampleDenominator = filled(1, 2, 0, 3.0);
   desc.rowNumerator = filled(5, 0, 1, -1.0);
@@ -99,7 +99,7 @@ TEST_F(Evaluation, EveryTermOfMixedPowersCounts) {
 }
 
 TEST_F(Evaluation, SharedDenominatorNeverReadsTheRowDenominator) {
-  SectionSpec desc = affineSection(1.0, 2.0, 0.0, 5.0, 0.0, 3.0);
+  SectionPolynomials desc = affineSection(1.0, 2.0, 0.0, 5.0, 0.0, 3.0);
   desc.sampleDenominator = constant(2.0);
   desc.sameDenominators = true;
   // Powers that claim coefficients the empty array lacks: not read, so not refused.
@@ -112,14 +112,14 @@ TEST_F(Evaluation, SharedDenominatorNeverReadsTheRowDenominator) {
 
 TEST_F(Evaluation, OnlyExactZeroDenominatorsAreInvalid) {
   for (double zero : {0.0, -0.0}) {
-    SectionSpec desc = affineSection(1, 0, 0, 1, 0, 0);
+    SectionPolynomials desc = affineSection(1, 0, 0, 1, 0, 0);
     desc.sampleDenominator = constant(zero);
     EXPECT_EQ(evaluate(desc, 0, 0, 0).message, "Invalid denominator.");
     desc.sampleDenominator = constant(1.0);
     desc.rowDenominator = constant(zero);
     EXPECT_EQ(evaluate(desc, 0, 0, 0).message, "Invalid denominator.");
   }
-  SectionSpec tiny = affineSection(1, 0, 0, 1, 0, 0);
+  SectionPolynomials tiny = affineSection(1, 0, 0, 1, 0, 0);
   tiny.sampleDenominator = constant(1e-300);
   EXPECT_EQ(evaluate(tiny, 0, 0, 0).message, "");
 }
@@ -151,7 +151,7 @@ TEST_F(Evaluation, PowersAndCountsThatDoNotFitAreRefused) {
                         Case{Poly{5, 5, 5, std::vector<double>(215, 1.0)}, false, count},
                         Case{Poly{1, 0, 0, {1.0}}, false, count},
                         Case{Poly{3, -1, 2, {}}, false, "Invalid denominator."}}) {
-    SectionSpec desc = affineSection(1, 0, 0, 1, 0, 0);
+    SectionPolynomials desc = affineSection(1, 0, 0, 1, 0, 0);
     desc.rowDenominator = c.rowDenominator;
     desc.sameDenominators = c.shared;
     EXPECT_EQ(evaluate(desc, 0, 0, 0).message, c.message);

@@ -7,7 +7,7 @@
 using model_builder::affineSection;
 using model_builder::constant;
 using model_builder::Poly;
-using model_builder::SectionSpec;
+using model_builder::SectionPolynomials;
 
 namespace {
 
@@ -29,7 +29,7 @@ Result invert(const RSMFunctions* s, double sample, double row, double z) {
   return r;
 }
 
-Result invert(const SectionSpec& desc, double sample, double row, double z) {
+Result invert(const SectionPolynomials& desc, double sample, double row, double z) {
   RSMFunctions* s = model_builder::makeSections({desc});
   Result r = invert(s, sample, row, z);
   smod_RationalPolynomialsFree(s, 1, nullptr);
@@ -37,8 +37,8 @@ Result invert(const SectionSpec& desc, double sample, double row, double z) {
 }
 
 // sample = x, row = y.
-SectionSpec identity() {
-  SectionSpec desc;
+SectionPolynomials identity() {
+  SectionPolynomials desc;
   desc.sampleNumerator = Poly{1, 0, 0, {0.0, 1.0}};
   desc.rowNumerator = Poly{0, 1, 0, {0.0, 1.0}};
   return desc;
@@ -57,7 +57,7 @@ TEST_F(Inversion, IdentitySectionIsSolvedExactlyAtAnyHeight) {
 
 TEST_F(Inversion, StartsFromTheStartingPolynomial) {
   // sample = 10 + 2x + 3y, row = -x + 4y, started from its exact inverse.
-  SectionSpec desc = affineSection(10, 2, 3, 0, -1, 4);
+  SectionPolynomials desc = affineSection(10, 2, 3, 0, -1, 4);
   desc.imageToGroundPoly = {1.0, -40.0 / 11, 4.0 / 11, -3.0 / 11, -10.0 / 11, 1.0 / 11, 2.0 / 11};
   Result r = invert(desc, 50.0, 20.0, 0.0);
   EXPECT_NEAR(2 * r.x + 3 * r.y + 10, 50.0, 1e-9);
@@ -72,7 +72,7 @@ TEST_F(Inversion, StartsFromTheStartingPolynomial) {
 
 TEST_F(Inversion, NonLinearSectionsConvergeOrStopAfterFivePasses) {
   // sample = x + 0.1 x^2 y, row = y + 0.05 x y^2 converges from the origin.
-  SectionSpec desc;
+  SectionPolynomials desc;
   desc.sampleNumerator = Poly{2, 1, 0, {0, 1, 0, 0, 0, 0.1}};
   desc.rowNumerator = Poly{1, 2, 0, {0, 0, 1, 0, 0, 0.05}};
   Result r = invert(desc, 3.0 + 0.1 * 9 * 2, 2.0 + 0.05 * 3 * 4, 0.0);
@@ -90,7 +90,7 @@ TEST_F(Inversion, NonLinearSectionsConvergeOrStopAfterFivePasses) {
 TEST_F(Inversion, SharedDenominatorTakesRowDerivativesFromTheRowDenominator) {
   // sample = x / (1 + 0.1 x), row = y / (1 + 0.1 x) with an empty row denominator: its value is
   // the sample denominator's, its derivatives 0; Newton still meets the point.
-  SectionSpec desc = identity();
+  SectionPolynomials desc = identity();
   desc.sampleDenominator = Poly{1, 0, 0, {1, 0.1}};
   desc.rowDenominator = Poly{};
   desc.sameDenominators = true;
@@ -103,7 +103,7 @@ TEST_F(Inversion, SharedDenominatorTakesRowDerivativesFromTheRowDenominator) {
 }
 
 TEST_F(Inversion, NormalisationAppliesOnlyWhenOn) {
-  SectionSpec desc = identity();
+  SectionPolynomials desc = identity();
   desc.scales = {2, 4, 1, 10, 20};
   desc.offsets = {100, 200, 0, 1000, 2000};
   Result r = invert(desc, 1010.0, 2040.0, 0.0);
@@ -124,7 +124,7 @@ TEST_F(Inversion, FailuresLeaveTheOutputsUntouched) {
   EXPECT_EQ(r.x, -123.0);
   EXPECT_EQ(invert(nullptr, 1, 1, 0).message, "Rational polynomials not available.");
   // The denominator x is zero at the starting point x = 0.
-  SectionSpec desc = identity();
+  SectionPolynomials desc = identity();
   desc.sampleDenominator = Poly{1, 0, 0, {0.0, 1.0}};
   r = invert(desc, 1, 1, 0);
   EXPECT_EQ(r.message, "Invalid denominator.");
@@ -132,7 +132,7 @@ TEST_F(Inversion, FailuresLeaveTheOutputsUntouched) {
 }
 
 TEST_F(Inversion, StartingPolynomialMustFitItsOrder) {
-  SectionSpec desc = identity();
+  SectionPolynomials desc = identity();
   for (std::vector<double> start : {std::vector<double>{1.0, 0, 1, 0, 0, 0},
                                     {1.5, 0, 1, 0, 0, 0, 1},
                                     {-1.0, 0, 0},

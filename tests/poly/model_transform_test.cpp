@@ -7,10 +7,10 @@
 #include "support/model_builder.h"
 
 using model_builder::affineSection;
-using model_builder::CameraSpec;
+using model_builder::FlatGroundCamera;
 using model_builder::heapDoubles;
 using model_builder::makeModel;
-using model_builder::SectionSpec;
+using model_builder::SectionPolynomials;
 
 namespace {
 
@@ -33,7 +33,7 @@ class ModelTransform : public HeapCheckedTest {
   // A 3 x 2 grid of 100 x 200 cells from image (1000, 500) whose section k maps ground
   // (x, y) in radians to sample x and row y + 1e4 k, so that the output names the section.
   void useTaggedGrid() {
-    std::vector<SectionSpec> descs;
+    std::vector<SectionPolynomials> descs;
     for (int k = 0; k < 6; ++k) descs.push_back(affineSection(0, 1, 0, 1e4 * k, 0, 1));
     model_ = makeModel(descs, 3, 2, 100.0, 200.0, 1000.0, 500.0);
   }
@@ -126,7 +126,7 @@ TEST_F(ModelTransform, MissingModelOrSectionsIsNotAvailable) {
 }
 
 TEST_F(ModelTransform, StepFailureIsWrappedWithItsReport) {
-  SectionSpec bad = affineSection(1, 1, 0, 1, 0, 1);
+  SectionPolynomials bad = affineSection(1, 1, 0, 1, 0, 1);
   bad.sampleDenominator = model_builder::constant(0.0);
   model_ = makeModel({bad});
   ErrorReport* err = nullptr;
@@ -149,7 +149,7 @@ class CameraModel : public ModelTransform {
  protected:
   // The fitted sections match the camera within imageTolerance pixels; the way back meets the
   // map point within mapTolerance.
-  void roundTrip(const CameraSpec& camera, double imageTolerance, double mapTolerance) {
+  void roundTrip(const FlatGroundCamera& camera, double imageTolerance, double mapTolerance) {
     model_ = model_builder::makeCameraModel(camera);
     for (double u : {0.05, 0.5, 0.93})
       for (double v : {0.1, 0.6, 0.97})
@@ -174,15 +174,15 @@ class CameraModel : public ModelTransform {
 };
 
 TEST_F(CameraModel, GeodeticFrameCameraWithGridOfSections) {
-  CameraSpec camera;
+  FlatGroundCamera camera;
   camera.rowSections = 3;
   camera.colSections = 2;
   roundTrip(camera, 0.01, 1e-9);
 }
 
 TEST_F(CameraModel, GeodeticPushbroomWithLowOrderChoice) {
-  CameraSpec camera;
-  camera.kind = CameraSpec::Kind::Pushbroom;
+  FlatGroundCamera camera;
+  camera.kind = FlatGroundCamera::Kind::Pushbroom;
   camera.rowSections = 2;
   camera.colSections = 2;
   camera.lowOrderPoly = true;
@@ -194,15 +194,15 @@ TEST_F(CameraModel, RectangularDomainRefinesTheHeight) {
   // the Earth's curvature; without refinement the result would be about a metre off, and
   // converting the refined estimate back at the map height instead of its own ground-domain
   // height would leave it 2 mm (2e-8 degrees) off.
-  CameraSpec camera;
-  camera.domain = CameraSpec::Domain::Rectangular;
+  FlatGroundCamera camera;
+  camera.domain = FlatGroundCamera::Domain::Rectangular;
   camera.pixelSize = 8.0;
   roundTrip(camera, 0.05, 1e-10);
 }
 
 TEST_F(CameraModel, RectangularDomainWithoutParametersIsNotRefined) {
-  CameraSpec camera;
-  camera.domain = CameraSpec::Domain::Rectangular;
+  FlatGroundCamera camera;
+  camera.domain = FlatGroundCamera::Domain::Rectangular;
   camera.withProjection = false;
   model_ = model_builder::makeCameraModel(camera);
   model_->rsm.groundToImageTransform = SMOD_FALSE;

@@ -7,7 +7,7 @@
 using model_builder::affineSection;
 using model_builder::heapDoubles;
 using model_builder::makeModel;
-using model_builder::SectionSpec;
+using model_builder::SectionPolynomials;
 
 namespace {
 
@@ -106,7 +106,7 @@ TEST_F(StartingFit, LowOrderPolynomialGivesTheCornersImagePositionsOnlyWithSever
 
 TEST_F(StartingFit, CornersThatDoNotEvaluateAreLeftOut) {
   // sample = 1 / x: the corners at x = 0 have no image position.
-  SectionSpec desc = affineSection(0, 0, 0, 0, 0, 1);
+  SectionPolynomials desc = affineSection(0, 0, 0, 0, 0, 1);
   desc.sampleNumerator = model_builder::constant(1.0);
   desc.sampleDenominator = model_builder::Poly{1, 0, 0, {0.0, 1.0}};
   desc.sameDenominators = false;

@@ -41,7 +41,7 @@ std::string MakeDirectory() {
 
 }  // namespace
 
-Dem::Dem(const DemSpec& desc) : spec_(desc), directory_(MakeDirectory()) {
+Dem::Dem(const InclinedPlaneDem& desc) : spec_(desc), directory_(MakeDirectory()) {
   static std::once_flag once;
   std::call_once(once, [] { GDALAllRegister(); });
   path_ = directory_ + "/dem.tif";

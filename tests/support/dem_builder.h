@@ -10,7 +10,7 @@ namespace senmod_test {
 
 enum class DemPixel { Float32, Float64, Int16 };
 
-struct DemSpec {
+struct InclinedPlaneDem {
   std::string crs = "EPSG:4326";  // "EPSG:<n>" or WKT
   double west = 0.0;              // outer edge of the first column
   double north = 0.0;             // outer edge of the first row; rows run southwards
@@ -34,13 +34,13 @@ struct DemSpec {
 class Dem {
  public:
   // Writes the DEM; throws std::runtime_error when GDAL cannot.
-  explicit Dem(const DemSpec& desc);
+  explicit Dem(const InclinedPlaneDem& desc);
   ~Dem();
   Dem(const Dem&) = delete;
   Dem& operator=(const Dem&) = delete;
 
   const std::string& path() const { return path_; }
-  const DemSpec& desc() const { return spec_; }
+  const InclinedPlaneDem& desc() const { return spec_; }
   // Exact plane height (m) at a point of the DEM's CRS.
   double Height(double x, double y) const { return spec_.h0 + spec_.gx * x + spec_.gy * y; }
   // CRS coordinates of the centre of cell (column, row).
@@ -55,7 +55,7 @@ class Dem {
   bool InHole(int column, int row) const;
   double StoredValue(int column, int row) const;
 
-  DemSpec spec_;
+  InclinedPlaneDem spec_;
   std::string directory_;
   std::string path_;
 };

@@ -65,11 +65,11 @@ std::vector<double> leastSquares(std::vector<double> a, std::vector<double> b, i
 }
 
 // Ideal (undistorted) camera coordinates: xs across track, ys along track, in pixels.
-void idealImage(const CameraSpec& cam, double east, double north, double up, double* xs,
+void idealImage(const FlatGroundCamera& cam, double east, double north, double up, double* xs,
                 double* ys) {
   const double f = cam.altitude / cam.pixelSize;
   const double h = cam.altitude - up;
-  if (cam.kind == CameraSpec::Kind::Frame) {
+  if (cam.kind == FlatGroundCamera::Kind::Frame) {
     const double d = h * std::cos(cam.tilt) - north * std::sin(cam.tilt);
     const double yc = north * std::cos(cam.tilt) + h * std::sin(cam.tilt);
     *xs = f * east / d;
@@ -81,11 +81,11 @@ void idealImage(const CameraSpec& cam, double east, double north, double up, dou
 }
 
 // The reverse of idealImage at height up.
-void idealGround(const CameraSpec& cam, double xs, double ys, double up, double* east,
+void idealGround(const FlatGroundCamera& cam, double xs, double ys, double up, double* east,
                  double* north) {
   const double f = cam.altitude / cam.pixelSize;
   const double h = cam.altitude - up;
-  if (cam.kind == CameraSpec::Kind::Frame) {
+  if (cam.kind == FlatGroundCamera::Kind::Frame) {
     const double q = ys / f;
     const double c = std::cos(cam.tilt);
     const double s = std::sin(cam.tilt);
@@ -99,7 +99,7 @@ void idealGround(const CameraSpec& cam, double xs, double ys, double up, double*
 }
 
 // Image position of pixel (sample, row) in ideal coordinates, ignoring the distortion.
-void pixelToIdeal(const CameraSpec& cam, double sample, double row, double* xs, double* ys) {
+void pixelToIdeal(const FlatGroundCamera& cam, double sample, double row, double* xs, double* ys) {
   *xs = sample - cam.samples / 2.0;
   *ys = cam.rows / 2.0 - row;
 }
@@ -115,7 +115,7 @@ struct Box {
 };
 
 // Local footprint of the image rectangle [s0, s1] x [r0, r1] over the camera's heights.
-Box footprint(const CameraSpec& cam, double s0, double s1, double r0, double r1) {
+Box footprint(const FlatGroundCamera& cam, double s0, double s1, double r0, double r1) {
   Box box;
   for (double up : {cam.minHeight, cam.maxHeight})
     for (double s : {s0, s1})
@@ -128,7 +128,7 @@ Box footprint(const CameraSpec& cam, double s0, double s1, double r0, double r1)
   return box;
 }
 
-Poly fittedPoly(const CameraSpec& cam, const std::vector<double>& design,
+Poly fittedPoly(const FlatGroundCamera& cam, const std::vector<double>& design,
                 const std::vector<double>& values, int m) {
   Poly poly{cam.powerX, cam.powerY, cam.powerZ, {}};
   const int n = (cam.powerX + 1) * (cam.powerY + 1) * (cam.powerZ + 1);
@@ -150,7 +150,7 @@ Hprj_ProParameters* wgs84Parameters() {
   return parameters;
 }
 
-std::vector<double> rectangularFrame(const CameraSpec& cam) {
+std::vector<double> rectangularFrame(const FlatGroundCamera& cam) {
   const double lon = radians(cam.longitude0);
   const double lat = radians(cam.latitude0);
   double origin[3];
@@ -170,8 +170,8 @@ std::vector<double> rectangularFrame(const CameraSpec& cam) {
 
 Poly constant(double c) { return Poly{0, 0, 0, {c}}; }
 
-SectionSpec affineSection(double a, double b, double c, double d, double e, double f) {
-  SectionSpec desc;
+SectionPolynomials affineSection(double a, double b, double c, double d, double e, double f) {
+  SectionPolynomials desc;
   desc.sampleNumerator = Poly{1, 1, 0, {a, b, c, 0.0}};
   desc.rowNumerator = Poly{1, 1, 0, {d, e, f, 0.0}};
   return desc;
@@ -196,7 +196,7 @@ Hmif_String heapText(const char* text) {
   return string;
 }
 
-void fillSection(RSMFunctions* section, const SectionSpec& desc) {
+void fillSection(RSMFunctions* section, const SectionPolynomials& desc) {
   for (int m = 0; m < 5; ++m) {
     section->Scales[m] = desc.scales[m];
     section->Offsets[m] = desc.offsets[m];
@@ -221,7 +221,7 @@ void fillSection(RSMFunctions* section, const SectionSpec& desc) {
   section->validSolution = SMOD_TRUE;
 }
 
-RSMFunctions* makeSections(const std::vector<SectionSpec>& descs) {
+RSMFunctions* makeSections(const std::vector<SectionPolynomials>& descs) {
   ErrorReport* err = nullptr;
   RSMFunctions* sections = smod_RationalPolynomialsCreate(static_cast<int>(descs.size()), &err);
   if (!sections) throw std::bad_alloc();
@@ -229,7 +229,7 @@ RSMFunctions* makeSections(const std::vector<SectionSpec>& descs) {
   return sections;
 }
 
-RSM_Model* makeModel(const std::vector<SectionSpec>& descs, int rows, int cols,
+RSM_Model* makeModel(const std::vector<SectionPolynomials>& descs, int rows, int cols,
                      double rowsPerSection, double colsPerSection, double firstSample,
                      double firstRow) {
   ErrorReport* err = nullptr;
@@ -254,9 +254,9 @@ RSM_Model* makeModel(const std::vector<SectionSpec>& descs, int rows, int cols,
   return model;
 }
 
-void localToGround(const CameraSpec& cam, double east, double north, double up, double* gx,
+void localToGround(const FlatGroundCamera& cam, double east, double north, double up, double* gx,
                    double* gy, double* gz) {
-  if (cam.domain == CameraSpec::Domain::Rectangular) {
+  if (cam.domain == FlatGroundCamera::Domain::Rectangular) {
     *gx = east;
     *gy = north;
     *gz = up;
@@ -268,9 +268,9 @@ void localToGround(const CameraSpec& cam, double east, double north, double up, 
   *gz = up;
 }
 
-void groundToLocal(const CameraSpec& cam, double gx, double gy, double gz, double* east,
+void groundToLocal(const FlatGroundCamera& cam, double gx, double gy, double gz, double* east,
                    double* north, double* up) {
-  if (cam.domain == CameraSpec::Domain::Rectangular) {
+  if (cam.domain == FlatGroundCamera::Domain::Rectangular) {
     *east = gx;
     *north = gy;
     *up = gz;
@@ -282,7 +282,7 @@ void groundToLocal(const CameraSpec& cam, double gx, double gy, double gz, doubl
   *up = gz;
 }
 
-void cameraImage(const CameraSpec& cam, double gx, double gy, double gz, double* sample,
+void cameraImage(const FlatGroundCamera& cam, double gx, double gy, double gz, double* sample,
                  double* row) {
   double east, north, up, xs, ys;
   groundToLocal(cam, gx, gy, gz, &east, &north, &up);
@@ -290,7 +290,7 @@ void cameraImage(const CameraSpec& cam, double gx, double gy, double gz, double*
   const double halfS = cam.samples / 2.0;
   const double halfR = cam.rows / 2.0;
   double xFactor, yFactor;
-  if (cam.kind == CameraSpec::Kind::Frame) {
+  if (cam.kind == FlatGroundCamera::Kind::Frame) {
     xFactor = yFactor =
         1.0 + cam.distortion * (xs * xs + ys * ys) / (halfS * halfS + halfR * halfR);
   } else {
@@ -306,7 +306,7 @@ void groundToMap(const RSM_Model* model, double gx, double gy, double gz, double
   smod_RSMConvertGRNDD(model, 0, gx, gy, gz, mapX, mapY, mapZ, nullptr);
 }
 
-RSM_Model* makeCameraModel(const CameraSpec& cam) {
+RSM_Model* makeCameraModel(const FlatGroundCamera& cam) {
   const double rowsPer = static_cast<double>(cam.rows) / cam.rowSections;
   const double colsPer = static_cast<double>(cam.samples) / cam.colSections;
   constexpr int kGrid = 14;
@@ -314,7 +314,7 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
   const int m = kGrid * kGrid * kHeights;
   const int n = (cam.powerX + 1) * (cam.powerY + 1) * (cam.powerZ + 1);
 
-  std::vector<SectionSpec> descs;
+  std::vector<SectionPolynomials> descs;
   for (int i = 0; i < cam.rowSections; ++i)
     for (int j = 0; j < cam.colSections; ++j) {
       const double marginS = 0.1 * colsPer;
@@ -326,7 +326,7 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
       localToGround(cam, box.minEast, box.minNorth, cam.minHeight, &g0[0], &g0[1], &g0[2]);
       localToGround(cam, box.maxEast, box.maxNorth, cam.maxHeight, &g1[0], &g1[1], &g1[2]);
 
-      SectionSpec desc;
+      SectionPolynomials desc;
       desc.useNormalization = true;
       desc.sameDenominators = true;
       for (int k = 0; k < 3; ++k) {
@@ -367,7 +367,7 @@ RSM_Model* makeCameraModel(const CameraSpec& cam) {
 
   RSM_Model* model = makeModel(descs, cam.rowSections, cam.colSections, rowsPer, colsPer);
   RSM_Model_Orig& rsm = model->rsm;
-  if (cam.domain == CameraSpec::Domain::Rectangular) {
+  if (cam.domain == FlatGroundCamera::Domain::Rectangular) {
     rsm.grndd = heapDoubles(rectangularFrame(cam));
     if (cam.withProjection) rsm.obsoletePlaceHolder0 = wgs84Parameters();
   }

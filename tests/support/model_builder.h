@@ -22,7 +22,7 @@ struct Poly {
 Poly constant(double c);
 
 // One section; normalisation is used when useNormalization is set.
-struct SectionSpec {
+struct SectionPolynomials {
   Poly sampleNumerator;
   Poly sampleDenominator = constant(1.0);
   Poly rowNumerator;
@@ -35,27 +35,27 @@ struct SectionSpec {
 };
 
 // sample = a + b x + c y, row = d + e x + f y (powers (1, 1, 0), constant denominators).
-SectionSpec affineSection(double a, double b, double c, double d, double e, double f);
+SectionPolynomials affineSection(double a, double b, double c, double d, double e, double f);
 
 // Counted heap copies (empty for an empty vector or null text).
 Smod_Doubles heapDoubles(const std::vector<double>& values);
 Hmif_String heapText(const char* text);
 
 // Fills a section that owns nothing yet; validSolution is set TRUE last.
-void fillSection(RSMFunctions* section, const SectionSpec& desc);
+void fillSection(RSMFunctions* section, const SectionPolynomials& desc);
 
 // A new section array holding the given sections (free with smod_RationalPolynomialsFree).
-RSMFunctions* makeSections(const std::vector<SectionSpec>& descs);
+RSMFunctions* makeSections(const std::vector<SectionPolynomials>& descs);
 
 // A model (free with smod_RSMDelete) with the sections on a rows x cols grid of
 // rowsPerSection x colsPerSection cells starting at image (firstSample, firstRow); imageDomain
 // is (firstSample, lastSample, firstRow, lastRow). A single section gets no grid values.
-RSM_Model* makeModel(const std::vector<SectionSpec>& descs, int rows = 1, int cols = 1,
+RSM_Model* makeModel(const std::vector<SectionPolynomials>& descs, int rows = 1, int cols = 1,
                      double rowsPerSection = 0.0, double colsPerSection = 0.0,
                      double firstSample = 0.0, double firstRow = 0.0);
 
 // A simple camera over flat ground near (longitude0, latitude0), heights in meters.
-struct CameraSpec {
+struct FlatGroundCamera {
   enum class Kind { Frame, Pushbroom } kind = Kind::Frame;
   enum class Domain { Geodetic, Rectangular } domain = Domain::Geodetic;
   bool withProjection = true;  // rectangular: WGS 84 parameters (map in degrees), else ECEF
@@ -78,12 +78,12 @@ struct CameraSpec {
 };
 
 // The camera's exact image position of a ground-domain point.
-void cameraImage(const CameraSpec& camera, double gx, double gy, double gz, double* sample,
+void cameraImage(const FlatGroundCamera& camera, double gx, double gy, double gz, double* sample,
                  double* row);
 // Ground-domain coordinates of local east, north and up meters, and back.
-void localToGround(const CameraSpec& camera, double east, double north, double up, double* gx,
+void localToGround(const FlatGroundCamera& camera, double east, double north, double up, double* gx,
                    double* gy, double* gz);
-void groundToLocal(const CameraSpec& camera, double gx, double gy, double gz, double* east,
+void groundToLocal(const FlatGroundCamera& camera, double gx, double gy, double gz, double* east,
                    double* north, double* up);
 // Map coordinates (what smod_RSMTransform takes) of a ground-domain point.
 void groundToMap(const RSM_Model* model, double gx, double gy, double gz, double* mapX,
@@ -93,7 +93,7 @@ void groundToMap(const RSM_Model* model, double gx, double gy, double gz, double
 // powers over constant denominators, normalised) of the camera over its part of the image,
 // with the ground-domain corners (8: the footprint at the lowest and highest height) and the
 // starting polynomials from smod_image2groundCalc. Free with smod_RSMDelete.
-RSM_Model* makeCameraModel(const CameraSpec& camera);
+RSM_Model* makeCameraModel(const FlatGroundCamera& camera);
 
 }  // namespace model_builder
 

@@ -31,7 +31,7 @@ class Hostile : public ScratchTest {
  protected:
   void SetUp() override {
     ScratchTest::SetUp();
-    nitf_builder::NitfSpec desc;
+    nitf_builder::NitfImage desc;
     desc.tres = syntheticRecords({'G', 1, 1});
     model_ = nitf("model.ntf", desc);
   }
@@ -39,7 +39,7 @@ class Hostile : public ScratchTest {
   // A DEM over longitudes 9.9 to 10.0 and latitudes 44.9 to 45.1 (the model's area reaches
   // 10.57 degrees east), whose cells of column 5 hold no data; or no valid cell at all.
   std::unique_ptr<senmod_test::Dem> partialDem(bool allNoData = false) {
-    senmod_test::DemSpec d;
+    senmod_test::InclinedPlaneDem d;
     d.west = 9.9;
     d.north = 45.1;
     d.cellX = d.cellY = 0.01;
@@ -188,7 +188,7 @@ TEST_F(Hostile, ImageToGroundResultsThatMissTheirPixelFail) {
   }
   auto records = syntheticRecords(m);
   records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
-  nitf_builder::NitfSpec desc;
+  nitf_builder::NitfImage desc;
   desc.tres = records;
   const std::string cubic = nitf("cubic.ntf", desc);
   writeText("image.txt", "500 400\n25500 400\n600 300\n");

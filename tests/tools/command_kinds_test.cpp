@@ -48,15 +48,15 @@ TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
     desc.tres = syntheticRecords({c.kind, 2, 2});
   }
   const std::string model = nitf("model.ntf", desc);
-  senmod_test::DemSpec demSpec;
-  demSpec.west = c.longitude - 1.0;
-  demSpec.north = c.latitude + 1.0;
-  demSpec.cellX = demSpec.cellY = 0.01;
-  demSpec.columns = demSpec.rows = 200;
-  demSpec.h0 = 400.0 - 20.0 * c.longitude - 4.0 * c.latitude;
-  demSpec.gx = 20.0;
-  demSpec.gy = 4.0;
-  const senmod_test::Dem dem(demSpec);
+  senmod_test::InclinedPlaneDem demPlane;
+  demPlane.west = c.longitude - 1.0;
+  demPlane.north = c.latitude + 1.0;
+  demPlane.cellX = demPlane.cellY = 0.01;
+  demPlane.columns = demPlane.rows = 200;
+  demPlane.h0 = 400.0 - 20.0 * c.longitude - 4.0 * c.latitude;
+  demPlane.gx = 20.0;
+  demPlane.gy = 4.0;
+  const senmod_test::Dem dem(demPlane);
   writeText("image.txt", "100 100\n500.5 400.25\n900 700\n");
   const double image[3][2] = {{100, 100}, {500.5, 400.25}, {900, 700}};
 

@@ -32,7 +32,7 @@ class Command : public ScratchTest {
     nitf_builder::NitfImage desc;
     desc.tres = syntheticRecords({'G', 2, 2});
     model_ = nitf("model.ntf", desc);
-    senmod_test::DemSpec dem;
+    senmod_test::InclinedPlaneDem dem;
     dem.west = 9.0;
     dem.north = 46.0;
     dem.cellX = dem.cellY = 0.01;

@@ -20,7 +20,7 @@
 namespace {
 
 using senmod_test::Dem;
-using senmod_test::DemSpec;
+using senmod_test::InclinedPlaneDem;
 using xform_test::kLat0;
 using xform_test::kLon0;
 
@@ -39,7 +39,7 @@ double nearestCentre(double c, double origin, double step) {
 
 double terrainAt(const Dem& dem, double x, double y) {
 #ifdef SENMOD_DEMLAYER
-  const DemSpec& s = dem.desc();
+  const InclinedPlaneDem& s = dem.desc();
   return dem.Height(nearestCentre(x, s.west, s.cellX), nearestCentre(y, s.north, -s.cellY));
 #else
   return dem.Height(x, y);
@@ -58,7 +58,7 @@ class XformDem : public HeapCheckedTest {
 
   // A transform object of the linear model (mean height zMean) with heights from desc's DEM and
   // the given output coordinate system.
-  RSM_Model* wrapWithDem(const DemSpec& desc, Output output = Output::Geographic,
+  RSM_Model* wrapWithDem(const InclinedPlaneDem& desc, Output output = Output::Geographic,
                          double zMean = 0.0) {
     dem_ = std::make_unique<Dem>(desc);
     RSM_Model* model = xform_test::makeLinearModel(zMean);
@@ -100,7 +100,7 @@ const std::vector<double> kInsidePoints = {kLon0,          kLat0,          kLon0
 
 TEST_F(XformDem, GeographicDemIsReadAtTheLongitudeAndLatitudeInDegreesInMetersOrFeet) {
   for (const bool feet : {false, true}) {
-    DemSpec desc = xform_test::planeDemSpec(4000.0, -2500.0);
+    InclinedPlaneDem desc = xform_test::geographicPlaneDem(4000.0, -2500.0);
     desc.feet = feet;
     smod_RSMXformDelete(xform_);
     wrapWithDem(desc);
@@ -128,10 +128,10 @@ class Utm32 {
 };
 
 // A UTM zone 32 DEM of 100 m cells around the models' centre, its plane rising to the north-east.
-DemSpec utmPlaneDem(const Utm32& utm) {
+InclinedPlaneDem utmPlaneDem(const Utm32& utm) {
   double east, north;
   utm.project(kLon0, kLat0, &east, &north);
-  DemSpec desc;
+  InclinedPlaneDem desc;
   desc.crs = "EPSG:32632";
   desc.west = std::floor(east / 100.0) * 100.0 - 5000.0;
   desc.north = std::floor(north / 100.0) * 100.0 + 5000.0;
@@ -165,7 +165,9 @@ TEST_F(XformDem, HeightsAreTheSameWithAGeographicAUtmOrNoOutputSystem) {
       SCOPED_TRACE(testing::Message() << "UTM DEM " << utmDem << ", output "
                                       << static_cast<int>(output));
       smod_RSMXformDelete(xform_);
-      wrapWithDem(utmDem ? utmPlaneDem(utm) : xform_test::planeDemSpec(4000.0, -2500.0), output);
+      const InclinedPlaneDem plane =
+          utmDem ? utmPlaneDem(utm) : xform_test::geographicPlaneDem(4000.0, -2500.0);
+      wrapWithDem(plane, output);
       expectGroundToImageAtTerrain(kInsidePoints, [&](double lon, double lat) {
         double x = lon, y = lat;
         if (utmDem) utm.project(lon, lat, &x, &y);
@@ -176,7 +178,7 @@ TEST_F(XformDem, HeightsAreTheSameWithAGeographicAUtmOrNoOutputSystem) {
 }
 
 TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
-  DemSpec desc = xform_test::planeDemSpec(2000.0, 2000.0);
+  InclinedPlaneDem desc = xform_test::geographicPlaneDem(2000.0, 2000.0);
   desc.holeColumn = 40;
   desc.holeRow = 40;
   desc.holeColumns = 20;
@@ -191,7 +193,7 @@ TEST_F(XformDem, NoDataHoleGivesTheMeanHeightAndTheSetUpTakesThatMean) {
 }
 
 TEST_F(XformDem, DemWithoutAValidCellGivesEveryPointTheModelsMeanHeight) {
-  DemSpec desc = xform_test::planeDemSpec(2000.0, 2000.0);
+  InclinedPlaneDem desc = xform_test::geographicPlaneDem(2000.0, 2000.0);
   desc.holeColumns = desc.columns;
   desc.holeRows = desc.rows;
   ReportCapture capture;
@@ -241,7 +243,7 @@ void iterate(const RSM_Model* model, const Terrain& terrain, double sample, doub
 }
 
 TEST_F(XformDem, ImageToGroundLandsOnASlopedDem) {
-  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(20000.0, 5000.0));
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(20000.0, 5000.0));
   model->rsm.groundToImageTransform = SMOD_FALSE;
   const std::vector<double> image = {500.0, 500.0, 700.0, 350.0, 260.0, 610.0};
   std::vector<double> ground(image.size());
@@ -270,7 +272,7 @@ TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
   // Each meter of height moves the ground point kLonPerMeter west, where this terrain is 1.5 m
   // lower: every pass changes the height by 1.5 times the change before.
   const double gx = 1.5 / xform_test::kLonPerMeter;
-  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(gx, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(gx, 0.0));
   model->rsm.groundToImageTransform = SMOD_FALSE;
   // Its settled height would be 298 m, 2 m below the mean height the iteration starts from.
   double point[2] = {500.0 + 445.0 / 1.5, 500.0};
@@ -293,7 +295,7 @@ TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
 }
 
 TEST_F(XformDem, ExhaustedHeapStopsABatchCleanlyInBothDirections) {
-  RSM_Model* model = wrapWithDem(xform_test::planeDemSpec(4000.0, 0.0));
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(4000.0, 0.0));
   for (const int32_t direction : {SMOD_TRUE, SMOD_FALSE}) {
     model->rsm.groundToImageTransform = direction;
     bool succeeded = false;

@@ -187,8 +187,8 @@ inline void applyAffine(const double* a, double x, double y, double* outX, doubl
 
 // A geographic DEM around the model's centre: h = kCentreHeight + gx (lon - kLon0) + gy (lat -
 // kLat0), cells of 0.001 degrees.
-inline senmod_test::DemSpec planeDemSpec(double gx, double gy) {
-  senmod_test::DemSpec desc;
+inline senmod_test::InclinedPlaneDem geographicPlaneDem(double gx, double gy) {
+  senmod_test::InclinedPlaneDem desc;
   desc.crs = "EPSG:4326";
   desc.west = kLon0 - 0.05;
   desc.north = kLat0 + 0.05;
