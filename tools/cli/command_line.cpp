@@ -11,11 +11,13 @@ const char* const kUsage =
     "usage: senmod info MODEL [--json]\n"
     "       senmod ground-to-image MODEL [--dem DEM [--strict-dem] | --height H] [-i IN] "
     "[-o OUT]\n"
-    "       senmod image-to-ground MODEL [--dem DEM [--strict-dem] | --height H] "
-    "[--max-residual PIXELS] [-i IN] [-o OUT]\n"
+    "       senmod image-to-ground MODEL [--dem DEM [--strict-dem] | --height H]\n"
+    "                              [--max-residual PIXELS] [-i IN] [-o OUT]\n"
     "       senmod convert MODEL OUT.smod\n"
     "       senmod --version\n"
-    "MODEL: a NITF file with RSM records, a raster with RPCs, or a model file (.smod).\n";
+    "MODEL: a NITF file with RSM records, a raster with RPCs, or a model file (.smod).\n"
+    "--max-residual: pixels by which an image-to-ground result may miss its image point "
+    "(default 0.001).\n";
 
 namespace {
 
