@@ -3,17 +3,20 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "model_loader.h"
 #include "model_summary.h"
 #include "point_arrays.h"
-#include "point_batch.h"
+#include "command_line.h"
+#include "point_transform.h"
 #include "read_error.h"
 #include "senmod/version.h"
 
@@ -23,8 +26,6 @@ namespace senmod_python {
 
 namespace {
 
-// Points go to the library in chunks, as the command sends them.
-constexpr size_t kChunk = 4096;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A file name from a str or an os.PathLike.
@@ -40,14 +41,8 @@ class Model {
 
   py::dict info() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    if (!out) throw std::bad_alloc();
-    smodtool::writeSummary(loaded_, path_, true, out);
-    std::fclose(out);
-    std::unique_ptr<char, void (*)(void*)> owned(text, std::free);
-    return py::module_::import("json").attr("loads")(std::string(text, size));
+    return py::module_::import("json").attr("loads")(
+        smodtool::summaryText(loaded_, path_, true));
   }
 
   void save(py::handle path) const {
@@ -87,38 +82,49 @@ class Model {
   }
 
  private:
-  // The object for heights from dem ("" for the mean height or given heights): the loaded one,
-  // or a copy set up for the DEM, kept for the next call with the same DEM.
-  RSM_Xform* xformFor(bool groundToImage, const std::string& dem) {
-    if (dem.empty()) {
-      smodtool::useHeights(loaded_.xform.get(), groundToImage, "");
-      return loaded_.xform.get();
+  // A transform for one kind of call, kept for the next call of the same kind.
+  struct Transform {
+    smodtool::PointJob job;
+    std::unique_ptr<smodtool::PointTransform> points;
+  };
+
+  smodtool::PointTransform& transformFor(bool groundToImage, const std::string& dem) {
+    std::unique_ptr<Transform>& slot = groundToImage ? forward_ : dem.empty() ? inverse_ : onDem_;
+    if (!slot || slot->job.dem != dem) {
+      slot.reset();
+      auto made = std::make_unique<Transform>();
+      made->job.groundToImage = groundToImage;
+      made->job.dem = dem;
+      made->job.maxResidual = smodtool::kDefaultMaxResidual;
+      made->job.inputName = path_;
+      std::optional<smodtool::DemCoverage> coverage;
+      if (!dem.empty()) coverage.emplace(dem);
+      made->points =
+          std::make_unique<smodtool::PointTransform>(loaded_.xform.get(), made->job, coverage);
+      slot = std::move(made);
     }
-    if (!demXform_ || dem != demPath_) {
-      demXform_.reset(smod_RSMXformCopy(loaded_.xform.get(), nullptr));
-      demPath_.clear();
-      if (!demXform_) throw std::bad_alloc();
-      smodtool::useHeights(demXform_.get(), groundToImage, dem);
-      demPath_ = dem;
-    }
-    demXform_->model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-    return demXform_.get();
+    return *slot->points;
   }
 
   // Every point in chunks; a point that fails gives NaN in each of its outputs.
-  void transform(bool groundToImage, const std::string& dem, PointArrays& points, double* out,
-                 double* heights) {
-    RSM_Xform* xform = xformFor(groundToImage, dem);
-    if (points.heights.empty() && dem.empty()) {
-      points.heights.assign(points.n, xform->model->rsm.z_mean);
-    }
-    const double* given = points.heights.empty() ? nullptr : points.heights.data();
-    std::string failure;
+  void transform(bool groundToImage, const std::string& dem, const PointArrays& points,
+                 double* out, double* heights) {
+    smodtool::PointTransform& t = transformFor(groundToImage, dem);
+    const size_t chunk = smodtool::PointTransform::kMaxPoints;
+    std::vector<smodtool::PointInput> in(std::min(chunk, points.n));
+    std::vector<double> h(in.size());
+    std::vector<unsigned char> offDem(in.size());
     for (size_t begin = 0; begin < points.n;) {
-      const size_t count = std::min(kChunk, points.n - begin);
-      const size_t done = smodtool::transformPoints(
-          xform, count, &points.xy[2 * begin], given ? given + begin : nullptr, out + 2 * begin,
-          heights ? heights + begin : nullptr, &failure);
+      const size_t count = std::min(chunk, points.n - begin);
+      for (size_t i = 0; i < count; ++i) {
+        const size_t k = begin + i;
+        const double z = !dem.empty()           ? 0.0
+                         : points.heights.empty() ? t.meanHeight()
+                                                  : points.heights[k];
+        in[i] = {points.xy[2 * k], points.xy[2 * k + 1], z, !dem.empty()};
+      }
+      const size_t done = t.run(in.data(), count, out + 2 * begin, h.data(), offDem.data());
+      if (heights) std::copy(h.begin(), h.begin() + done, heights + begin);
       begin += done;
       if (done < count) {
         out[2 * begin] = out[2 * begin + 1] = kNaN;
@@ -137,8 +143,7 @@ class Model {
 
   std::string path_;
   smodtool::LoadedModel loaded_;
-  std::string demPath_;
-  smodtool::XformPtr demXform_;
+  std::unique_ptr<Transform> forward_, inverse_, onDem_;
   mutable std::mutex mutex_;
 };
 
@@ -183,7 +188,8 @@ height. Failed points are NaN.)")
 
 h: metres, a number or an array of sample's shape; dem: path of a raster DEM whose heights are
 iterated to (each point is then computed again at the DEM height found, so that it maps back
-to its image point); neither for the model's mean height. Failed points are NaN.)")
+to its image point); neither for the model's mean height. Failed points are NaN, and so are
+points whose result does not map back to the image point within 1e-3 pixel.)")
       .def("save", &Model::save, py::arg("path"),
            "Writes the model with its covariance records to the model file path (.smod).");
 

@@ -13,8 +13,8 @@
 
 namespace {
 
-bool write(const std::string& path, const nitf_builder::NitfSpec& spec) {
-  const std::string error = nitf_builder::writeNitf(path, spec);
+bool write(const std::string& path, const nitf_builder::NitfImage& image) {
+  const std::string error = nitf_builder::writeNitf(path, image);
   if (!error.empty()) std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
   return error.empty();
 }
@@ -30,28 +30,28 @@ bool writeNga(const std::string& data, const std::string& out) {
     std::fprintf(stderr, "%s: no records\n", data.c_str());
     return false;
   }
-  nitf_builder::NitfSpec spec;
+  nitf_builder::NitfImage image;
   for (const CPLXMLNode* n = tres->psChild; n; n = n->psNext) {
     if (n->eType == CXT_Element) {
-      spec.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
+      image.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
     }
   }
-  return write(out + "/i_6130a.ntf", spec);
+  return write(out + "/i_6130a.ntf", image);
 }
 
 // A mildly tilted view of 1000 x 800 pixels near (35.1 N, 106.6 W).
 bool writeRpc(const std::string& out) {
-  nitf_builder::NitfSpec spec;
-  spec.width = 1000;
-  spec.height = 800;
-  spec.rpc = {"LINE_OFF=400", "SAMP_OFF=500", "LAT_OFF=35.1", "LONG_OFF=-106.6",
+  nitf_builder::NitfImage image;
+  image.width = 1000;
+  image.height = 800;
+  image.rpc = {"LINE_OFF=400", "SAMP_OFF=500", "LAT_OFF=35.1", "LONG_OFF=-106.6",
               "HEIGHT_OFF=1600", "LINE_SCALE=400", "SAMP_SCALE=500", "LAT_SCALE=0.01",
               "LONG_SCALE=0.012", "HEIGHT_SCALE=500",
               "LINE_NUM_COEFF=0.002 -0.01 -1.02 0.02 2e-4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
               "LINE_DEN_COEFF=1 2e-4 1e-4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
               "SAMP_NUM_COEFF=-0.002 1.01 0.02 0.01 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
               "SAMP_DEN_COEFF=1 -1e-4 2e-4 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0"};
-  return write(out + "/rpc00b.ntf", spec);
+  return write(out + "/rpc00b.ntf", image);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 #include "dem_coverage.h"
 #include "line_blocks.h"
-#include "owned.h"
 #include "point_stream.h"
+#include "point_transform.h"
 
 namespace smodtool {
 
@@ -35,46 +35,19 @@ class PointWorker {
   void process(const LineBlock& block, BlockResult& result);
 
   // The height that points off the DEM take (the DEM's mean, else the model's).
-  double meanHeight() const { return forward_->model->rsm.z_mean; }
+  double meanHeight() const { return transform_.meanHeight(); }
 
  private:
-  struct Point {
-    long line;
-    double x, y, z;
-    bool fromDem;
-  };
-  // Points of one batch call and where their results go.
-  struct Batch {
-    const Point* points;
-    size_t count;
-    double* result;         // 2 per point
-    double* heights;        // 1 per point
-    unsigned char* offDem;  // 1 per point: the DEM did not answer it
-    size_t good;            // points from the first on that passed every check
-  };
   bool flush(BlockResult& result);
-  size_t transformRun(size_t begin, size_t end);
-  long evaluate(size_t first, size_t count, size_t slot);
-  bool transform(Batch& b);
-  bool demHeights(Batch& b, const double* at);
-  bool carryBack(Batch& b);
-  bool readDem(size_t count, const double* at, double* heights);
-  void failAt(Batch& b, size_t i, const std::string& why);
-  bool libraryFailed(ErrorReport** report, const char* what);
   void write(const double* r, double height, BlockResult& result);
 
   const PointJob& job_;
-  XformPtr forward_;
-  XformPtr back_;  // image to ground: the model from ground to image, for the residual
-  std::optional<DemCoverage> coverage_;
-  HgdaBaseData* buffer_ = nullptr;  // DEM read points
-  std::vector<Point> points_;
-  std::vector<double> in_;
+  PointTransform transform_;
+  std::vector<PointInput> points_;
+  std::vector<long> lines_;  // each pending point's line
   std::vector<double> result_;
   std::vector<double> heights_;
-  std::vector<double> check_;
-  std::vector<unsigned char> offDem_;  // per slot: the point took the mean height
-  std::string failure_;
+  std::vector<unsigned char> offDem_;
 };
 
 }  // namespace smodtool
