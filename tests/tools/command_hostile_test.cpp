@@ -1,7 +1,6 @@
 // The senmod command given hostile or unlucky input: every case ends with a clear message and
 // the right exit status, never a crash, a hang or a silently wrong number.
 #include <cstring>
-#include <sstream>
 
 #include "model_loader.h"
 #include "model_summary.h"
@@ -12,20 +11,6 @@
 namespace {
 
 using namespace tooltest;
-
-std::vector<std::vector<double>> rows(const std::string& text) {
-  std::vector<std::vector<double>> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream f(line);
-    std::vector<double> v;
-    double x;
-    while (f >> x) v.push_back(x);
-    out.push_back(v);
-  }
-  return out;
-}
 
 class Hostile : public ScratchTest {
  protected:
@@ -100,7 +85,7 @@ TEST_F(Hostile, LongLinesAndWriteErrorsStopTheCommand) {
   writeText("long.txt", "10 45\n" + std::string(70000, ' ') + "10 45\n10 45\n");
   const CommandRun longLine = senmod({"ground-to-image", model_, "-i", path("long.txt")});
   EXPECT_EQ(longLine.status, 1);
-  EXPECT_EQ(rows(longLine.out).size(), 1u);
+  EXPECT_EQ(numberRows(longLine.out).size(), 1u);
   EXPECT_TRUE(contains(longLine.err, path("long.txt") + ":2: the line is longer than 65536 bytes"));
 
   const CommandRun info = senmod({"info", model_}, "", "/dev/full");
@@ -133,8 +118,8 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
             "600 m\n");
   const CommandRun atMean =
       senmod({"ground-to-image", model_, "--height", "600", "-i", path("ground.txt")});
-  const auto withDem = rows(run.out);
-  const auto withMean = rows(atMean.out);
+  const auto withDem = numberRows(run.out);
+  const auto withMean = numberRows(atMean.out);
   ASSERT_EQ(withDem.size(), 4u);
   EXPECT_EQ(withDem[0], withMean[0]);  // the DEM is flat at its mean
   EXPECT_EQ(withDem[1], withMean[1]);
@@ -143,7 +128,7 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
   const CommandRun strict = senmod(
       {"ground-to-image", model_, "--dem", dem->path(), "--strict-dem", "-i", path("ground.txt")});
   EXPECT_EQ(strict.status, 1);
-  EXPECT_EQ(rows(strict.out).size(), 1u);
+  EXPECT_EQ(numberRows(strict.out).size(), 1u);
   EXPECT_EQ(strict.err, "senmod: " + path("ground.txt") +
                             ":2: the point is off the DEM or on no-data (--strict-dem)\n");
 
@@ -152,7 +137,7 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
   const CommandRun down =
       senmod({"image-to-ground", model_, "--dem", dem->path(), "-i", path("image.txt")});
   ASSERT_EQ(down.status, 0) << down.err;
-  EXPECT_EQ(rows(down.out)[0][2], 600.0);
+  EXPECT_EQ(numberRows(down.out)[0][2], 600.0);
   EXPECT_TRUE(contains(down.err, "1 of 1 points were off the DEM"));
   EXPECT_EQ(senmod({"image-to-ground", model_, "--dem", dem->path(), "--strict-dem", "-i",
                     path("image.txt")})
@@ -164,7 +149,7 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
   const CommandRun none =
       senmod({"image-to-ground", model_, "--dem", empty->path(), "-i", path("image.txt")});
   ASSERT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(rows(none.out)[0][2], 250.0);
+  EXPECT_EQ(numberRows(none.out)[0][2], 250.0);
   EXPECT_TRUE(contains(none.err,
                        "1 of 1 points were off the DEM or on no-data; they used the "
                        "mean height 250 m"));
@@ -194,7 +179,7 @@ TEST_F(Hostile, ImageToGroundResultsThatMissTheirPixelFail) {
   writeText("image.txt", "500 400\n25500 400\n600 300\n");
   const CommandRun run = senmod({"image-to-ground", cubic, "-i", path("image.txt")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(rows(run.out).size(), 1u);
+  EXPECT_EQ(numberRows(run.out).size(), 1u);
   EXPECT_TRUE(contains(run.err, path("image.txt") +
                                     ":2: the result does not map back to the image point: it "
                                     "lands "));
@@ -203,7 +188,7 @@ TEST_F(Hostile, ImageToGroundResultsThatMissTheirPixelFail) {
   const CommandRun loose =
       senmod({"image-to-ground", cubic, "--max-residual", "1e9", "-i", path("image.txt")});
   EXPECT_EQ(loose.status, 0) << loose.err;
-  EXPECT_EQ(rows(loose.out).size(), 3u);
+  EXPECT_EQ(numberRows(loose.out).size(), 3u);
   EXPECT_EQ(senmod({"image-to-ground", cubic, "--max-residual", "-1"}).status, 2);
 }
 

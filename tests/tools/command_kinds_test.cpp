@@ -1,6 +1,5 @@
 // Image to ground and back through the command for every kind of model: RSM records of each
 // ground-domain kind and RPC00B, with and without a DEM.
-#include <sstream>
 
 #include "support/dem_builder.h"
 #include "tool_fixtures.h"
@@ -16,20 +15,6 @@ struct Case {
 };
 
 class CommandKinds : public ScratchTest, public ::testing::WithParamInterface<Case> {};
-
-std::vector<std::vector<double>> lines(const std::string& text) {
-  std::vector<std::vector<double>> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream f(line);
-    std::vector<double> v;
-    double x;
-    while (f >> x) v.push_back(x);
-    out.push_back(v);
-  }
-  return out;
-}
 
 TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
   const Case c = GetParam();
@@ -66,7 +51,7 @@ TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
     if (withDem) args.insert(args.end(), {"--dem", dem.path()});
     const CommandRun down = senmod(args);
     ASSERT_EQ(down.status, 0) << down.err;
-    const auto ground = lines(readText("ground.txt"));
+    const auto ground = numberRows(readText("ground.txt"));
     ASSERT_EQ(ground.size(), 3u);
     for (const auto& g : ground) {
       ASSERT_EQ(g.size(), 3u);
@@ -80,7 +65,7 @@ TEST_P(CommandKinds, PointsGoToTheGroundAndBack) {
     if (withDem) args.insert(args.end(), {"--dem", dem.path()});
     const CommandRun up = senmod(args);
     ASSERT_EQ(up.status, 0) << up.err;
-    const auto back = lines(up.out);
+    const auto back = numberRows(up.out);
     ASSERT_EQ(back.size(), 3u);
     for (int i = 0; i < 3; ++i) {
       EXPECT_NEAR(back[i][0], image[i][0], 1e-6) << (withDem ? "with" : "without") << " DEM";

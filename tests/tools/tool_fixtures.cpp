@@ -123,6 +123,20 @@ std::string ScratchTest::nitf(const std::string& name, const nitf_builder::NitfI
   return ::testing::AssertionFailure() << "\"" << text << "\" does not contain \"" << part << "\"";
 }
 
+std::vector<std::vector<double>> numberRows(const std::string& text) {
+  std::vector<std::vector<double>> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream f(line);
+    std::vector<double> v;
+    double x;
+    while (f >> x) v.push_back(x);
+    out.push_back(v);
+  }
+  return out;
+}
+
 std::string testData(const std::string& name) {
   const char* dir = std::getenv("SENMOD_TEST_DATA");
   if (dir && *dir) return std::string(dir) + "/" + name;

@@ -29,6 +29,9 @@ class ScratchTest : public ::testing::Test {
 // Success when text holds part; the failure shows text.
 ::testing::AssertionResult contains(const std::string& text, const std::string& part);
 
+// The numbers of each line of text, as the command writes them.
+std::vector<std::vector<double>> numberRows(const std::string& text);
+
 // A file of tests/data (SENMOD_TEST_DATA, else the source tree).
 std::string testData(const std::string& name);
 
