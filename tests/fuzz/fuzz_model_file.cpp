@@ -24,6 +24,11 @@ void readBack(const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::makeReaderDesigns();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<unsigned char> bytes(data, data + size);
   readBack(bytes);
