@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "covariance_checks.h"
+#include "model_checks.h"
 #include "gdal_quiet.h"
 #include "read_error.h"
 #include "rpc_records.h"
@@ -298,6 +299,8 @@ LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::str
   LoadedModel loaded;
   loaded.xform.reset(smod_RSMXformConvertFromMIFable(model.object, model.design, &report));
   if (!loaded.xform) libraryFailure(path, "smod_RSMXformConvertFromMIFable", &report);
+  // The checksum tells damage, not tampering: a model only this file could give is refused.
+  checkModel(*loaded.xform->model, path);
   // Whatever system the file names, the command writes WGS 84 longitude and latitude, which is
   // what the model's ground coordinates refer to.
   setInternalCoordinateSystem(*loaded.xform->model, path);
