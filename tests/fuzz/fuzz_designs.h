@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "hostcore.h"
+#include "leak_guard.h"
 
 namespace fuzz {
 
@@ -26,18 +27,6 @@ inline HmifDesign* NodeDesign() {
   if (!node) abort();
   return node;
 }
-
-// Aborts (a finding) when the host heap holds a different number of blocks than before.
-class LeakGuard {
- public:
-  LeakGuard() : live_(hmsc_HeapLiveBlocks()) {}
-  ~LeakGuard() {
-    if (hmsc_HeapLiveBlocks() != live_) abort();
-  }
-
- private:
-  long live_;
-};
 
 }  // namespace fuzz
 

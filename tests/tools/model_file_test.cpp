@@ -152,6 +152,61 @@ TEST_F(ModelFiles, CovarianceRecordsThatTaggedRecordsCouldNotGiveAreRefused) {
   }
 }
 
+// A model file's model passes the checks that the records of a NITF file pass: the checksum
+// tells damage, not tampering, and the command would use such a model quietly.
+TEST_F(ModelFiles, ModelsThatTaggedRecordsCouldNotGiveAreRefused) {
+  struct Case {
+    const char* name;
+    void (*spoil)(RSM_Model_Orig&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"domain_nan", [](RSM_Model_Orig& m) { m.imageDomain.data[1] = std::nan(""); },
+       "field imageDomain: not a finite number"},
+      {"domain_order", [](RSM_Model_Orig& m) { m.imageDomain.data[3] = -1.0; },
+       "field imageDomain: a largest sample or row below the smallest"},
+      {"domain_short", [](RSM_Model_Orig& m) { m.imageDomain.count = 2; },
+       "field imageDomain: 2 values where 4 are required"},
+      {"vertex_nan", [](RSM_Model_Orig& m) { m.groundDomain.data[4] = std::nan(""); },
+       "field groundDomain: not a finite number"},
+      {"kind", [](RSM_Model_Orig& m) { m.grndd.count = 5; },
+       "field grndd: 5 values where 0, 1 or 12 are required"},
+      {"mean_inf", [](RSM_Model_Orig& m) { m.z_mean = HUGE_VAL; }, "field z_mean: not a finite number"},
+      {"affine", [](RSM_Model_Orig& m) { m.invSrcAffine[2] = std::nan(""); },
+       "field affine: not a finite number"},
+      {"section_size", [](RSM_Model_Orig& m) { m.rowsPerSection = -400.0; },
+       "field rowsPerSection: not positive"},
+      {"grid", [](RSM_Model_Orig& m) { m.rowSections = 3; },
+       "field RationalPolyList: 4 sections where the grid of 3 x 2 needs 6"},
+      {"cell", [](RSM_Model_Orig& m) { m.RationalPolyList.data[1].columnSection = 0; },
+       "field section 2 rowSection: row 0, column 0 is not its grid cell"},
+      {"invalid", [](RSM_Model_Orig& m) { m.RationalPolyList.data[3].validSolution = SMOD_FALSE; },
+       "field section 4 validSolution: the section is not valid"},
+      {"scale", [](RSM_Model_Orig& m) { m.RationalPolyList.data[0].Scales[3] = 0.0; },
+       "field section 1 Scales: zero"},
+      {"power", [](RSM_Model_Orig& m) { m.RationalPolyList.data[2].rowNumeratorPowerY = 6; },
+       "field section 3 rowNumerator power y: 6 is outside 0 to 5"},
+      {"terms", [](RSM_Model_Orig& m) { m.RationalPolyList.data[0].sampleNumeratorPowerX = 2; },
+       "field section 1 sampleNumerator: 8 values where 12 are required"},
+      {"coefficient", [](RSM_Model_Orig& m) {
+         m.RationalPolyList.data[1].sampleDenominator.data[0] = std::nan("");
+       },
+       "field section 2 sampleDenominator: not a finite number"},
+  };
+  for (const Case& c : cases) {
+    smodtool::LoadedModel model = smodtool::loadModel(source_);
+    c.spoil(model.xform->model->rsm);
+    const std::string file = path(std::string(c.name) + ".smod");
+    smodtool::saveModel(model, file);
+    try {
+      smodtool::loadModel(file);
+      ADD_FAILURE() << c.name << " was accepted";
+    } catch (const smodtool::ReadError& e) {
+      EXPECT_EQ(std::string(e.what()), file + ": the model: " + c.message);
+    }
+  }
+}
+
 TEST_F(ModelFiles, OversizedFileIsRefusedBeforeItIsRead) {
   // 8 GiB that take no disk: the magic, then a hole.
   const std::string file = path("huge.smod");

@@ -1,61 +1,13 @@
 #include "covariance_checks.h"
 
-#include <cmath>
-#include <cstring>
-
-#include "read_error.h"
+#include "record_checker.h"
 
 namespace smodtool {
 
 namespace {
 
-class Checker {
- public:
-  Checker(const char* record, const std::string& file) : record_(record), file_(file) {}
-
-  [[noreturn]] void fail(const char* field, const std::string& what) const {
-    throw ReadError(file_ + ": " + record_ + ": field " + field + ": " + what);
-  }
-  void range(const char* field, int32_t value, int32_t low, int32_t high) const {
-    if (value < low || value > high) {
-      fail(field, std::to_string(value) + " is outside " + std::to_string(low) + " to " +
-                      std::to_string(high));
-    }
-  }
-  void text(const char* field, const Hmif_String& value) const {
-    if (value.count == 0 && !value.data) return;
-    if (value.count < 1 || !value.data ||
-        std::memchr(value.data, '\0', size_t(value.count)) != value.data + value.count - 1) {
-      fail(field, "the text does not end at its count");
-    }
-  }
-  // A text that must be "Y" or "N"; true for "Y".
-  bool flag(const char* field, const Hmif_String& value) const {
-    text(field, value);
-    const char* t = value.data ? value.data : "";
-    if (std::strcmp(t, "Y") != 0 && std::strcmp(t, "N") != 0) fail(field, "not Y or N");
-    return t[0] == 'Y';
-  }
-  void real(const char* field, double value) const {
-    if (!std::isfinite(value)) fail(field, "not a finite number");
-  }
-  void reals(const char* field, const Smod_Doubles& values, long count) const {
-    if (values.count != count) {
-      fail(field, std::to_string(values.count) + " values where " + std::to_string(count) +
-                      " are required");
-    }
-    for (int32_t i = 0; i < values.count; ++i) real(field, values.data[i]);
-  }
-  // An array that a record leaves out must be empty.
-  void empty(const char* field, const Smod_Doubles& values) const { reals(field, values, 0); }
-
- private:
-  const char* record_;
-  const std::string& file_;
-};
-
 template <typename Record>
-void checkLocalFrame(const Checker& c, const Record& r) {
+void checkLocalFrame(const RecordChecker& c, const Record& r) {
   const double values[] = {r.xuol, r.yuol, r.zuol, r.xuxl, r.xuyl, r.xuzl,
                            r.yuxl, r.yuyl, r.yuzl, r.zuxl, r.zuyl, r.zuzl};
   static const char* const kFields[] = {"XUOL", "YUOL", "ZUOL", "XUXL", "XUYL", "XUZL",
@@ -65,7 +17,7 @@ void checkLocalFrame(const Checker& c, const Record& r) {
 
 // Each index names one of the record's npar adjustable parameters, or is 0 (not adjusted).
 template <typename Record>
-void checkParameterIndex(const Checker& c, const Record& r, int32_t npar) {
+void checkParameterIndex(const RecordChecker& c, const Record& r, int32_t npar) {
   const int32_t values[] = {r.iro,  r.irx,  r.iry,  r.irz,  r.irxx, r.irxy, r.irxz, r.iryy,
                             r.iryz, r.irzz, r.ico,  r.icx,  r.icy,  r.icz,  r.icxx, r.icxy,
                             r.icxz, r.icyy, r.icyz, r.iczz, r.gxo,  r.gyo,  r.gzo,  r.gxr,
@@ -87,7 +39,7 @@ void checkParameterIndex(const Checker& c, const Record& r, int32_t npar) {
 }  // namespace
 
 void checkApa(const Smod_RSMAPA& r, const std::string& file) {
-  const Checker c("RSMAPA", file);
+  const RecordChecker c("RSMAPA", file);
   c.text("IID", r.iid);
   c.text("EDITION", r.edition);
   c.text("TID", r.tid);
@@ -98,7 +50,7 @@ void checkApa(const Smod_RSMAPA& r, const std::string& file) {
 }
 
 void checkDca(const Smod_RSMDCA& r, const std::string& file) {
-  const Checker c("RSMDCA", file);
+  const RecordChecker c("RSMDCA", file);
   c.range("NPAR", r.npar, 1, kMaxParameters);
   c.range("NIMGE", r.nimge, 1, 999);
   c.range("NPART", r.npart, 1, 99999);
@@ -119,7 +71,7 @@ void checkDca(const Smod_RSMDCA& r, const std::string& file) {
 }
 
 void checkEca(const Smod_RSMECA& r, const std::string& file) {
-  const Checker c("RSMECA", file);
+  const RecordChecker c("RSMECA", file);
   const bool indirect = c.flag("INCLIC", r.inclic);
   const bool unmodelled = c.flag("INCLUC", r.incluc);
   if (indirect) {

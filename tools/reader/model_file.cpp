@@ -12,15 +12,6 @@ namespace {
 constexpr char kMagic[8] = {'S', 'E', 'N', 'M', 'O', 'D', 'M', 'F'};
 constexpr uint32_t kVersion = 1;
 
-uint64_t fnv1a(const unsigned char* data, size_t size) {
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= data[i];
-    hash *= 0x100000001b3ull;
-  }
-  return hash;
-}
-
 class Writer {
  public:
   void raw(const void* data, size_t size) {
@@ -81,6 +72,15 @@ class Reader {
 
 }  // namespace
 
+uint64_t modelFileChecksum(const unsigned char* data, size_t size) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= data[i];
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
 std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents) {
   Writer w;
   w.raw(kMagic, sizeof kMagic);
@@ -92,7 +92,7 @@ std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents) {
     w.block(object.dictionary.data(), object.dictionary.size());
     w.block(object.bytes.data(), object.bytes.size());
   }
-  w.u64(fnv1a(w.bytes().data(), w.bytes().size()));
+  w.u64(modelFileChecksum(w.bytes().data(), w.bytes().size()));
   return std::move(w.bytes());
 }
 
@@ -107,7 +107,7 @@ ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
   const size_t body = data.size() - 8;
   uint64_t stored = 0;
   for (int i = 0; i < 8; ++i) stored |= static_cast<uint64_t>(data[body + i]) << (8 * i);
-  if (stored != fnv1a(data.data(), body)) {
+  if (stored != modelFileChecksum(data.data(), body)) {
     throw ReadError(file + ": the model file is damaged: its checksum does not match (the file "
                            "was truncated or altered)");
   }

@@ -11,6 +11,7 @@
 #ifndef SMODTOOL_MODEL_FILE_H
 #define SMODTOOL_MODEL_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct ModelFileContents {
 
 // True when the file starts with the model file's magic (false for unreadable files).
 bool isModelFile(const std::string& path);
+
+// The checksum of a model file's size bytes before it (FNV-1a 64).
+uint64_t modelFileChecksum(const unsigned char* data, size_t size);
 
 std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents);
 // Throws ReadError naming file for a truncated, altered or foreign container.

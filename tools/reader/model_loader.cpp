@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "covariance_checks.h"
+#include "model_checks.h"
 #include "gdal_quiet.h"
 #include "read_error.h"
 #include "rpc_records.h"
@@ -181,34 +182,7 @@ void checkStoredRecord(const StoredObject& record, const std::vector<StoredObjec
 }
 
 LoadedModel loadModelFile(const std::string& path) {
-  ModelFileContents contents = readModelFile(path);
-  const StoredObject& stored = contents.objects.front();
-  const StoredObject& expected = libraryModelForm();
-  if (stored.design != expected.design || stored.dictionary != expected.dictionary) {
-    throw ReadError(path + ": the model file's model is stored as \"" + stored.design +
-                    "\" under a dictionary this version of senmod does not use");
-  }
-  ErrorReport* report = nullptr;
-  Converted model;
-  if (hmif_MIFableObjectConvertFromMIF(&model.object, &model.design, stored.bytes.data(),
-                                       static_cast<int32_t>(stored.bytes.size()),
-                                       stored.dictionary.c_str(), stored.design.c_str(),
-                                       &report) != 0) {
-    throw ReadError(path + ": the model file's model cannot be decoded: " +
-                    takeReportText(&report));
-  }
-  LoadedModel loaded;
-  loaded.xform.reset(smod_RSMXformConvertFromMIFable(model.object, model.design, &report));
-  if (!loaded.xform) libraryFailure(path, "smod_RSMXformConvertFromMIFable", &report);
-  // Whatever system the file names, the command writes WGS 84 longitude and latitude, which is
-  // what the model's ground coordinates refer to.
-  setInternalCoordinateSystem(*loaded.xform->model, path);
-  loaded.source = contents.source;
-  for (size_t i = 1; i < contents.objects.size(); ++i) {
-    checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
-    loaded.storedCovariance.push_back(contents.objects[i]);
-  }
-  return loaded;
+  return modelFromModelFile(readModelFile(path), path);
 }
 
 using Dataset = std::unique_ptr<void, DatasetCloser>;
@@ -248,16 +222,9 @@ LoadedModel loadRaster(const std::string& path) {
     throw ReadError(path + ": not a model file and not a raster GDAL can read" +
                     (why.empty() ? "" : " (" + why + ")"));
   }
-  LoadedModel loaded;
   const std::vector<Tre> records = taggedRecords(dataset.get(), path);
-  if (hasRsmRecords(records)) {
-    RsmModel rsm = modelFromRsmRecords(records, path);
-    loaded.covariance = covarianceFromRecords(records, path);
-    finishModel(*rsm.model, rsm.groundReferencePoint, path);
-    loaded.xform = wrap(std::move(rsm.model), path);
-    loaded.source = "NITF RSM records";
-    return loaded;
-  }
+  if (hasRsmRecords(records)) return modelFromTreRecords(records, path);
+  LoadedModel loaded;
   char** rpc = GDALGetMetadata(dataset.get(), "RPC");
   if (!rpc) {
     const std::vector<std::string> segments = segmentsWithModel(dataset.get(), path);
@@ -302,6 +269,49 @@ void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& gro
   model.rsm.z_mean = meanHeight(model, groundReferencePoint);
 }
 
+LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::string& file) {
+  RsmModel rsm = modelFromRsmRecords(records, file);
+  LoadedModel loaded;
+  loaded.covariance = covarianceFromRecords(records, file);
+  finishModel(*rsm.model, rsm.groundReferencePoint, file);
+  loaded.xform = wrap(std::move(rsm.model), file);
+  loaded.source = "NITF RSM records";
+  return loaded;
+}
+
+LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::string& path) {
+  if (contents.objects.empty()) throw ReadError(path + ": the model file holds no model");
+  const StoredObject& stored = contents.objects.front();
+  const StoredObject& expected = libraryModelForm();
+  if (stored.design != expected.design || stored.dictionary != expected.dictionary) {
+    throw ReadError(path + ": the model file's model is stored as \"" + stored.design +
+                    "\" under a dictionary this version of senmod does not use");
+  }
+  ErrorReport* report = nullptr;
+  Converted model;
+  if (hmif_MIFableObjectConvertFromMIF(&model.object, &model.design, stored.bytes.data(),
+                                       static_cast<int32_t>(stored.bytes.size()),
+                                       stored.dictionary.c_str(), stored.design.c_str(),
+                                       &report) != 0) {
+    throw ReadError(path + ": the model file's model cannot be decoded: " +
+                    takeReportText(&report));
+  }
+  LoadedModel loaded;
+  loaded.xform.reset(smod_RSMXformConvertFromMIFable(model.object, model.design, &report));
+  if (!loaded.xform) libraryFailure(path, "smod_RSMXformConvertFromMIFable", &report);
+  // The checksum tells damage, not tampering: a model only this file could give is refused.
+  checkModel(*loaded.xform->model, path);
+  // Whatever system the file names, the command writes WGS 84 longitude and latitude, which is
+  // what the model's ground coordinates refer to.
+  setInternalCoordinateSystem(*loaded.xform->model, path);
+  loaded.source = contents.source;
+  for (size_t i = 1; i < contents.objects.size(); ++i) {
+    checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
+    loaded.storedCovariance.push_back(contents.objects[i]);
+  }
+  return loaded;
+}
+
 LoadedModel loadModel(const std::string& path) {
   return isModelFile(path) ? loadModelFile(path) : loadRaster(path);
 }
@@ -315,7 +325,7 @@ std::vector<std::string> covarianceDesigns(const LoadedModel& model) {
   return names;
 }
 
-void saveModel(const LoadedModel& model, const std::string& path) {
+ModelFileContents modelFileContents(const LoadedModel& model, const std::string& path) {
   ModelFileContents contents;
   contents.source = model.source;
   contents.objects.push_back(storeXform(model.xform.get(), path));
@@ -333,7 +343,11 @@ void saveModel(const LoadedModel& model, const std::string& path) {
         c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>, path));
   }
   for (const StoredObject& record : model.storedCovariance) contents.objects.push_back(record);
-  writeModelFile(path, contents);
+  return contents;
+}
+
+void saveModel(const LoadedModel& model, const std::string& path) {
+  writeModelFile(path, modelFileContents(model, path));
 }
 
 }  // namespace smodtool

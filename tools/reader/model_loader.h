@@ -9,6 +9,7 @@
 
 #include "model_file.h"
 #include "owned.h"
+#include "tre_records.h"
 
 namespace smodtool {
 
@@ -38,8 +39,22 @@ void setInternalCoordinateSystem(RSM_Model& model, const std::string& file);
 // none), and for a bad record or a damaged model file.
 LoadedModel loadModel(const std::string& path);
 
+// The model of one image's tagged records, as loadModel reads it from a NITF image segment:
+// the RSM records made into a finished model (see finishModel) and the covariance records.
+// Throws ReadError naming file, record and field for a missing or bad record.
+LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::string& file);
+
+// The model of a decoded model file, as loadModel reads it: its model with the internal
+// coordinate system, and its covariance records, each checked as strictly as one read from
+// tagged records. Throws ReadError naming file for an object this version cannot use.
+LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::string& file);
+
 // The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).
 std::vector<std::string> covarianceDesigns(const LoadedModel& model);
+
+// The model and its covariance records in persistent form, as a model file holds them. Throws
+// ReadError naming file when the library cannot store them.
+ModelFileContents modelFileContents(const LoadedModel& model, const std::string& file);
 
 // Writes the model and its covariance records to a model file. Throws ReadError naming path.
 void saveModel(const LoadedModel& model, const std::string& path);
