@@ -1,0 +1,288 @@
+// Compiled once per vector target; the widest one the processor runs is chosen at the first
+// call. Multiplies and adds stay separate operations (the build does not contract them), so a
+// lane computes what the plain per-point code computes.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+#include "hwy/highway.h"
+#include "poly/normalisation.h"
+#include "poly/plan_kernels.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace senmod {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using D = hn::ScalableTag<double>;
+using V = hn::Vec<D>;
+
+constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
+constexpr double kTolerance = 1e-8;
+constexpr int kMaxPasses = 5;
+
+// Vectors of the plan's table entries, entry e at table + e * lanes.
+struct Table {
+  HWY_ALIGN double t[kTableEntries * kMaxLanes];
+};
+
+HWY_INLINE V normalised(D d, const RSMFunctions& s, int m, V v) {
+  return hn::Div(hn::Sub(v, hn::Set(d, s.Offsets[m])), hn::Set(d, s.Scales[m]));
+}
+
+HWY_INLINE V denormalised(D d, const RSMFunctions& s, int m, V v) {
+  return hn::Add(hn::Mul(hn::Set(d, s.Scales[m]), v), hn::Set(d, s.Offsets[m]));
+}
+
+// Entry e = (x^i y^j) z^k.
+HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
+  const size_t lanes = hn::Lanes(d);
+  HWY_ALIGN double xp[kTableSide * kMaxLanes];
+  HWY_ALIGN double yp[kTableSide * kMaxLanes];
+  HWY_ALIGN double zp[kTableSide * kMaxLanes];
+  const V one = hn::Set(d, 1.0);
+  hn::Store(one, d, xp);
+  hn::Store(one, d, yp);
+  hn::Store(one, d, zp);
+  V power = one;
+  for (int i = 1; i <= p.mX; ++i) hn::Store(power = hn::Mul(power, x), d, xp + i * lanes);
+  power = one;
+  for (int j = 1; j <= p.mY; ++j) hn::Store(power = hn::Mul(power, y), d, yp + j * lanes);
+  power = one;
+  for (int k = 1; k <= p.mZ; ++k) hn::Store(power = hn::Mul(power, z), d, zp + k * lanes);
+  for (int32_t e = 0; e < p.entries; ++e) {
+    const V xy = hn::Mul(hn::Load(d, xp + p.ei[e] * lanes), hn::Load(d, yp + p.ej[e] * lanes));
+    hn::Store(hn::Mul(xy, hn::Load(d, zp + p.ek[e] * lanes)), d, table->t + e * lanes);
+  }
+}
+
+HWY_INLINE V sum(D d, const ValueTerms& terms, const Table& table) {
+  const size_t lanes = hn::Lanes(d);
+  V value = hn::Zero(d);
+  for (int32_t n = 0; n < terms.count; ++n) {
+    const V t = hn::Load(d, table.t + terms.entry[n] * lanes);
+    value = hn::Add(value, hn::Mul(hn::Set(d, terms.coef[n]), t));
+  }
+  return value;
+}
+
+HWY_INLINE V slope(D d, const SlopeTerms& terms, const Table& table) {
+  const size_t lanes = hn::Lanes(d);
+  V value = hn::Zero(d);
+  for (int32_t n = 0; n < terms.count; ++n) {
+    V t = hn::Load(d, table.t + terms.entry[n] * lanes);
+    // A factor of 1 multiplies exactly.
+    if (terms.factor[n] != 1.0) t = hn::Mul(hn::Set(d, terms.factor[n]), t);
+    value = hn::Add(value, hn::Mul(t, hn::Set(d, terms.coef[n])));
+  }
+  return value;
+}
+
+// Derivative of the quotient n / q from the derivatives of n and q.
+HWY_INLINE V quotientSlope(V dn, V dq, V n, V q) {
+  return hn::Div(hn::Sub(hn::Mul(dn, q), hn::Mul(dq, n)), hn::Mul(q, q));
+}
+
+// One vector of points; failed lanes get a non-zero flag.
+HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
+                               const double* zs, double* samples, double* rows, double* flags) {
+  const RSMFunctions& s = *p.section;
+  V x = hn::LoadU(d, xs);
+  V y = hn::LoadU(d, ys);
+  V z = hn::LoadU(d, zs);
+  if (p.normalised) {
+    x = normalised(d, s, kGroundX, x);
+    y = normalised(d, s, kGroundY, y);
+    z = normalised(d, s, kGroundZ, z);
+  }
+  Table table;
+  fill(d, p, x, y, z, &table);
+  const V zero = hn::Zero(d);
+  const V ns = sum(d, p.sampleNumerator.value, table);
+  const V ds = sum(d, p.sampleDenominator.value, table);
+  auto failed = hn::Eq(ds, zero);
+  V sample = hn::Div(ns, ds);
+  const V nr = sum(d, p.rowNumerator.value, table);
+  V dr = ds;
+  if (!p.shared) {
+    dr = sum(d, p.rowDenominator.value, table);
+    failed = hn::Or(failed, hn::Eq(dr, zero));
+  }
+  V row = hn::Div(nr, dr);
+  if (p.normalised) {
+    sample = denormalised(d, s, kSample, sample);
+    row = denormalised(d, s, kRow, row);
+  }
+  hn::StoreU(sample, d, samples);
+  hn::StoreU(row, d, rows);
+  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
+HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
+                             const double* zs, const double* x0s, const double* y0s, double* xs,
+                             double* ys, double* flags) {
+  const RSMFunctions& s = *p.section;
+  V sample = hn::LoadU(d, samples);
+  V row = hn::LoadU(d, rows);
+  V z = hn::LoadU(d, zs);
+  V x = hn::LoadU(d, x0s);
+  V y = hn::LoadU(d, y0s);
+  if (p.normalised) {
+    sample = normalised(d, s, kSample, sample);
+    row = normalised(d, s, kRow, row);
+    z = normalised(d, s, kGroundZ, z);
+    x = normalised(d, s, kGroundX, x);
+    y = normalised(d, s, kGroundY, y);
+  }
+  const V zero = hn::Zero(d);
+  const V tolerance = hn::Set(d, kTolerance);
+  V dx = zero;
+  V dy = zero;
+  // Lanes still iterating, and lanes stopped by a zero denominator.
+  auto active = hn::Eq(zero, zero);
+  auto failed = hn::Lt(zero, zero);
+  Table table;
+  for (int passes = 1;; ++passes) {
+    x = hn::IfThenElse(active, hn::Add(x, dx), x);
+    y = hn::IfThenElse(active, hn::Add(y, dy), y);
+    fill(d, p, x, y, z, &table);
+    const V ns = sum(d, p.sampleNumerator.value, table);
+    const V ds = sum(d, p.sampleDenominator.value, table);
+    auto zeroDenominator = hn::Eq(ds, zero);
+    const V nr = sum(d, p.rowNumerator.value, table);
+    V dr = ds;
+    if (!p.shared) {
+      dr = sum(d, p.rowDenominator.value, table);
+      zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
+    }
+    failed = hn::Or(failed, hn::And(active, zeroDenominator));
+    active = hn::AndNot(zeroDenominator, active);
+    const V sx = quotientSlope(slope(d, p.sampleNumerator.dx, table),
+                               slope(d, p.sampleDenominator.dx, table), ns, ds);
+    const V sy = quotientSlope(slope(d, p.sampleNumerator.dy, table),
+                               slope(d, p.sampleDenominator.dy, table), ns, ds);
+    const V rx = quotientSlope(slope(d, p.rowNumerator.dx, table),
+                               slope(d, p.rowDenominator.dx, table), nr, dr);
+    const V ry = quotientSlope(slope(d, p.rowNumerator.dy, table),
+                               slope(d, p.rowDenominator.dy, table), nr, dr);
+    const V es = hn::Sub(sample, hn::Div(ns, ds));
+    const V er = hn::Sub(row, hn::Div(nr, dr));
+    const V newDy = hn::Div(hn::Sub(hn::Mul(er, sx), hn::Mul(es, rx)),
+                            hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
+    const V newDx = hn::IfThenElse(hn::Lt(hn::Abs(rx), hn::Abs(sx)),
+                                   hn::Div(hn::Sub(es, hn::Mul(sy, newDy)), sx),
+                                   hn::Div(hn::Sub(er, hn::Mul(ry, newDy)), rx));
+    dx = hn::IfThenElse(active, newDx, dx);
+    dy = hn::IfThenElse(active, newDy, dy);
+    // A correction that is not a number fails the comparison and so ends the lane's iteration.
+    const V absDx = hn::Abs(dx);
+    const V absDy = hn::Abs(dy);
+    const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
+    active = hn::And(active, hn::Gt(largest, tolerance));
+    if (passes >= kMaxPasses || hn::AllFalse(d, active)) break;
+  }
+  x = hn::Add(x, dx);
+  y = hn::Add(y, dy);
+  if (p.normalised) {
+    x = denormalised(d, s, kGroundX, x);
+    y = denormalised(d, s, kGroundY, y);
+  }
+  hn::StoreU(x, d, xs);
+  hn::StoreU(y, d, ys);
+  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
+void writeOk(size_t count, const double* flags, uint8_t* ok) {
+  for (size_t i = 0; i < count; ++i) ok[i] = flags[i] == 0.0;
+}
+
+}  // namespace
+
+void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
+                    const double* z, double* sample, double* row, uint8_t* ok) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  HWY_ALIGN double flags[kMaxLanes];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    evaluateVector(d, plan, x + j, y + j, z + j, sample + j, row + j, flags);
+    writeOk(lanes, flags, ok + j);
+  }
+  if (j == count) return;
+  // The last points padded to a whole vector with zeros, whose results are dropped.
+  HWY_ALIGN double in[3][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  const size_t rest = count - j;
+  for (size_t i = 0; i < rest; ++i) {
+    in[0][i] = x[j + i];
+    in[1][i] = y[j + i];
+    in[2][i] = z[j + i];
+  }
+  evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
+  for (size_t i = 0; i < rest; ++i) {
+    sample[j + i] = out[0][i];
+    row[j + i] = out[1][i];
+  }
+  writeOk(rest, flags, ok + j);
+}
+
+void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
+                  const double* z, const double* x0, const double* y0, double* x, double* y,
+                  uint8_t* ok) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  HWY_ALIGN double flags[kMaxLanes];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    invertVector(d, plan, sample + j, row + j, z + j, x0 + j, y0 + j, x + j, y + j, flags);
+    writeOk(lanes, flags, ok + j);
+  }
+  if (j == count) return;
+  HWY_ALIGN double in[5][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  const size_t rest = count - j;
+  for (size_t i = 0; i < rest; ++i) {
+    in[0][i] = sample[j + i];
+    in[1][i] = row[j + i];
+    in[2][i] = z[j + i];
+    in[3][i] = x0[j + i];
+    in[4][i] = y0[j + i];
+  }
+  invertVector(d, plan, in[0], in[1], in[2], in[3], in[4], out[0], out[1], flags);
+  for (size_t i = 0; i < rest; ++i) {
+    x[j + i] = out[0][i];
+    y[j + i] = out[1][i];
+  }
+  writeOk(rest, flags, ok + j);
+}
+
+const char* KernelTarget() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace senmod
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace senmod {
+
+HWY_EXPORT(EvaluatePoints);
+HWY_EXPORT(InvertPoints);
+HWY_EXPORT(KernelTarget);
+
+void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
+                    const double* z, double* sample, double* row, uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(EvaluatePoints)(plan, n, x, y, z, sample, row, ok);
+}
+
+void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
+                  const double* z, const double* x0, const double* y0, double* x, double* y,
+                  uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x0, y0, x, y, ok);
+}
+
+const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }
+
+}  // namespace senmod
+#endif
