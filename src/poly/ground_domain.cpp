@@ -4,6 +4,7 @@
 
 #include "common/error_slot.h"
 #include "hostmodel.h"
+#include "poly/messages.h"
 
 namespace {
 
@@ -24,15 +25,14 @@ double rotation(const double* grndd, int r, int c) { return grndd[3 + 3 * r + c]
 
 }  // namespace
 
-extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
-                                     double z, double* outX, double* outY, double* outZ,
-                                     ErrorReport** err) {
-  senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
-  if (!model) {
-    SMOD_FAIL(slot, "Replacement sensor model not available");
-    return;
-  }
-  const RSM_Model_Orig& rsm = model->rsm;
+namespace senmod {
+
+bool refinesHeight(const RSM_Model_Orig& rsm) {
+  return rsm.obsoletePlaceHolder0 && kindOf(rsm.grndd) == Kind::Rectangular;
+}
+
+const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
+                          double z, double* outX, double* outY, double* outZ) {
   const Kind kind = kindOf(rsm.grndd);
   const Hprj_ProParameters* parameters = rsm.obsoletePlaceHolder0;
 
@@ -49,7 +49,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
       *outY = y * kRho;
       *outZ = z;
     }
-    return;
+    return nullptr;
   }
 
   const double* g = rsm.grndd.data;
@@ -59,8 +59,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
       const Hprj_Spheroid* spheroid = parameters->proSpheroid;
       if (hmod_GeographicToGeocentric(x / kRho, y / kRho, z, &e[0], &e[1], &e[2],
                                       spheroid->eSquared, spheroid->a) != 0) {
-        SMOD_FAIL(slot, "hmod_GeographicToGeocentric failed");
-        return;
+        return "hmod_GeographicToGeocentric failed";
       }
     }
     const double d[3] = {e[0] - g[0], e[1] - g[1], e[2] - g[2]};
@@ -73,7 +72,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
     *outX = r[0];
     *outY = r[1];
     *outZ = r[2];
-    return;
+    return nullptr;
   }
 
   const double p[3] = {x, y, z};
@@ -87,7 +86,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
     *outX = G[0];
     *outY = G[1];
     *outZ = G[2];
-    return;
+    return nullptr;
   }
   const Hprj_Spheroid* spheroid = parameters->proSpheroid;
   double longitude;
@@ -95,10 +94,26 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
   double height;
   if (hmod_GeocentricToGeographic(G[0], G[1], G[2], &longitude, &latitude, &height,
                                   spheroid->eSquared, spheroid->a) != 0) {
-    SMOD_FAIL(slot, "hmod_GeocentricToGeographic failed");
-    return;
+    return "hmod_GeocentricToGeographic failed";
   }
   *outX = longitude * kRho;
   *outY = latitude * kRho;
   *outZ = height;
+  return nullptr;
+}
+
+}  // namespace senmod
+
+extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
+                                     double z, double* outX, double* outY, double* outZ,
+                                     ErrorReport** err) {
+  senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
+  if (!model) {
+    SMOD_FAIL(slot, senmod::kModelNotAvailable);
+    return;
+  }
+  if (const char* failure =
+          senmod::convertGround(model->rsm, toGroundDomain != 0, x, y, z, outX, outY, outZ)) {
+    SMOD_FAIL(slot, failure);
+  }
 }

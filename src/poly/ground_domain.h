@@ -12,4 +12,16 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
                                      ErrorReport** err);
 #endif
 
+namespace senmod {
+
+// smod_RSMConvertGRNDD without a report: null on success, else the message it would report.
+const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
+                          double z, double* outX, double* outY, double* outZ);
+
+// True for a rectangular ground domain with projection parameters, whose image-to-ground
+// points refine the ground-domain height that belongs to their map height.
+bool refinesHeight(const RSM_Model_Orig& rsm);
+
+}  // namespace senmod
+
 #endif  // SENMOD_POLY_GROUND_DOMAIN_H
