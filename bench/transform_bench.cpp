@@ -15,6 +15,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rpc_records.h"
@@ -49,16 +50,27 @@ char** rpcMetadata() {
   return metadata;
 }
 
-// Best time of kRuns runs of run(), in nanoseconds per point.
-double nsPerPoint(const std::function<void()>& run, int points) {
-  double best = 1e300;
+// A measured run: prepare() (not timed), then run().
+struct Run {
+  std::function<void()> prepare;
+  std::function<void()> run;
+};
+
+// Best times of kRuns runs of a and of b, in nanoseconds per point. The runs alternate, so that
+// the load of a shared machine weighs on both alike.
+std::pair<double, double> bestOf(const Run& a, const Run& b) {
+  double best[2] = {1e300, 1e300};
   for (int r = 0; r < kRuns; ++r) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    const auto end = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count());
+    const Run* runs[2] = {&a, &b};
+    for (int k = 0; k < 2; ++k) {
+      if (runs[k]->prepare) runs[k]->prepare();
+      const auto start = std::chrono::steady_clock::now();
+      runs[k]->run();
+      const auto end = std::chrono::steady_clock::now();
+      best[k] = std::min(best[k], std::chrono::duration<double, std::nano>(end - start).count());
+    }
   }
-  return best / points;
+  return {best[0] / kPoints, best[1] / kPoints};
 }
 
 void check(ErrorReport* err, const char* what) {
@@ -159,48 +171,64 @@ Points randomPoints(RSM_Model* sparse) {
   return p;
 }
 
-// senmod's 3-D batch of a copy of model in the given direction.
-double senmod3D(RSM_Model* model, bool groundToImage, const std::vector<double>& in) {
-  RSM_Model* copy = smod_RSMCopy(model, nullptr);
-  copy->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-  RSM_Xform* xform = smod_RSMXformGetFromRSMData(copy, nullptr);
-  std::vector<double> out(2 * kPoints);
-  const double ns = nsPerPoint(
-      [&] {
-        ErrorReport* err = nullptr;
-        smod_RSMXformTransform3DTo2D(xform, kPoints, in.data(), out.data(), &err);
-        check(err, "smod_RSMXformTransform3DTo2D");
-      },
-      kPoints);
-  smod_RSMXformDelete(xform);
-  return ns;
-}
+// senmod's 3-D batch of a copy of model in the given direction from in into out.
+class Senmod3D {
+ public:
+  Senmod3D(RSM_Model* model, bool groundToImage, const std::vector<double>& in) : in_(in) {
+    RSM_Model* copy = smod_RSMCopy(model, nullptr);
+    copy->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
+    xform_ = smod_RSMXformGetFromRSMData(copy, nullptr);
+    out_.resize(2 * kPoints);
+  }
+  ~Senmod3D() { smod_RSMXformDelete(xform_); }
+  Run run() {
+    return {nullptr, [this] {
+              ErrorReport* err = nullptr;
+              smod_RSMXformTransform3DTo2D(xform_, kPoints, in_.data(), out_.data(), &err);
+              check(err, "smod_RSMXformTransform3DTo2D");
+            }};
+  }
+
+ private:
+  const std::vector<double>& in_;
+  RSM_Xform* xform_;
+  std::vector<double> out_;
+};
 
 // GDAL's transformer over the points (x, y, z triples), pixel coordinates shifted by pixelShift
-// into GDAL's convention; the ground results are left in result (lon, lat pairs).
-double gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift,
-            std::vector<double>* result) {
-  std::vector<double> x(kPoints), y(kPoints), z(kPoints);
-  std::vector<int> ok(kPoints);
-  double best = 1e300;
-  for (int r = 0; r < kRuns; ++r) {
-    for (int i = 0; i < kPoints; ++i) {
-      x[i] = in[3 * i] + pixelShift;
-      y[i] = in[3 * i + 1] + pixelShift;
-      z[i] = in[3 * i + 2];
-    }
-    const auto start = std::chrono::steady_clock::now();
-    GDALRPCTransform(transformer, groundToImage ? TRUE : FALSE, kPoints, x.data(), y.data(),
-                     z.data(), ok.data());
-    const auto end = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count());
+// into GDAL's convention; after a run x and y hold its results.
+class Gdal {
+ public:
+  Gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift)
+      : transformer_(transformer), groundToImage_(groundToImage), in_(in), shift_(pixelShift),
+        x(kPoints), y(kPoints), z_(kPoints), ok_(kPoints) {}
+  Run run() {
+    return {[this] {
+              for (int i = 0; i < kPoints; ++i) {
+                x[i] = in_[3 * i] + shift_;
+                y[i] = in_[3 * i + 1] + shift_;
+                z_[i] = in_[3 * i + 2];
+              }
+            },
+            [this] {
+              GDALRPCTransform(transformer_, groundToImage_ ? TRUE : FALSE, kPoints, x.data(),
+                               y.data(), z_.data(), ok_.data());
+            }};
   }
-  if (result) {
-    result->clear();
-    for (int i = 0; i < kPoints; ++i) result->insert(result->end(), {x[i], y[i]});
-  }
-  return best / kPoints;
-}
+
+ private:
+  void* transformer_;
+  bool groundToImage_;
+  const std::vector<double>& in_;
+  double shift_;
+
+ public:
+  std::vector<double> x, y;
+
+ private:
+  std::vector<double> z_;
+  std::vector<int> ok_;
+};
 
 // A geographic DEM over the footprint: rolling terrain around 1600 m, cells of 0.0005 degrees.
 std::string makeDem(const std::string& directory) {
@@ -228,9 +256,9 @@ std::string makeDem(const std::string& directory) {
   return path;
 }
 
-void line(const char* name, double senmodNs, double peerNs, const char* peer) {
-  std::printf("%-46s senmod %8.1f ns/point   %s %8.1f ns/point   ratio %.2f\n", name, senmodNs,
-              peer, peerNs, senmodNs / peerNs);
+void line(const char* name, std::pair<double, double> ns, const char* peer) {
+  std::printf("%-46s senmod %7.1f ns/point   %-12s %7.1f ns/point   ratio %.2f\n", name,
+              ns.first, peer, ns.second, ns.first / ns.second);
 }
 
 }  // namespace
@@ -255,29 +283,30 @@ int main() {
   const Points points = randomPoints(sparse);
   std::printf("%d random points, best of %d runs, one core\n", kPoints, kRuns);
 
-  const double sparseToImage = senmod3D(sparse, true, points.ground);
-  line("sparse cubic section, ground to image", sparseToImage,
-       gdal(plain, true, points.ground, 0.0, nullptr), "GDAL");
-  const double sparseToGround = senmod3D(sparse, false, points.image);
-  std::vector<double> gdalGround;
-  line("sparse cubic section, image to ground", sparseToGround,
-       gdal(plain, false, points.image, 0.5, &gdalGround), "GDAL");
+  Senmod3D sparseToImage(sparse, true, points.ground), sparseToGround(sparse, false, points.image);
+  Gdal gdalToImage(plain, true, points.ground, 0.0), gdalToGround(plain, false, points.image, 0.5);
+  const auto toImage = bestOf(sparseToImage.run(), gdalToImage.run());
+  line("sparse cubic section, ground to image", toImage, "GDAL");
+  const auto toGround = bestOf(sparseToGround.run(), gdalToGround.run());
+  line("sparse cubic section, image to ground", toGround, "GDAL");
   double largest = 0.0;
   for (int i = 0; i < kPoints; ++i) {
-    const double east = (gdalGround[2 * i] - points.ground[3 * i]) * 111320.0 * std::cos(35.1 / 57.3);
-    const double north = (gdalGround[2 * i + 1] - points.ground[3 * i + 1]) * 110540.0;
+    const double east = (gdalToGround.x[i] - points.ground[3 * i]) * 111320.0 * std::cos(35.1 / 57.3);
+    const double north = (gdalToGround.y[i] - points.ground[3 * i + 1]) * 110540.0;
     largest = std::max(largest, std::hypot(east, north));
   }
   std::printf("  GDAL's image to ground lands up to %.3f m from the ground points\n", largest);
 
-  line("dense cubic section, ground to image", senmod3D(dense, true, points.ground),
-       sparseToImage, "sparse");
-  line("dense cubic section, image to ground", senmod3D(dense, false, points.image),
-       sparseToGround, "sparse");
-  line("3 x 2 grid of dense sections, ground to image", senmod3D(grid, true, points.ground),
-       sparseToImage, "sparse");
-  line("3 x 2 grid of dense sections, image to ground", senmod3D(grid, false, points.image),
-       sparseToGround, "sparse");
+  Senmod3D denseToImage(dense, true, points.ground), denseToGround(dense, false, points.image);
+  Senmod3D gridToImage(grid, true, points.ground), gridToGround(grid, false, points.image);
+  line("dense cubic section, ground to image", bestOf(denseToImage.run(), sparseToImage.run()),
+       "sparse");
+  line("dense cubic section, image to ground", bestOf(denseToGround.run(), sparseToGround.run()),
+       "sparse");
+  line("3 x 2 grid of dense sections, ground to image",
+       bestOf(gridToImage.run(), sparseToImage.run()), "sparse");
+  line("3 x 2 grid of dense sections, image to ground",
+       bestOf(gridToGround.run(), sparseToGround.run()), "sparse");
 
   // Image to ground on the DEM: senmod's 2-D batch, GDAL's transformer with RPC_DEM.
   const char* tmp = std::getenv("TMPDIR");
@@ -294,19 +323,18 @@ int main() {
     imagePoints[2 * i + 1] = points.image[3 * i + 1];
   }
   smod_RSMXformFillNoMIFData(xform, nullptr);
-  const double senmodDem = nsPerPoint(
-      [&] {
-        ErrorReport* report = nullptr;
-        smod_RSMXformTransform(xform, kPoints, imagePoints.data(), out.data(), &report);
-        check(report, "smod_RSMXformTransform");
-      },
-      kPoints);
+  const Run senmodDem{nullptr, [&] {
+                        ErrorReport* report = nullptr;
+                        smod_RSMXformTransform(xform, kPoints, imagePoints.data(), out.data(),
+                                               &report);
+                        check(report, "smod_RSMXformTransform");
+                      }};
   char** options = CSLSetNameValue(nullptr, "RPC_DEM", dem.c_str());
   void* withDem = GDALCreateRPCTransformerV2(&rpc, FALSE, 0.0, options);
   std::vector<double> zeroHeights = points.image;
   for (int i = 0; i < kPoints; ++i) zeroHeights[3 * i + 2] = 0.0;
-  line("image to ground on a DEM", senmodDem, gdal(withDem, false, zeroHeights, 0.5, nullptr),
-       "GDAL RPC_DEM");
+  Gdal gdalDem(withDem, false, zeroHeights, 0.5);
+  line("image to ground on a DEM", bestOf(senmodDem, gdalDem.run()), "GDAL RPC_DEM");
 
   GDALDestroyRPCTransformer(withDem);
   GDALDestroyRPCTransformer(plain);

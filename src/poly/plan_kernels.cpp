@@ -23,7 +23,7 @@ constexpr int kMaxPasses = 5;
 
 // Vectors of the plan's table entries, entry e at table + e * lanes.
 struct Table {
-  HWY_ALIGN double t[kTableEntries * kMaxLanes];
+  HWY_ALIGN double t[kTableSlots * kMaxLanes];
 };
 
 HWY_INLINE V normalised(D d, const RSMFunctions& s, int m, V v) {
@@ -54,28 +54,64 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
     const V xy = hn::Mul(hn::Load(d, xp + p.ei[e] * lanes), hn::Load(d, yp + p.ej[e] * lanes));
     hn::Store(hn::Mul(xy, hn::Load(d, zp + p.ek[e] * lanes)), d, table->t + e * lanes);
   }
+  hn::Store(hn::Zero(d), d, table->t + p.entries * lanes);
 }
 
-HWY_INLINE V sum(D d, const ValueTerms& terms, const Table& table) {
-  const size_t lanes = hn::Lanes(d);
-  V value = hn::Zero(d);
-  for (int32_t n = 0; n < terms.count; ++n) {
-    const V t = hn::Load(d, table.t + terms.entry[n] * lanes);
-    value = hn::Add(value, hn::Mul(hn::Set(d, terms.coef[n]), t));
-  }
-  return value;
+// Value sum k plus its term n.
+HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, const Table& table) {
+  const V t = hn::Load(d, table.t + sums.entry[k][n] * hn::Lanes(d));
+  return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
 }
 
-HWY_INLINE V slope(D d, const SlopeTerms& terms, const Table& table) {
-  const size_t lanes = hn::Lanes(d);
-  V value = hn::Zero(d);
-  for (int32_t n = 0; n < terms.count; ++n) {
-    V t = hn::Load(d, table.t + terms.entry[n] * lanes);
-    // A factor of 1 multiplies exactly.
-    if (terms.factor[n] != 1.0) t = hn::Mul(hn::Set(d, terms.factor[n]), t);
-    value = hn::Add(value, hn::Mul(t, hn::Set(d, terms.coef[n])));
+// Derivative sum k plus its term n; a factor of 1 multiplies exactly.
+HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, const Table& table) {
+  const V t = hn::Load(d, table.t + sums.entry[k][n] * hn::Lanes(d));
+  const V term = hn::Mul(hn::Mul(hn::Set(d, sums.factor[k][n]), t), hn::Set(d, sums.coef[k][n]));
+  return hn::Add(value, term);
+}
+
+// The first K value sums, advancing together (each in its own register) so that their
+// additions overlap.
+template <int K>
+HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
+  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
+  for (int32_t n = 0; n < sums.count; ++n) {
+    v0 = addValue(d, v0, sums, 0, n, table);
+    v1 = addValue(d, v1, sums, 1, n, table);
+    v2 = addValue(d, v2, sums, 2, n, table);
+    if (K == 4) v3 = addValue(d, v3, sums, 3, n, table);
   }
-  return value;
+  out[0] = v0;
+  out[1] = v1;
+  out[2] = v2;
+  out[3] = v3;
+}
+
+// The eight derivative sums, advancing together.
+HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
+  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
+  V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
+  for (int32_t n = 0; n < sums.count; ++n) {
+    v0 = addSlope(d, v0, sums, 0, n, table);
+    v1 = addSlope(d, v1, sums, 1, n, table);
+    v2 = addSlope(d, v2, sums, 2, n, table);
+    v3 = addSlope(d, v3, sums, 3, n, table);
+    v4 = addSlope(d, v4, sums, 4, n, table);
+    v5 = addSlope(d, v5, sums, 5, n, table);
+    v6 = addSlope(d, v6, sums, 6, n, table);
+    v7 = addSlope(d, v7, sums, 7, n, table);
+  }
+  const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
+  for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
+}
+
+// The values of the four polynomials, the row denominator's only when it is not shared.
+HWY_INLINE void values(D d, const SectionPlan& p, const Table& table, V* out) {
+  if (p.shared) {
+    valueSums<3>(d, p.values, table, out);
+  } else {
+    valueSums<kPolys>(d, p.values, table, out);
+  }
 }
 
 // Derivative of the quotient n / q from the derivatives of n and q.
@@ -98,14 +134,16 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
   Table table;
   fill(d, p, x, y, z, &table);
   const V zero = hn::Zero(d);
-  const V ns = sum(d, p.sampleNumerator.value, table);
-  const V ds = sum(d, p.sampleDenominator.value, table);
+  V v[kPolys];
+  values(d, p, table, v);
+  const V ns = v[0];
+  const V ds = v[1];
   auto failed = hn::Eq(ds, zero);
   V sample = hn::Div(ns, ds);
-  const V nr = sum(d, p.rowNumerator.value, table);
+  const V nr = v[2];
   V dr = ds;
   if (!p.shared) {
-    dr = sum(d, p.rowDenominator.value, table);
+    dr = v[3];
     failed = hn::Or(failed, hn::Eq(dr, zero));
   }
   V row = hn::Div(nr, dr);
@@ -146,32 +184,34 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
     x = hn::IfThenElse(active, hn::Add(x, dx), x);
     y = hn::IfThenElse(active, hn::Add(y, dy), y);
     fill(d, p, x, y, z, &table);
-    const V ns = sum(d, p.sampleNumerator.value, table);
-    const V ds = sum(d, p.sampleDenominator.value, table);
+    V v[kPolys];
+    values(d, p, table, v);
+    const V ns = v[0];
+    const V ds = v[1];
     auto zeroDenominator = hn::Eq(ds, zero);
-    const V nr = sum(d, p.rowNumerator.value, table);
+    const V nr = v[2];
     V dr = ds;
     if (!p.shared) {
-      dr = sum(d, p.rowDenominator.value, table);
+      dr = v[3];
       zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
     }
     failed = hn::Or(failed, hn::And(active, zeroDenominator));
     active = hn::AndNot(zeroDenominator, active);
-    const V sx = quotientSlope(slope(d, p.sampleNumerator.dx, table),
-                               slope(d, p.sampleDenominator.dx, table), ns, ds);
-    const V sy = quotientSlope(slope(d, p.sampleNumerator.dy, table),
-                               slope(d, p.sampleDenominator.dy, table), ns, ds);
-    const V rx = quotientSlope(slope(d, p.rowNumerator.dx, table),
-                               slope(d, p.rowDenominator.dx, table), nr, dr);
-    const V ry = quotientSlope(slope(d, p.rowNumerator.dy, table),
-                               slope(d, p.rowDenominator.dy, table), nr, dr);
+    V g[2 * kPolys];
+    slopeSums(d, p.slopes, table, g);
+    const V sx = quotientSlope(g[0], g[2], ns, ds);
+    const V sy = quotientSlope(g[1], g[3], ns, ds);
+    const V rx = quotientSlope(g[4], g[6], nr, dr);
+    const V ry = quotientSlope(g[5], g[7], nr, dr);
     const V es = hn::Sub(sample, hn::Div(ns, ds));
     const V er = hn::Sub(row, hn::Div(nr, dr));
     const V newDy = hn::Div(hn::Sub(hn::Mul(er, sx), hn::Mul(es, rx)),
                             hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
-    const V newDx = hn::IfThenElse(hn::Lt(hn::Abs(rx), hn::Abs(sx)),
-                                   hn::Div(hn::Sub(es, hn::Mul(sy, newDy)), sx),
-                                   hn::Div(hn::Sub(er, hn::Mul(ry, newDy)), rx));
+    // The larger of the two slopes in x divides; choosing before dividing saves a division.
+    const auto bySample = hn::Lt(hn::Abs(rx), hn::Abs(sx));
+    const V newDx = hn::Div(hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)),
+                                           hn::Sub(er, hn::Mul(ry, newDy))),
+                            hn::IfThenElse(bySample, sx, rx));
     dx = hn::IfThenElse(active, newDx, dx);
     dy = hn::IfThenElse(active, newDy, dy);
     // A correction that is not a number fails the comparison and so ends the lane's iteration.

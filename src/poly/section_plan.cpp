@@ -57,44 +57,57 @@ class Entries {
   int16_t index_[kTableSide][kTableSide][kTableSide];
 };
 
-void planValue(const Polynomial& p, Entries& entries, ValueTerms* terms) {
-  terms->count = 0;
-  if (isEmpty(p.powers)) return;
+// Fills row p of the value sums; the number of its terms.
+int32_t planValue(const Polynomial& poly, Entries& entries, ValueSums* sums, int p) {
+  int32_t count = 0;
+  if (isEmpty(poly.powers)) return count;
   int n = 0;
-  for (int k = 0; k <= p.powers.z; ++k)
-    for (int j = 0; j <= p.powers.y; ++j)
-      for (int i = 0; i <= p.powers.x; ++i) {
-        const double c = p.coef[n++];
+  for (int k = 0; k <= poly.powers.z; ++k)
+    for (int j = 0; j <= poly.powers.y; ++j)
+      for (int i = 0; i <= poly.powers.x; ++i) {
+        const double c = poly.coef[n++];
         if (c == 0.0) continue;
-        terms->entry[terms->count] = entries.of(i, j, k);
-        terms->coef[terms->count++] = c;
+        sums->entry[p][count] = entries.of(i, j, k);
+        sums->coef[p][count++] = c;
       }
+  return count;
 }
 
-void addSlope(SlopeTerms* terms, uint8_t entry, int factor, double c) {
+void addSlope(SlopeSums* sums, int s, int32_t* count, uint8_t entry, int factor, double c) {
   if (c == 0.0) return;
-  terms->entry[terms->count] = entry;
-  terms->factor[terms->count] = static_cast<double>(factor);
-  terms->coef[terms->count++] = c;
+  sums->entry[s][*count] = entry;
+  sums->factor[s][*count] = static_cast<double>(factor);
+  sums->coef[s][(*count)++] = c;
 }
 
-void planSlopes(const Polynomial& p, Entries& entries, SlopeTerms* dx, SlopeTerms* dy) {
-  dx->count = 0;
-  dy->count = 0;
-  const Powers q = p.powers;
+// Fills rows 2p (x) and 2p + 1 (y) of the slope sums with their numbers of terms.
+void planSlopes(const Polynomial& poly, Entries& entries, SlopeSums* sums, int p, int32_t* dx,
+                int32_t* dy) {
+  *dx = 0;
+  *dy = 0;
+  const Powers q = poly.powers;
   if (q.z < 0) return;
   if (q.x > 0)
     for (int k = 0; k <= q.z; ++k)
       for (int j = 0; j <= q.y; ++j) {
         const int row = (q.x + 1) * (j + (q.y + 1) * k);
-        for (int i = 1; i <= q.x; ++i) addSlope(dx, entries.of(i - 1, j, k), i, p.coef[row + i]);
+        for (int i = 1; i <= q.x; ++i)
+          addSlope(sums, 2 * p, dx, entries.of(i - 1, j, k), i, poly.coef[row + i]);
       }
   if (q.y > 0)
     for (int k = 0; k <= q.z; ++k)
       for (int j = 1; j <= q.y; ++j) {
         const int row = (q.x + 1) * (j + (q.y + 1) * k);
-        for (int i = 0; i <= q.x; ++i) addSlope(dy, entries.of(i, j - 1, k), j, p.coef[row + i]);
+        for (int i = 0; i <= q.x; ++i)
+          addSlope(sums, 2 * p + 1, dy, entries.of(i, j - 1, k), j, poly.coef[row + i]);
       }
+}
+
+int32_t largest(const int32_t* counts, int n) {
+  int32_t m = 0;
+  for (int i = 0; i < n; ++i)
+    if (counts[i] > m) m = counts[i];
+  return m;
 }
 
 }  // namespace
@@ -118,19 +131,31 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
   }
 
   Entries entries(plan);
-  const Polynomial* polynomials[] = {&polys.sampleNumerator, &polys.sampleDenominator,
-                                     &polys.rowNumerator, &polys.rowDenominator};
-  PolyPlan* plans[] = {&plan->sampleNumerator, &plan->sampleDenominator, &plan->rowNumerator,
-                       &plan->rowDenominator};
-  for (int p = 0; p < 4; ++p) {
+  const Polynomial* polynomials[kPolys] = {&polys.sampleNumerator, &polys.sampleDenominator,
+                                           &polys.rowNumerator, &polys.rowDenominator};
+  int32_t values[kPolys];
+  int32_t slopes[2 * kPolys] = {};
+  for (int p = 0; p < kPolys; ++p) {
     // A shared denominator's value is the sample denominator's: the row's is never read.
-    if (p == 3 && plan->shared) {
-      plans[p]->value.count = 0;
-    } else {
-      planValue(*polynomials[p], entries, &plans[p]->value);
-    }
-    if (use == Use::Inversion) planSlopes(*polynomials[p], entries, &plans[p]->dx, &plans[p]->dy);
+    values[p] = p == 3 && plan->shared ? 0 : planValue(*polynomials[p], entries, &plan->values, p);
+    if (use == Use::Inversion)
+      planSlopes(*polynomials[p], entries, &plan->slopes, p, &slopes[2 * p], &slopes[2 * p + 1]);
   }
+  // Every sum padded to the longest with 0 * 0 from the zero entry after the products.
+  const auto zero = static_cast<uint8_t>(plan->entries);
+  plan->values.count = largest(values, kPolys);
+  for (int p = 0; p < kPolys; ++p)
+    for (int32_t n = values[p]; n < plan->values.count; ++n) {
+      plan->values.entry[p][n] = zero;
+      plan->values.coef[p][n] = 0.0;
+    }
+  plan->slopes.count = largest(slopes, 2 * kPolys);
+  for (int s = 0; s < 2 * kPolys; ++s)
+    for (int32_t n = slopes[s]; n < plan->slopes.count; ++n) {
+      plan->slopes.entry[s][n] = zero;
+      plan->slopes.factor[s][n] = 1.0;
+      plan->slopes.coef[s][n] = 0.0;
+    }
   return nullptr;
 }
 

@@ -12,29 +12,31 @@ namespace senmod {
 
 constexpr int kTableEntries = kTableSide * kTableSide * kTableSide;
 constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
+// Entries of a plan's table: every product, and the zero that pads its sums.
+constexpr int kTableSlots = kTableEntries + 1;
 
-// The non-zero terms of a polynomial's value in the order the plain sum takes them; entry is
-// the term's position in the plan's table. A zero coefficient adds an exact zero, so leaving it
-// out changes no sum.
-struct ValueTerms {
+// The four polynomials of a section in the order sample numerator, sample denominator, row
+// numerator, row denominator.
+constexpr int kPolys = 4;
+
+// The non-zero terms of the four values, side by side so that the four sums advance together:
+// sum p adds coef[p][n] * table[entry[p][n]] for n < count, in the order the plain sum takes
+// them. A zero coefficient adds an exact zero, so leaving it out changes no sum; a sum with
+// fewer terms is padded with 0 * 0 (its table entry holds 0), which changes none either (a sum
+// that starts at +0 is never -0).
+struct ValueSums {
   int32_t count = 0;
-  uint8_t entry[kTableEntries];
-  double coef[kTableEntries];
+  uint8_t entry[kPolys][kTableEntries];
+  double coef[kPolys][kTableEntries];
 };
 
-// The non-zero terms of a partial derivative, term n being (factor[n] * table[entry[n]]) *
-// coef[n] as the plain derivative forms it.
-struct SlopeTerms {
+// The non-zero terms of the x and y derivatives (sum 2p and 2p + 1 of polynomial p), padded
+// alike: term n is (factor * table[entry]) * coef as the plain derivative forms it.
+struct SlopeSums {
   int32_t count = 0;
-  uint8_t entry[kSlopeTerms];
-  double factor[kSlopeTerms];
-  double coef[kSlopeTerms];
-};
-
-struct PolyPlan {
-  ValueTerms value;
-  SlopeTerms dx;  // filled for the inversion only
-  SlopeTerms dy;
+  uint8_t entry[2 * kPolys][kSlopeTerms];
+  double factor[2 * kPolys][kSlopeTerms];
+  double coef[2 * kPolys][kSlopeTerms];
 };
 
 struct SectionPlan {
@@ -43,10 +45,11 @@ struct SectionPlan {
   bool shared;  // sameDenominators: the row denominator's value is the sample denominator's
   // Largest power of x, y and z among the table's entries.
   int32_t mX, mY, mZ;
-  // The table entries in use: entry e is x^ei[e] y^ej[e] z^ek[e].
+  // The table entries in use: entry e is x^ei[e] y^ej[e] z^ek[e]; entry `entries` holds 0.
   int32_t entries;
   uint8_t ei[kTableEntries], ej[kTableEntries], ek[kTableEntries];
-  PolyPlan sampleNumerator, sampleDenominator, rowNumerator, rowDenominator;
+  ValueSums values;  // the row denominator's left empty when shared
+  SlopeSums slopes;  // filled for the inversion only
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
   int32_t startOrder;
   const double* startX;
