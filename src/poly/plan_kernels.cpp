@@ -34,40 +34,38 @@ HWY_INLINE V denormalised(D d, const RSMFunctions& s, int m, V v) {
   return hn::Add(hn::Mul(hn::Set(d, s.Scales[m]), v), hn::Set(d, s.Offsets[m]));
 }
 
-// Entry e = (x^i y^j) z^k.
+// The plan's table at (x, y, z).
 HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   const size_t lanes = hn::Lanes(d);
-  HWY_ALIGN double xp[kTableSide * kMaxLanes];
-  HWY_ALIGN double yp[kTableSide * kMaxLanes];
-  HWY_ALIGN double zp[kTableSide * kMaxLanes];
-  const V one = hn::Set(d, 1.0);
-  hn::Store(one, d, xp);
-  hn::Store(one, d, yp);
-  hn::Store(one, d, zp);
-  V power = one;
-  for (int i = 1; i <= p.mX; ++i) hn::Store(power = hn::Mul(power, x), d, xp + i * lanes);
-  power = one;
-  for (int j = 1; j <= p.mY; ++j) hn::Store(power = hn::Mul(power, y), d, yp + j * lanes);
-  power = one;
-  for (int k = 1; k <= p.mZ; ++k) hn::Store(power = hn::Mul(power, z), d, zp + k * lanes);
-  for (int32_t e = 0; e < p.entries; ++e) {
-    const V xy = hn::Mul(hn::Load(d, xp + p.ei[e] * lanes), hn::Load(d, yp + p.ej[e] * lanes));
-    hn::Store(hn::Mul(xy, hn::Load(d, zp + p.ek[e] * lanes)), d, table->t + e * lanes);
+  double* t = table->t;
+  for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, t + c * lanes);
+  const V variables[3] = {x, y, z};
+  const int32_t highest[3] = {p.mX, p.mY, p.mZ};
+  const uint16_t* powers[3] = {p.xPower, p.yPower, p.zPower};
+  for (int v = 0; v < 3; ++v) {
+    V power = variables[v];
+    for (int n = 1; n <= highest[v]; ++n) {
+      if (n > 1) power = hn::Mul(power, variables[v]);
+      hn::Store(power, d, t + powers[v][n] * lanes);
+    }
   }
-  hn::Store(hn::Zero(d), d, table->t + p.entries * lanes);
+  for (int32_t n = 0; n < p.products; ++n) {
+    const Product& m = p.product[n];
+    hn::Store(hn::Mul(hn::Load(d, t + m.a * lanes), hn::Load(d, t + m.b * lanes)), d,
+              t + m.to * lanes);
+  }
 }
 
 // Value sum k plus its term n.
 HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.entry[k][n] * hn::Lanes(d));
+  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
   return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
 }
 
-// Derivative sum k plus its term n; a factor of 1 multiplies exactly.
+// Derivative sum k plus its term n.
 HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.entry[k][n] * hn::Lanes(d));
-  const V term = hn::Mul(hn::Mul(hn::Set(d, sums.factor[k][n]), t), hn::Set(d, sums.coef[k][n]));
-  return hn::Add(value, term);
+  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+  return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
 }
 
 // The first K value sums, advancing together (each in its own register) so that their

@@ -12,30 +12,41 @@ namespace senmod {
 
 constexpr int kTableEntries = kTableSide * kTableSide * kTableSide;
 constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
-// Entries of a plan's table: every product, and the zero that pads its sums.
-constexpr int kTableSlots = kTableEntries + 1;
+
+// The table of a plan holds, per point, what its sums multiply: slot 0 holds 0 (it pads the
+// sums), slot c holds c for c = 1 ... kMaxPower (the derivatives' factors), then the powers
+// x^i, y^j, z^k, the products (x^i y^j) z^k and the derivatives' (factor * product) that the
+// sums use. A factor 1 in a product multiplies exactly and is left out.
+constexpr int kConstantSlots = kMaxPower + 1;
+constexpr int kTableSlots =
+    kConstantSlots + 3 * kMaxPower + kTableEntries + 2 * kSlopeTerms;
+
+// Slot `to` = slot a * slot b.
+struct Product {
+  uint16_t to, a, b;
+};
 
 // The four polynomials of a section in the order sample numerator, sample denominator, row
 // numerator, row denominator.
 constexpr int kPolys = 4;
 
 // The non-zero terms of the four values, side by side so that the four sums advance together:
-// sum p adds coef[p][n] * table[entry[p][n]] for n < count, in the order the plain sum takes
+// sum p adds coef[p][n] * table[slot[p][n]] for n < count, in the order the plain sum takes
 // them. A zero coefficient adds an exact zero, so leaving it out changes no sum; a sum with
-// fewer terms is padded with 0 * 0 (its table entry holds 0), which changes none either (a sum
-// that starts at +0 is never -0).
+// fewer terms is padded with 0 * 0, which changes none either (a sum that starts at +0 is
+// never -0).
 struct ValueSums {
   int32_t count = 0;
-  uint8_t entry[kPolys][kTableEntries];
+  uint16_t slot[kPolys][kTableEntries];
   double coef[kPolys][kTableEntries];
 };
 
-// The non-zero terms of the x and y derivatives (sum 2p and 2p + 1 of polynomial p), padded
-// alike: term n is (factor * table[entry]) * coef as the plain derivative forms it.
+// The non-zero terms of the x and y derivatives (sums 2p and 2p + 1 of polynomial p), padded
+// alike: term n is table[slot] * coef, the slot holding (factor * product) as the plain
+// derivative forms it.
 struct SlopeSums {
   int32_t count = 0;
-  uint8_t entry[2 * kPolys][kSlopeTerms];
-  double factor[2 * kPolys][kSlopeTerms];
+  uint16_t slot[2 * kPolys][kSlopeTerms];
   double coef[2 * kPolys][kSlopeTerms];
 };
 
@@ -43,11 +54,13 @@ struct SectionPlan {
   const RSMFunctions* section;
   bool normalised;
   bool shared;  // sameDenominators: the row denominator's value is the sample denominator's
-  // Largest power of x, y and z among the table's entries.
+  // Highest power of x, y and z in the table, and the slots of x^1 ... x^mX and so on.
   int32_t mX, mY, mZ;
-  // The table entries in use: entry e is x^ei[e] y^ej[e] z^ek[e]; entry `entries` holds 0.
-  int32_t entries;
-  uint8_t ei[kTableEntries], ej[kTableEntries], ek[kTableEntries];
+  uint16_t xPower[kTableSide], yPower[kTableSide], zPower[kTableSide];
+  // Products in the order they are formed (each reads only slots formed before it).
+  int32_t products;
+  Product product[kTableSlots];
+  int32_t slots;  // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
