@@ -102,6 +102,34 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
   return nullptr;
 }
 
+void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n,
+                         const double* x, const double* y, const double* z, double* outX,
+                         double* outY, double* outZ, uint8_t* ok) {
+  const Kind kind = kindOf(rsm.grndd);
+  if (kind == Kind::Rectangular) {
+    for (int32_t j = 0; j < n; ++j)
+      ok[j] = !convertGround(rsm, toGroundDomain, x[j], y[j], z[j], &outX[j], &outY[j], &outZ[j]);
+    return;
+  }
+  // The geodetic conversion of convertGround, a point at a time without its dispatch.
+  const bool hybrid = kind == Kind::Hybrid;
+  for (int32_t j = 0; j < n; ++j) {
+    double u = x[j];
+    if (toGroundDomain) {
+      if (hybrid && u < 0.0) u = u + 360.0;
+      outX[j] = u / kRho;
+      outY[j] = y[j] / kRho;
+    } else {
+      double longitude = u * kRho;
+      if (hybrid && longitude > 180.0) longitude = longitude - 360.0;
+      outX[j] = longitude;
+      outY[j] = y[j] * kRho;
+    }
+    outZ[j] = z[j];
+    ok[j] = 1;
+  }
+}
+
 }  // namespace senmod
 
 extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,

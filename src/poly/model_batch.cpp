@@ -133,10 +133,9 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
                                double* outX, double* outY, uint8_t* ok) {
   const RSM_Model_Orig& rsm = model_->rsm;
   double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
-  for (int32_t j = 0; j < n; ++j) {
-    ok[j] = !convertGround(rsm, true, x[j], y[j], z[j], &gx[j], &gy[j], &gz[j]);
+  convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
+  for (int32_t j = 0; j < n; ++j)
     if (!ok[j]) gx[j] = gy[j] = gz[j] = 0.0;
-  }
   int32_t section[kBatchPoints];
   if (rsm.RationalPolyList.count == 1) {
     std::memset(section, 0, sizeof(int32_t) * n);
@@ -195,9 +194,11 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
     return true;
   }
   int32_t section[kBatchPoints];
-  for (int32_t j = 0; j < n; ++j) {
-    ok[j] = 1;
-    section[j] = sectionIndex(rsm, x[j], y[j]);
+  std::memset(ok, 1, static_cast<size_t>(n));
+  if (rsm.RationalPolyList.count == 1) {
+    std::memset(section, 0, sizeof(int32_t) * n);
+  } else {
+    for (int32_t j = 0; j < n; ++j) section[j] = sectionIndex(rsm, x[j], y[j]);
   }
   double gx[kBatchPoints], gy[kBatchPoints];
   uint8_t inverted[kBatchPoints];
@@ -227,10 +228,12 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
     for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];
   });
   if (!made) return false;
-  for (int32_t j = 0; j < n; ++j) {
-    double discarded;
-    if (ok[j]) ok[j] = !convertGround(rsm, false, gx[j], gy[j], z[j], &outX[j], &outY[j], &discarded);
-  }
+  double discarded[kBatchPoints];
+  uint8_t converted[kBatchPoints];
+  for (int32_t j = 0; j < n; ++j)
+    if (!ok[j]) gx[j] = gy[j] = 0.0;
+  convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
+  for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && converted[j];
   return true;
 }
 
