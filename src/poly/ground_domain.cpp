@@ -5,6 +5,7 @@
 #include "common/error_slot.h"
 #include "hostmodel.h"
 #include "poly/messages.h"
+#include "poly/plan_kernels.h"
 
 namespace {
 
@@ -111,20 +112,8 @@ void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t
       ok[j] = !convertGround(rsm, toGroundDomain, x[j], y[j], z[j], &outX[j], &outY[j], &outZ[j]);
     return;
   }
-  // The geodetic conversion of convertGround, a point at a time without its dispatch.
-  const bool hybrid = kind == Kind::Hybrid;
+  geodeticPoints(toGroundDomain, kind == Kind::Hybrid, n, x, y, outX, outY);
   for (int32_t j = 0; j < n; ++j) {
-    double u = x[j];
-    if (toGroundDomain) {
-      if (hybrid && u < 0.0) u = u + 360.0;
-      outX[j] = u / kRho;
-      outY[j] = y[j] / kRho;
-    } else {
-      double longitude = u * kRho;
-      if (hybrid && longitude > 180.0) longitude = longitude - 360.0;
-      outX[j] = longitude;
-      outY[j] = y[j] * kRho;
-    }
     outZ[j] = z[j];
     ok[j] = 1;
   }

@@ -19,6 +19,8 @@ using V = hn::Vec<D>;
 
 constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
 constexpr double kTolerance = 1e-8;
+// Degrees per radian (180 / pi as a double), as the ground-domain conversion takes it.
+constexpr double kRho = 57.29577951308232;
 constexpr int kMaxPasses = 5;
 
 // Vectors of the plan's table entries, entry e at table + e * lanes.
@@ -296,6 +298,45 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
   writeOk(rest, flags, ok + j);
 }
 
+void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x,
+                    const double* y, double* outX, double* outY) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  const V rho = hn::Set(d, kRho);
+  const V turn = hn::Set(d, 360.0);
+  auto convert = [&](const double* xs, const double* ys, double* outXs, double* outYs) {
+    V u = hn::LoadU(d, xs);
+    const V v = hn::LoadU(d, ys);
+    if (toGroundDomain) {
+      if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
+      hn::StoreU(hn::Div(u, rho), d, outXs);
+      hn::StoreU(hn::Div(v, rho), d, outYs);
+    } else {
+      V longitude = hn::Mul(u, rho);
+      if (hybrid)
+        longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)), hn::Sub(longitude, turn),
+                                   longitude);
+      hn::StoreU(longitude, d, outXs);
+      hn::StoreU(hn::Mul(v, rho), d, outYs);
+    }
+  };
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) convert(x + j, y + j, outX + j, outY + j);
+  if (j == count) return;
+  HWY_ALIGN double in[2][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  for (size_t i = 0; j + i < count; ++i) {
+    in[0][i] = x[j + i];
+    in[1][i] = y[j + i];
+  }
+  convert(in[0], in[1], out[0], out[1]);
+  for (size_t i = 0; j + i < count; ++i) {
+    outX[j + i] = out[0][i];
+    outY[j + i] = out[1][i];
+  }
+}
+
 const char* KernelTarget() { return hwy::TargetName(HWY_TARGET); }
 
 }  // namespace HWY_NAMESPACE
@@ -307,6 +348,7 @@ namespace senmod {
 
 HWY_EXPORT(EvaluatePoints);
 HWY_EXPORT(InvertPoints);
+HWY_EXPORT(GeodeticPoints);
 HWY_EXPORT(KernelTarget);
 
 void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -318,6 +360,11 @@ void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
                   const double* z, const double* x0, const double* y0, double* x, double* y,
                   uint8_t* ok) {
   HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x0, y0, x, y, ok);
+}
+
+void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY) {
+  HWY_DYNAMIC_DISPATCH(GeodeticPoints)(toGroundDomain, hybrid, n, x, y, outX, outY);
 }
 
 const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }

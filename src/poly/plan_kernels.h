@@ -23,6 +23,11 @@ void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
                   const double* z, const double* x0, const double* y0, double* x, double* y,
                   uint8_t* ok);
 
+// The geodetic (hybrid: longitude 0 to 2 pi) ground-domain conversion of n points' x and y:
+// map degrees to ground-domain radians (toGroundDomain) or back, as convertGround does it.
+void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY);
+
 // Name of the vector target the kernels run on now.
 const char* kernelTarget();
 

@@ -8,6 +8,7 @@
 #include "common/error_slot.h"
 #include "poly/model_batch.h"
 #include "senmod/senmod.h"
+#include "xform/affine_kernels.h"
 #include "xform/height_source.h"
 #include "xform/xform_setup.h"
 
@@ -43,14 +44,6 @@ struct AffinePair {
 AffinePair affinesFor(const RSM_Model_Orig& rsm) {
   if (rsm.groundToImageTransform != SMOD_FALSE) return {rsm.forDstAffine, rsm.invSrcAffine};
   return {rsm.forSrcAffine, rsm.invDstAffine};
-}
-
-// (x, y) -> (a0 x + a1 y + a2, a3 x + a4 y + a5).
-void applyAffine(const double* a, double x, double y, double* outX, double* outY) {
-  const double ox = a[0] * x + a[1] * y + a[2];
-  const double oy = a[3] * x + a[4] * y + a[5];
-  *outX = ox;
-  *outY = oy;
 }
 
 // True when xform and its model are there and a batch of n points can be read from in and
@@ -101,8 +94,7 @@ int32_t firstFailure(int32_t n, const uint8_t* ok) {
 
 // The first count outputs of the chunk through the affine after the model, two reals each.
 void writeOutputs(const double* after, const Chunk& chunk, int32_t count, double* out) {
-  for (int32_t j = 0; j < count; ++j)
-    applyAffine(after, chunk.x[j], chunk.y[j], &out[2 * j], &out[2 * j + 1]);
+  senmod::affineOut(after, count, chunk.x, chunk.y, out);
 }
 
 // Carries the chunk's model outputs; the index of its first failing point (n when none), after
@@ -199,11 +191,7 @@ int32_t transform3D(ModelBatch& batch, const RSM_Model* model, int32_t n, const 
   Chunk chunk;
   for (int32_t start = 0; start < n; start += kBatchPoints) {
     chunk.n = n - start < kBatchPoints ? n - start : kBatchPoints;
-    const double* points = in + 3 * start;
-    for (int32_t j = 0; j < chunk.n; ++j) {
-      applyAffine(affines.before, points[3 * j], points[3 * j + 1], &chunk.u[j], &chunk.v[j]);
-      chunk.z[j] = points[3 * j + 2];
-    }
+    senmod::affineIn(affines.before, chunk.n, in + 3 * start, chunk.u, chunk.v, chunk.z);
     const int32_t done = throughModel(batch, model, chunk, slot);
     writeOutputs(affines.after, chunk, done, out + 2 * start);
     if (done < chunk.n) return start + done;
@@ -238,9 +226,7 @@ void transform2D(RSM_Xform* xform, int32_t n, const double* in, double* out, Err
   Chunk chunk;
   for (int32_t start = 0; start < n; start += kBatchPoints) {
     chunk.n = n - start < kBatchPoints ? n - start : kBatchPoints;
-    const double* points = in + 2 * start;
-    for (int32_t j = 0; j < chunk.n; ++j)
-      applyAffine(affines.before, points[2 * j], points[2 * j + 1], &chunk.u[j], &chunk.v[j]);
+    senmod::affineIn(affines.before, chunk.n, in + 2 * start, chunk.u, chunk.v, nullptr);
     int32_t done;
     if (!source.get()) {
       for (int32_t j = 0; j < chunk.n; ++j) chunk.z[j] = zMean;

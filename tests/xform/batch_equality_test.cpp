@@ -243,7 +243,8 @@ void onEveryTarget(const std::function<void(const std::string&)>& body) {
   hwy::SetSupportedTargetsForTest(0);
   const int64_t supported = hwy::SupportedTargets();
   std::set<std::string> ran;
-  for (int64_t bit = 1; bit != 0 && bit <= supported; bit <<= 1) {
+  for (int shift = 0; shift < 63; ++shift) {
+    const int64_t bit = int64_t{1} << shift;
     if (!(supported & bit)) continue;
     hwy::SetSupportedTargetsForTest(bit);
     const std::string target = senmod::kernelTarget();
