@@ -24,8 +24,9 @@ class ModelBatch {
 
   // Carries points (x[j], y[j], z[j]), j < n <= kBatchPoints, through the model as
   // smod_RSMTransform would, with the same results, into (outX[j], outY[j]); ok[j] = 0 for a
-  // point smod_RSMTransform fails on (its outputs are then unspecified). Returns false, with
-  // nothing written, when a plan cannot be allocated.
+  // point smod_RSMTransform fails on (its outputs are then unspecified). Returns false when a
+  // plan cannot be allocated (outputs and ok then unspecified). From image to ground on a
+  // domain that refines its height the points go through smod_RSMTransform one by one.
   bool transform(int32_t n, const double* x, const double* y, const double* z, double* outX,
                  double* outY, uint8_t* ok);
 
