@@ -385,6 +385,15 @@ TEST(BatchEquality, HeightsFromTheDemInBothDirections) {
         expectSame(batchOutcomes(batch, points, 2), pointOutcomes(batch, points, 2), target,
                    std::string(withDem ? "DEM" : "constant height") +
                        (groundToImage ? ", to image" : ", to ground"));
+        // Written over its input, chunk after chunk, the batch gives the same.
+        std::vector<double> inPlace = points, apart(points.size());
+        ErrorReport* err = nullptr;
+        smod_RSMXformTransform(xform, static_cast<int32_t>(points.size() / 2), inPlace.data(),
+                               nullptr, &err);
+        EXPECT_EQ(err, nullptr);
+        herr_DeleteErrorReportEx(&err);
+        batch(static_cast<int32_t>(points.size() / 2), points.data(), apart.data());
+        EXPECT_EQ(std::memcmp(inPlace.data(), apart.data(), sizeof(double) * apart.size()), 0);
         smod_RSMXformDelete(xform);
       }
     }
