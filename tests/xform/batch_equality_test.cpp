@@ -154,9 +154,10 @@ void expectBatchIsPerPoint3D(RSM_Model* model, const std::vector<double>& points
   smod_RSMXformDelete(xform);
 }
 
-// Map points over a camera's footprint (degrees, metres) or image points over its image.
-std::vector<double> cameraPoints(const FlatGroundCamera& camera, bool groundToImage, int count,
-                                 uint64_t seed) {
+// Map points over a camera's footprint (in the model's map coordinates) or image points over its
+// image, with heights over the camera's range.
+std::vector<double> cameraPoints(const FlatGroundCamera& camera, const RSM_Model* model,
+                                 bool groundToImage, int count, uint64_t seed) {
   std::mt19937_64 random(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::vector<double> points;
@@ -165,9 +166,11 @@ std::vector<double> cameraPoints(const FlatGroundCamera& camera, bool groundToIm
   for (int p = 0; p < count; ++p) {
     const double h = camera.minHeight + unit(random) * (camera.maxHeight - camera.minHeight);
     if (groundToImage) {
-      const double lon = camera.longitude0 + (unit(random) - 0.5) * 2.0 * halfEast / 78800.0;
-      const double lat = camera.latitude0 + (unit(random) - 0.5) * 2.0 * halfNorth / 111000.0;
-      points.insert(points.end(), {lon, lat, h});
+      double gx, gy, gz, x, y, z;
+      model_builder::localToGround(camera, (2 * unit(random) - 1) * halfEast,
+                                   (2 * unit(random) - 1) * halfNorth, h, &gx, &gy, &gz);
+      model_builder::groundToMap(model, gx, gy, gz, &x, &y, &z);
+      points.insert(points.end(), {x, y, z});
     } else {
       points.insert(points.end(),
                     {unit(random) * camera.samples, unit(random) * camera.rows, h});
@@ -290,20 +293,7 @@ TEST(BatchEquality, CameraModelsEveryDomainGridAndSectionChoice) {
       for (bool groundToImage : {true, false}) {
         RSM_Model* model = model_builder::makeCameraModel(k.camera);
         model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-        std::vector<double> points = cameraPoints(k.camera, groundToImage, 1500, 7);
-        if (k.camera.domain == FlatGroundCamera::Domain::Rectangular && !k.camera.withProjection) {
-          // Earth-centred map points of the footprint's geodetic ones.
-          for (size_t p = 0; p < points.size(); p += 3) {
-            if (!groundToImage) break;
-            const double lon = points[p] / 57.29577951308232, lat = points[p + 1] / 57.29577951308232;
-            const double a = 6378137.0, e2 = 0.00669437999014;
-            const double nu = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
-            const double h = points[p + 2];
-            points[p] = (nu + h) * std::cos(lat) * std::cos(lon);
-            points[p + 1] = (nu + h) * std::cos(lat) * std::sin(lon);
-            points[p + 2] = (nu * (1 - e2) + h) * std::sin(lat);
-          }
-        }
+        const std::vector<double> points = cameraPoints(k.camera, model, groundToImage, 1500, 7);
         expectBatchIsPerPoint3D(model, points, target,
                                 std::string(k.name) + (groundToImage ? ", to image" : ", to ground"));
       }
@@ -371,7 +361,7 @@ TEST(BatchEquality, HeightsFromTheDemInBothDirections) {
         if (withDem) xform_test::useDemFile(model, dem.path());
         model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
         RSM_Xform* xform = smod_RSMXformGetFromRSMData(model, nullptr);
-        const std::vector<double> xyz = cameraPoints(camera, groundToImage, 1200, 5);
+        const std::vector<double> xyz = cameraPoints(camera, model, groundToImage, 1200, 5);
         std::vector<double> points;
         for (size_t p = 0; p < xyz.size(); p += 3) points.insert(points.end(), {xyz[p], xyz[p + 1]});
         const Batch batch = [&](int32_t n, const double* in, double* out) {
