@@ -29,9 +29,9 @@ constexpr int kImageSide = 8000;
 
 // The RPC of scripts/bench-command: an 8000 x 8000 image near (-106.6, 35.1).
 char** rpcMetadata() {
-  const char* const header[] = {"LINE_OFF=4000",     "SAMP_OFF=4000",     "LAT_OFF=35.1",
-                                "LONG_OFF=-106.6",   "HEIGHT_OFF=1600",   "LINE_SCALE=4000",
-                                "SAMP_SCALE=4000",   "LAT_SCALE=0.05",    "LONG_SCALE=0.06",
+  const char* const header[] = {"LINE_OFF=4000",   "SAMP_OFF=4000",   "LAT_OFF=35.1",
+                                "LONG_OFF=-106.6", "HEIGHT_OFF=1600", "LINE_SCALE=4000",
+                                "SAMP_SCALE=4000", "LAT_SCALE=0.05",  "LONG_SCALE=0.06",
                                 "HEIGHT_SCALE=500"};
   char** metadata = nullptr;
   for (const char* item : header) metadata = CSLAddString(metadata, item);
@@ -157,9 +157,8 @@ Points randomPoints(RSM_Model* sparse) {
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   Points p;
   for (int i = 0; i < kPoints; ++i)
-    p.ground.insert(p.ground.end(),
-                    {-106.6 + 0.05 * unit(random), 35.1 + 0.04 * unit(random),
-                     1600 + 400 * unit(random)});
+    p.ground.insert(p.ground.end(), {-106.6 + 0.05 * unit(random), 35.1 + 0.04 * unit(random),
+                                     1600 + 400 * unit(random)});
   RSM_Xform* xform = smod_RSMXformGetFromRSMData(smod_RSMCopy(sparse, nullptr), nullptr);
   std::vector<double> out(2 * kPoints);
   ErrorReport* err = nullptr;
@@ -200,8 +199,14 @@ class Senmod3D {
 class Gdal {
  public:
   Gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift)
-      : transformer_(transformer), groundToImage_(groundToImage), in_(in), shift_(pixelShift),
-        x(kPoints), y(kPoints), z_(kPoints), ok_(kPoints) {}
+      : transformer_(transformer),
+        groundToImage_(groundToImage),
+        in_(in),
+        shift_(pixelShift),
+        x(kPoints),
+        y(kPoints),
+        z_(kPoints),
+        ok_(kPoints) {}
   Run run() {
     return {[this] {
               for (int i = 0; i < kPoints; ++i) {
@@ -257,8 +262,8 @@ std::string makeDem(const std::string& directory) {
 }
 
 void line(const char* name, std::pair<double, double> ns, const char* peer) {
-  std::printf("%-46s senmod %7.1f ns/point   %-12s %7.1f ns/point   ratio %.2f\n", name,
-              ns.first, peer, ns.second, ns.first / ns.second);
+  std::printf("%-46s senmod %7.1f ns/point   %-12s %7.1f ns/point   ratio %.2f\n", name, ns.first,
+              peer, ns.second, ns.first / ns.second);
 }
 
 }  // namespace
@@ -291,7 +296,8 @@ int main() {
   line("sparse cubic section, image to ground", toGround, "GDAL");
   double largest = 0.0;
   for (int i = 0; i < kPoints; ++i) {
-    const double east = (gdalToGround.x[i] - points.ground[3 * i]) * 111320.0 * std::cos(35.1 / 57.3);
+    const double east =
+        (gdalToGround.x[i] - points.ground[3 * i]) * 111320.0 * std::cos(35.1 / 57.3);
     const double north = (gdalToGround.y[i] - points.ground[3 * i + 1]) * 110540.0;
     largest = std::max(largest, std::hypot(east, north));
   }

@@ -103,9 +103,9 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
   return nullptr;
 }
 
-void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n,
-                         const double* x, const double* y, const double* z, double* outX,
-                         double* outY, double* outZ, uint8_t* ok) {
+void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n, const double* x,
+                         const double* y, const double* z, double* outX, double* outY, double* outZ,
+                         uint8_t* ok) {
   const Kind kind = kindOf(rsm.grndd);
   if (kind == Kind::Rectangular) {
     for (int32_t j = 0; j < n; ++j)

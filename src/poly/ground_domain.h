@@ -21,9 +21,9 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
                           double z, double* outX, double* outY, double* outZ);
 
 // convertGround over n points; ok[j] = 0 where it fails. The outputs may be the inputs.
-void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n,
-                         const double* x, const double* y, const double* z, double* outX,
-                         double* outY, double* outZ, uint8_t* ok);
+void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n, const double* x,
+                         const double* y, const double* z, double* outX, double* outY, double* outZ,
+                         uint8_t* ok);
 
 // True for a rectangular ground domain with projection parameters, whose image-to-ground
 // points refine the ground-domain height that belongs to their map height.

@@ -35,7 +35,8 @@ ModelBatch::ModelBatch(const RSM_Model* model)
 
 ModelBatch::~ModelBatch() {
   if (sections_) {
-    for (int32_t s = 0; s < model_->rsm.RationalPolyList.count; ++s) hmsc_HeapFree(sections_[s].plan);
+    for (int32_t s = 0; s < model_->rsm.RationalPolyList.count; ++s)
+      hmsc_HeapFree(sections_[s].plan);
     hmsc_HeapFree(sections_);
   }
   hmsc_HeapFree(heads_);
@@ -161,23 +162,23 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     }
   }
   uint8_t evaluated[kBatchPoints];
-  const bool made = bySection(n, section, ok, [&](const SectionPlan& plan, int32_t count,
-                                                  const int32_t* indices) {
-    if (!indices) {
-      evaluatePoints(plan, count, gx, gy, gz, outX, outY, evaluated);
-      for (int32_t j = 0; j < count; ++j) ok[j] = ok[j] && evaluated[j];
-      return;
-    }
-    double px[kBatchPoints], py[kBatchPoints], pz[kBatchPoints], ps[kBatchPoints],
-        pr[kBatchPoints];
-    gather(count, indices, gx, px);
-    gather(count, indices, gy, py);
-    gather(count, indices, gz, pz);
-    evaluatePoints(plan, count, px, py, pz, ps, pr, evaluated);
-    scatter(count, indices, ps, outX);
-    scatter(count, indices, pr, outY);
-    for (int32_t i = 0; i < count; ++i) ok[indices[i]] = evaluated[i];
-  });
+  const bool made = bySection(n, section, ok,
+                              [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
+                                if (!indices) {
+                                  evaluatePoints(plan, count, gx, gy, gz, outX, outY, evaluated);
+                                  for (int32_t j = 0; j < count; ++j) ok[j] = ok[j] && evaluated[j];
+                                  return;
+                                }
+                                double px[kBatchPoints], py[kBatchPoints], pz[kBatchPoints],
+                                    ps[kBatchPoints], pr[kBatchPoints];
+                                gather(count, indices, gx, px);
+                                gather(count, indices, gy, py);
+                                gather(count, indices, gz, pz);
+                                evaluatePoints(plan, count, px, py, pz, ps, pr, evaluated);
+                                scatter(count, indices, ps, outX);
+                                scatter(count, indices, pr, outY);
+                                for (int32_t i = 0; i < count; ++i) ok[indices[i]] = evaluated[i];
+                              });
   return made;
 }
 
@@ -202,31 +203,32 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   }
   double gx[kBatchPoints], gy[kBatchPoints];
   uint8_t inverted[kBatchPoints];
-  const bool made = bySection(n, section, ok, [&](const SectionPlan& plan, int32_t count,
-                                                  const int32_t* indices) {
-    double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], x0[kBatchPoints],
-        y0[kBatchPoints], px[kBatchPoints], py[kBatchPoints];
-    const double* samples = x;
-    const double* rows = y;
-    const double* heights = z;
-    if (indices) {
-      gather(count, indices, x, ps);
-      gather(count, indices, y, pr);
-      gather(count, indices, z, pz);
-      samples = ps;
-      rows = pr;
-      heights = pz;
-    }
-    for (int32_t i = 0; i < count; ++i) startingPoint(plan, samples[i], rows[i], &x0[i], &y0[i]);
-    if (!indices) {
-      invertPoints(plan, count, samples, rows, heights, x0, y0, gx, gy, ok);
-      return;
-    }
-    invertPoints(plan, count, samples, rows, heights, x0, y0, px, py, inverted);
-    scatter(count, indices, px, gx);
-    scatter(count, indices, py, gy);
-    for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];
-  });
+  const bool made = bySection(
+      n, section, ok, [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
+        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], x0[kBatchPoints],
+            y0[kBatchPoints], px[kBatchPoints], py[kBatchPoints];
+        const double* samples = x;
+        const double* rows = y;
+        const double* heights = z;
+        if (indices) {
+          gather(count, indices, x, ps);
+          gather(count, indices, y, pr);
+          gather(count, indices, z, pz);
+          samples = ps;
+          rows = pr;
+          heights = pz;
+        }
+        for (int32_t i = 0; i < count; ++i)
+          startingPoint(plan, samples[i], rows[i], &x0[i], &y0[i]);
+        if (!indices) {
+          invertPoints(plan, count, samples, rows, heights, x0, y0, gx, gy, ok);
+          return;
+        }
+        invertPoints(plan, count, samples, rows, heights, x0, y0, px, py, inverted);
+        scatter(count, indices, px, gx);
+        scatter(count, indices, py, gy);
+        for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];
+      });
   if (!made) return false;
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];

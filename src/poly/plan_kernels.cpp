@@ -3,10 +3,11 @@
 // lane computes what the plain per-point code computes.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
+#include "poly/plan_kernels.h"
+
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 #include "poly/normalisation.h"
-#include "poly/plan_kernels.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace senmod {
@@ -209,9 +210,9 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
                             hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
     // The larger of the two slopes in x divides; choosing before dividing saves a division.
     const auto bySample = hn::Lt(hn::Abs(rx), hn::Abs(sx));
-    const V newDx = hn::Div(hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)),
-                                           hn::Sub(er, hn::Mul(ry, newDy))),
-                            hn::IfThenElse(bySample, sx, rx));
+    const V newDx = hn::Div(
+        hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)), hn::Sub(er, hn::Mul(ry, newDy))),
+        hn::IfThenElse(bySample, sx, rx));
     dx = hn::IfThenElse(active, newDx, dx);
     dy = hn::IfThenElse(active, newDy, dy);
     // A correction that is not a number fails the comparison and so ends the lane's iteration.
@@ -298,8 +299,8 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
   writeOk(rest, flags, ok + j);
 }
 
-void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x,
-                    const double* y, double* outX, double* outY) {
+void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY) {
   const D d;
   const size_t lanes = hn::Lanes(d);
   const size_t count = n > 0 ? static_cast<size_t>(n) : 0;

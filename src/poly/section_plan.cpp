@@ -104,8 +104,8 @@ int32_t planValue(const Polynomial& poly, Slots& slots, ValueSums* sums, int p) 
   return count;
 }
 
-void addSlope(SlopeSums* sums, int s, int32_t* count, Slots& slots, int factor, int i, int j,
-              int k, double c) {
+void addSlope(SlopeSums* sums, int s, int32_t* count, Slots& slots, int factor, int i, int j, int k,
+              double c) {
   if (c == 0.0) return;
   sums->slot[s][*count] = slots.slope(factor, i, j, k, s % 2 == 1);
   sums->coef[s][(*count)++] = c;

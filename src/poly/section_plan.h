@@ -18,8 +18,7 @@ constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
 // x^i, y^j, z^k, the products (x^i y^j) z^k and the derivatives' (factor * product) that the
 // sums use. A factor 1 in a product multiplies exactly and is left out.
 constexpr int kConstantSlots = kMaxPower + 1;
-constexpr int kTableSlots =
-    kConstantSlots + 3 * kMaxPower + kTableEntries + 2 * kSlopeTerms;
+constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries + 2 * kSlopeTerms;
 
 // Slot `to` = slot a * slot b.
 struct Product {
@@ -60,7 +59,7 @@ struct SectionPlan {
   // Products in the order they are formed (each reads only slots formed before it).
   int32_t products;
   Product product[kTableSlots];
-  int32_t slots;  // slots in use
+  int32_t slots;     // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).

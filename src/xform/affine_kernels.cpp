@@ -1,8 +1,9 @@
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "xform/affine_kernels.cpp"
+#include "xform/affine_kernels.h"
+
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
-#include "xform/affine_kernels.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace senmod {

@@ -15,8 +15,7 @@ class HeightSource {
   virtual ~HeightSource() = default;
   // Terrain heights (m) z[i] of the n <= kBatchPoints map points (x[i], y[i]); false after
   // reporting in slot.
-  virtual bool heights(int32_t n, const double* x, const double* y, double* z,
-                       ErrorSlot& slot) = 0;
+  virtual bool heights(int32_t n, const double* x, const double* y, double* z, ErrorSlot& slot) = 0;
 };
 
 // The height source of a filled object for one batch call, made in a host heap block and

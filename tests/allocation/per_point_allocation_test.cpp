@@ -146,6 +146,8 @@ TEST_P(PerPointAllocations, TwoDimensionalBatchesWithHeightsFromTheDem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDirections, PerPointAllocations, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "GroundToImage" : "ImageToGround"; });
+                         [](const auto& info) {
+                           return info.param ? "GroundToImage" : "ImageToGround";
+                         });
 
 }  // namespace

@@ -104,9 +104,11 @@ TEST(Threads, DistinctTransformObjectsRunTogether) {
   std::vector<std::vector<double>> together(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&, t] { together[t] = work(prototype, t % 2 == 0 ? path.c_str() : nullptr); });
+    threads.emplace_back(
+        [&, t] { together[t] = work(prototype, t % 2 == 0 ? path.c_str() : nullptr); });
   for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(sameBits(together[t], alone[t % 2])) << "thread " << t;
+  for (int t = 0; t < kThreads; ++t)
+    EXPECT_TRUE(sameBits(together[t], alone[t % 2])) << "thread " << t;
   smod_RSMDelete(prototype);
 }
 

@@ -109,9 +109,9 @@ void compare(const std::vector<Outcome>& batch, const std::vector<Outcome>& alon
   ASSERT_EQ(batch.size(), alone.size()) << what;
   int differing = 0;
   for (size_t j = 0; j < batch.size(); ++j) {
-    const bool same = batch[j].ok == alone[j].ok &&
-                      (!batch[j].ok || (sameBits(batch[j].x, alone[j].x) &&
-                                        sameBits(batch[j].y, alone[j].y)));
+    const bool same =
+        batch[j].ok == alone[j].ok &&
+        (!batch[j].ok || (sameBits(batch[j].x, alone[j].x) && sameBits(batch[j].y, alone[j].y)));
     if (!same && ++differing <= 3)
       ADD_FAILURE() << what << ": point " << j << " batch " << batch[j].ok << " " << batch[j].x
                     << " " << batch[j].y << ", alone " << alone[j].ok << " " << alone[j].x << " "
@@ -131,7 +131,8 @@ void expectSame(const std::vector<Outcome>& batch, const std::vector<Outcome>& a
                 const std::string& target, const std::string& what) {
   compare(batch, alone, target + ", " + what);
   auto first = firstTargetOutcomes().emplace(what, batch);
-  if (!first.second) compare(batch, first.first->second, target + " against the first target, " + what);
+  if (!first.second)
+    compare(batch, first.first->second, target + " against the first target, " + what);
 }
 
 // The 3-D batch of a transform object against smod_RSMTransform point by point (the model's
@@ -180,8 +181,7 @@ std::vector<double> cameraPoints(const FlatGroundCamera& camera, const RSM_Model
       model_builder::groundToMap(model, gx, gy, gz, &x, &y, &z);
       points.insert(points.end(), {x, y, z});
     } else {
-      points.insert(points.end(),
-                    {unit(random) * camera.samples, unit(random) * camera.rows, h});
+      points.insert(points.end(), {unit(random) * camera.samples, unit(random) * camera.rows, h});
     }
   }
   return points;
@@ -301,9 +301,11 @@ TEST(BatchEquality, CameraModelsEveryDomainGridAndSectionChoice) {
       for (bool groundToImage : {true, false}) {
         RSM_Model* model = model_builder::makeCameraModel(k.camera);
         model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-        const std::vector<double> points = cameraPoints(k.camera, model, groundToImage, 375 * kPointScale, 7);
-        expectBatchIsPerPoint3D(model, points, target,
-                                std::string(k.name) + (groundToImage ? ", to image" : ", to ground"));
+        const std::vector<double> points =
+            cameraPoints(k.camera, model, groundToImage, 375 * kPointScale, 7);
+        expectBatchIsPerPoint3D(
+            model, points, target,
+            std::string(k.name) + (groundToImage ? ", to image" : ", to ground"));
       }
     }
   });
@@ -317,7 +319,8 @@ TEST(BatchEquality, RandomSectionsOfEveryPowerPatternWithFailingPoints) {
       const bool shared = m % 3 == 0;
       std::vector<SectionPolynomials> sections;
       const bool grid = m % 4 == 1;
-      for (int s = 0; s < (grid ? 4 : 1); ++s) sections.push_back(randomSection(random, normalised, shared));
+      for (int s = 0; s < (grid ? 4 : 1); ++s)
+        sections.push_back(randomSection(random, normalised, shared));
       for (bool groundToImage : {true, false}) {
         RSM_Model* model = grid ? model_builder::makeModel(sections, 2, 2, 400.0, 500.0)
                                 : model_builder::makeModel(sections);
@@ -330,9 +333,10 @@ TEST(BatchEquality, RandomSectionsOfEveryPowerPatternWithFailingPoints) {
           model->rsm.grndd.data = static_cast<double*>(hmsc_HeapMalloc(sizeof(double)));
           model->rsm.grndd.data[0] = 0.0;
         }
-        const std::vector<double> points = sectionPoints(normalised, groundToImage, 175 * kPointScale, m);
-        const std::string what = "random model " + std::to_string(m) +
-                                 (groundToImage ? ", to image" : ", to ground");
+        const std::vector<double> points =
+            sectionPoints(normalised, groundToImage, 175 * kPointScale, m);
+        const std::string what =
+            "random model " + std::to_string(m) + (groundToImage ? ", to image" : ", to ground");
         RSM_Xform* xform = smod_RSMXformGetFromRSMData(model, nullptr);
         const Batch batch = [&](int32_t n, const double* in, double* out) {
           ErrorReport* err = nullptr;
@@ -369,9 +373,11 @@ TEST(BatchEquality, HeightsFromTheDemInBothDirections) {
         if (withDem) xform_test::useDemFile(model, dem.path());
         model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
         RSM_Xform* xform = smod_RSMXformGetFromRSMData(model, nullptr);
-        const std::vector<double> xyz = cameraPoints(camera, model, groundToImage, 300 * kPointScale, 5);
+        const std::vector<double> xyz =
+            cameraPoints(camera, model, groundToImage, 300 * kPointScale, 5);
         std::vector<double> points;
-        for (size_t p = 0; p < xyz.size(); p += 3) points.insert(points.end(), {xyz[p], xyz[p + 1]});
+        for (size_t p = 0; p < xyz.size(); p += 3)
+          points.insert(points.end(), {xyz[p], xyz[p + 1]});
         const Batch batch = [&](int32_t n, const double* in, double* out) {
           std::vector<double> copy(in, in + 2 * n);
           ErrorReport* err = nullptr;
