@@ -1,145 +1,355 @@
-// Cost of one point through a model (the Time column is nanoseconds per point): ground to image and
-// image to ground, with one cubic section (powers 3, 3, 3 in all four polynomials) and with a 3 x 2
-// grid of such sections.
-#include <benchmark/benchmark.h>
+// senmod's batch transforms against GDAL's RPC transformer in one process: nanoseconds per point
+// (best of five runs over the same random points) and their ratio, for
+//   - an RPC written as an exact single section (powers 3, 3, 3, 20 of 64 terms non-zero),
+//     ground to image and image to ground at given heights;
+//   - the same section dense (all 64 terms) alone and as a 3 x 2 grid, against the sparse one;
+//   - image to ground on a DEM (heights from the DEM, against GDAL's RPC_DEM option).
+#include <gdal_alg.h>
+#include <gdal_priv.h>
 
-#include <cstring>
-#include <stdexcept>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "rpc_records.h"
 #include "senmod/senmod.h"
 
 namespace {
 
-constexpr double kRho = 57.29577951308232;
-constexpr int kTerms = 64;
-constexpr double kSamples = 6000.0;
-constexpr double kRows = 4500.0;
-// Ground footprint around (10 E, 45 N) in radians: about 6 x 4.5 km.
-constexpr double kLon0 = 10.0 / kRho;
-constexpr double kLat0 = 45.0 / kRho;
-constexpr double kHalfLon = 4.2e-4;
-constexpr double kHalfLat = 3.5e-4;
-constexpr double kHalfHeight = 500.0;
+constexpr int kPoints = 200000;
+constexpr int kRuns = 5;
+constexpr int kImageSide = 8000;
 
-Smod_Doubles heapCopy(const std::vector<double>& values) {
-  Smod_Doubles array{static_cast<int32_t>(values.size()),
-                     static_cast<double*>(hmsc_HeapMalloc(sizeof(double) * values.size()))};
-  if (!array.data) throw std::bad_alloc();
-  std::memcpy(array.data, values.data(), sizeof(double) * values.size());
+// The RPC of scripts/bench-command: an 8000 x 8000 image near (-106.6, 35.1).
+char** rpcMetadata() {
+  const char* const header[] = {"LINE_OFF=4000",   "SAMP_OFF=4000",   "LAT_OFF=35.1",
+                                "LONG_OFF=-106.6", "HEIGHT_OFF=1600", "LINE_SCALE=4000",
+                                "SAMP_SCALE=4000", "LAT_SCALE=0.05",  "LONG_SCALE=0.06",
+                                "HEIGHT_SCALE=500"};
+  char** metadata = nullptr;
+  for (const char* item : header) metadata = CSLAddString(metadata, item);
+  metadata = CSLSetNameValue(metadata, "LINE_NUM_COEFF",
+                             "0.002 -0.03 -1.01 0.012 1e-4 2e-5 -3e-5 1e-4 -2e-4 1e-5 1e-6 2e-6 "
+                             "-1e-6 3e-6 -2e-6 1e-6 1e-6 -1e-6 2e-6 1e-7");
+  metadata = CSLSetNameValue(metadata, "LINE_DEN_COEFF",
+                             "1 1e-4 2e-4 -1e-4 1e-5 -2e-5 1e-5 2e-5 -1e-5 1e-6 1e-7 -1e-7 2e-7 "
+                             "1e-7 -1e-7 1e-7 2e-7 -2e-7 1e-7 1e-8");
+  metadata = CSLSetNameValue(metadata, "SAMP_NUM_COEFF",
+                             "-0.001 1.02 0.011 0.021 -1e-4 3e-5 2e-5 -1e-4 1e-4 -1e-5 2e-6 -1e-6 "
+                             "1e-6 -2e-6 1e-6 -3e-6 2e-6 1e-6 -1e-6 2e-7");
+  metadata = CSLSetNameValue(metadata, "SAMP_DEN_COEFF",
+                             "1 -2e-4 1e-4 1e-4 -1e-5 1e-5 2e-5 -1e-5 1e-5 -1e-6 -1e-7 1e-7 1e-7 "
+                             "-2e-7 1e-7 2e-7 -1e-7 1e-7 -1e-7 1e-8");
+  return metadata;
+}
+
+// A measured run: prepare() (not timed), then run().
+struct Run {
+  std::function<void()> prepare;
+  std::function<void()> run;
+};
+
+// Best times of kRuns runs of a and of b, in nanoseconds per point. The runs alternate, so that
+// the load of a shared machine weighs on both alike.
+std::pair<double, double> bestOf(const Run& a, const Run& b) {
+  double best[2] = {1e300, 1e300};
+  for (int r = 0; r < kRuns; ++r) {
+    const Run* runs[2] = {&a, &b};
+    for (int k = 0; k < 2; ++k) {
+      if (runs[k]->prepare) runs[k]->prepare();
+      const auto start = std::chrono::steady_clock::now();
+      runs[k]->run();
+      const auto end = std::chrono::steady_clock::now();
+      best[k] = std::min(best[k], std::chrono::duration<double, std::nano>(end - start).count());
+    }
+  }
+  return {best[0] / kPoints, best[1] / kPoints};
+}
+
+void check(ErrorReport* err, const char* what) {
+  if (!err) return;
+  std::fprintf(stderr, "%s: %s\n", what, herr_ErrorReportMessage(err));
+  std::exit(1);
+}
+
+Smod_Doubles heapCopy(const double* values, int32_t count) {
+  Smod_Doubles array{count, static_cast<double*>(hmsc_HeapMalloc(sizeof(double) * count))};
+  std::copy(values, values + count, array.data);
   return array;
 }
 
-// Coefficients of a mildly non-linear cubic: lead is the coefficient of x (sample) or y (row),
-// every other term small, so that the inversion meets its tolerance like a real sensor model.
-std::vector<double> cubic(double constant, int leadTerm, double lead) {
-  std::vector<double> c(kTerms);
-  for (int n = 0; n < kTerms; ++n) c[n] = 1e-3 * ((n * 37) % 11 - 5) / (1 + n % 7);
-  c[0] = constant;
-  c[leadTerm] = lead;
-  return c;
+// Gives every zero coefficient of the section's four polynomials a small value.
+void densify(RSMFunctions* s) {
+  Smod_Doubles* arrays[] = {&s->sampleNumerator, &s->sampleDenominator, &s->rowNumerator,
+                            &s->rowDenominator};
+  for (Smod_Doubles* a : arrays)
+    for (int n = 0; n < a->count; ++n)
+      if (a->data[n] == 0.0) a->data[n] = 1e-9 * ((n * 37) % 11 - 5);
 }
 
-// The section covering image columns [s0, s0 + width) and rows [r0, r0 + height).
-void fillSection(RSMFunctions* s, double s0, double width, double r0, double height) {
-  const double scales[5] = {kHalfLon, kHalfLat, kHalfHeight, width / 2, height / 2};
-  const double offsets[5] = {kLon0, kLat0, 0.0, s0 + width / 2, r0 + height / 2};
-  for (int m = 0; m < 5; ++m) {
-    s->Scales[m] = scales[m];
-    s->Offsets[m] = offsets[m];
-  }
-  s->useNormalization = SMOD_TRUE;
-  int32_t* powers = &s->sampleNumeratorPowerX;
-  for (int p = 0; p < 12; ++p) powers[p] = 3;
-  // The section's image extent relative to the whole image in normalised units.
-  const double sampleShift = (kSamples / 2 - offsets[3]) / scales[3];
-  const double sampleGain = (kSamples / 2) / scales[3];
-  const double rowShift = (kRows / 2 - offsets[4]) / scales[4];
-  const double rowGain = (kRows / 2) / scales[4];
-  s->sampleNumerator = heapCopy(cubic(sampleShift, 1, sampleGain));
-  s->sampleDenominator = heapCopy(cubic(1.0, 16, 0.01));
-  s->rowNumerator = heapCopy(cubic(rowShift, 4, -rowGain));
-  s->rowDenominator = heapCopy(cubic(1.0, 1, 0.01));
-  s->validSolution = SMOD_TRUE;
-}
-
-RSM_Model* makeModel(int rows, int cols) {
-  ErrorReport* err = nullptr;
-  RSM_Model* model = smod_RSMCreate(&err);
-  RSMFunctions* sections = smod_RationalPolynomialsCreate(rows * cols, &err);
-  if (!model || !sections) throw std::bad_alloc();
-  const double height = kRows / rows;
-  const double width = kSamples / cols;
-  for (int i = 0; i < rows; ++i)
-    for (int j = 0; j < cols; ++j)
-      fillSection(&sections[j + i * cols], j * width, width, i * height, height);
+// Makes the model's one section a rows x cols grid of copies of it, with the low-order
+// polynomial that chooses among them.
+void makeGrid(RSM_Model* model, int rows, int cols) {
   RSM_Model_Orig& rsm = model->rsm;
+  const RSMFunctions& one = rsm.RationalPolyList.data[0];
+  RSMFunctions* sections = smod_RationalPolynomialsCreate(rows * cols, nullptr);
+  for (int i = 0; i < rows * cols; ++i) {
+    RSMFunctions& s = sections[i];
+    const Smod_Doubles validImageDomain = s.validImageDomain;
+    s = one;
+    s.validImageDomain = validImageDomain;
+    s.sampleNumerator = heapCopy(one.sampleNumerator.data, one.sampleNumerator.count);
+    s.sampleDenominator = heapCopy(one.sampleDenominator.data, one.sampleDenominator.count);
+    s.rowNumerator = heapCopy(one.rowNumerator.data, one.rowNumerator.count);
+    s.rowDenominator = heapCopy(one.rowDenominator.data, one.rowDenominator.count);
+    s.imageToGroundPoly = Smod_Doubles{0, nullptr};
+  }
+  // Sample and row to first order around the centre: c0 + c1 x + c2 y + c3 z.
+  double low[20] = {};
+  const double centre[3] = {one.Offsets[0], one.Offsets[1], one.Offsets[2]};
+  const double step[3] = {one.Scales[0] * 1e-3, one.Scales[1] * 1e-3, one.Scales[2] * 1e-3};
+  double s0, r0;
+  smod_RationalPolynomialsToFileXY(&one, centre[0], centre[1], centre[2], &s0, &r0, nullptr);
+  low[0] = s0;
+  low[10] = r0;
+  for (int v = 0; v < 3; ++v) {
+    double p[3] = {centre[0], centre[1], centre[2]};
+    p[v] += step[v];
+    double s, r;
+    smod_RationalPolynomialsToFileXY(&one, p[0], p[1], p[2], &s, &r, nullptr);
+    low[1 + v] = (s - s0) / step[v];
+    low[11 + v] = (r - r0) / step[v];
+    low[0] -= low[1 + v] * centre[v];
+    low[10] -= low[11 + v] * centre[v];
+  }
+  smod_RationalPolynomialsFree(rsm.RationalPolyList.data, rsm.RationalPolyList.count, nullptr);
   rsm.RationalPolyList = Smod_Sections{rows * cols, sections};
   rsm.rowSections = rows;
   rsm.colSections = cols;
-  rsm.rowsPerSection = height;
-  rsm.colsPerSection = width;
-  rsm.imageDomain = heapCopy({0.0, kSamples, 0.0, kRows});
-  std::vector<double> corners;
-  for (double z : {-kHalfHeight, kHalfHeight})
-    for (double dx : {-1.0, 1.0})
-      for (double dy : {-1.0, 1.0})
-        corners.insert(corners.end(), {kLon0 + dx * kHalfLon, kLat0 + dy * kHalfLat, z});
-  rsm.groundDomain = heapCopy(corners);
+  rsm.rowsPerSection = static_cast<double>(kImageSide) / rows;
+  rsm.colsPerSection = static_cast<double>(kImageSide) / cols;
+  hmsc_HeapFree(rsm.groundToImagePoly.data);
+  rsm.groundToImagePoly = heapCopy(low, 20);
+}
+
+RSM_Model* rpcModel(char** metadata) {
+  RSM_Model* model = smodtool::modelFromRpc(metadata, kImageSide, kImageSide, "bench").release();
+  ErrorReport* err = nullptr;
   smod_image2groundCalc(model, &err);
-  if (err) throw std::runtime_error("smod_image2groundCalc failed");
+  check(err, "smod_image2groundCalc");
   return model;
 }
 
-// Map points (degrees) and heights spread over the footprint.
-std::vector<double> mapPoints() {
-  std::vector<double> points;
-  for (int a = 0; a < 16; ++a)
-    for (int b = 0; b < 16; ++b)
-      points.insert(points.end(),
-                    {(kLon0 + (a / 7.5 - 1) * 0.9 * kHalfLon) * kRho,
-                     (kLat0 + (b / 7.5 - 1) * 0.9 * kHalfLat) * kRho, ((a + b) % 5 - 2) * 100.0});
-  return points;
-}
+struct Points {
+  std::vector<double> ground;  // lon, lat, h
+  std::vector<double> image;   // sample, row, h of the ground points
+};
 
-void run(benchmark::State& state, int rows, int cols, bool groundToImage) {
-  RSM_Model* model = makeModel(rows, cols);
-  std::vector<double> points = mapPoints();
-  if (!groundToImage) {
-    // The image positions of the map points, to carry back to the ground.
-    for (size_t p = 0; p < points.size(); p += 3) {
-      ErrorReport* err = nullptr;
-      smod_RSMTransform(model, points[p], points[p + 1], points[p + 2], &points[p], &points[p + 1],
-                        &err);
-      if (err) throw std::runtime_error("ground to image failed");
-    }
-    model->rsm.groundToImageTransform = SMOD_FALSE;
-  }
+Points randomPoints(RSM_Model* sparse) {
+  std::mt19937_64 random(12345);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  Points p;
+  for (int i = 0; i < kPoints; ++i)
+    p.ground.insert(p.ground.end(), {-106.6 + 0.05 * unit(random), 35.1 + 0.04 * unit(random),
+                                     1600 + 400 * unit(random)});
+  RSM_Xform* xform = smod_RSMXformGetFromRSMData(smod_RSMCopy(sparse, nullptr), nullptr);
+  std::vector<double> out(2 * kPoints);
   ErrorReport* err = nullptr;
-  size_t p = 0;
-  for (auto _ : state) {
-    double x, y;
-    smod_RSMTransform(model, points[p], points[p + 1], points[p + 2], &x, &y, &err);
-    benchmark::DoNotOptimize(x);
-    benchmark::DoNotOptimize(y);
-    p = p + 3 == points.size() ? 0 : p + 3;
-  }
-  if (err) state.SkipWithError("transform failed");
-  // One point per iteration: the time per iteration is the time per point.
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-  smod_RSMDelete(model);
+  smod_RSMXformTransform3DTo2D(xform, kPoints, p.ground.data(), out.data(), &err);
+  check(err, "ground to image");
+  for (int i = 0; i < kPoints; ++i)
+    p.image.insert(p.image.end(), {out[2 * i], out[2 * i + 1], p.ground[3 * i + 2]});
+  smod_RSMXformDelete(xform);
+  return p;
 }
 
-void BM_GroundToImage_CubicSection(benchmark::State& state) { run(state, 1, 1, true); }
-void BM_ImageToGround_CubicSection(benchmark::State& state) { run(state, 1, 1, false); }
-void BM_GroundToImage_Grid3x2(benchmark::State& state) { run(state, 3, 2, true); }
-void BM_ImageToGround_Grid3x2(benchmark::State& state) { run(state, 3, 2, false); }
+// senmod's 3-D batch of a copy of model in the given direction from in into out.
+class Senmod3D {
+ public:
+  Senmod3D(RSM_Model* model, bool groundToImage, const std::vector<double>& in) : in_(in) {
+    RSM_Model* copy = smod_RSMCopy(model, nullptr);
+    copy->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
+    xform_ = smod_RSMXformGetFromRSMData(copy, nullptr);
+    out_.resize(2 * kPoints);
+  }
+  ~Senmod3D() { smod_RSMXformDelete(xform_); }
+  Run run() {
+    return {nullptr, [this] {
+              ErrorReport* err = nullptr;
+              smod_RSMXformTransform3DTo2D(xform_, kPoints, in_.data(), out_.data(), &err);
+              check(err, "smod_RSMXformTransform3DTo2D");
+            }};
+  }
 
-BENCHMARK(BM_GroundToImage_CubicSection);
-BENCHMARK(BM_ImageToGround_CubicSection);
-BENCHMARK(BM_GroundToImage_Grid3x2);
-BENCHMARK(BM_ImageToGround_Grid3x2);
+ private:
+  const std::vector<double>& in_;
+  RSM_Xform* xform_;
+  std::vector<double> out_;
+};
+
+// GDAL's transformer over the points (x, y, z triples), pixel coordinates shifted by pixelShift
+// into GDAL's convention; after a run x and y hold its results.
+class Gdal {
+ public:
+  Gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift)
+      : transformer_(transformer),
+        groundToImage_(groundToImage),
+        in_(in),
+        shift_(pixelShift),
+        x(kPoints),
+        y(kPoints),
+        z_(kPoints),
+        ok_(kPoints) {}
+  Run run() {
+    return {[this] {
+              for (int i = 0; i < kPoints; ++i) {
+                x[i] = in_[3 * i] + shift_;
+                y[i] = in_[3 * i + 1] + shift_;
+                z_[i] = in_[3 * i + 2];
+              }
+            },
+            [this] {
+              GDALRPCTransform(transformer_, groundToImage_ ? TRUE : FALSE, kPoints, x.data(),
+                               y.data(), z_.data(), ok_.data());
+            }};
+  }
+
+ private:
+  void* transformer_;
+  bool groundToImage_;
+  const std::vector<double>& in_;
+  double shift_;
+
+ public:
+  std::vector<double> x, y;
+
+ private:
+  std::vector<double> z_;
+  std::vector<int> ok_;
+};
+
+// A geographic DEM over the footprint: rolling terrain around 1600 m, cells of 0.0005 degrees.
+std::string makeDem(const std::string& directory) {
+  const std::string path = directory + "/bench_dem.tif";
+  const int side = 500;
+  GDALDataset* dem = GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+      path.c_str(), side, side, 1, GDT_Float32, nullptr);
+  const double west = -106.725, north = 35.225, cell = 0.0005;
+  double geo[6] = {west, cell, 0.0, north, 0.0, -cell};
+  dem->SetGeoTransform(geo);
+  dem->SetProjection(
+      "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+      "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433],AUTHORITY[\"EPSG\",\"4326\"]]");
+  std::vector<float> heights(side * side);
+  for (int r = 0; r < side; ++r)
+    for (int c = 0; c < side; ++c)
+      heights[r * side + c] =
+          static_cast<float>(1600.0 + 150.0 * std::sin(c * 0.03) * std::cos(r * 0.02) + 0.3 * r);
+  if (dem->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, side, side, heights.data(), side, side,
+                                      GDT_Float32, 0, 0) != CE_None) {
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::exit(1);
+  }
+  GDALClose(dem);
+  return path;
+}
+
+void line(const char* name, std::pair<double, double> ns, const char* peer) {
+  std::printf("%-46s senmod %7.1f ns/point   %-12s %7.1f ns/point   ratio %.2f\n", name, ns.first,
+              peer, ns.second, ns.first / ns.second);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main() {
+  GDALAllRegister();
+  char** metadata = rpcMetadata();
+  GDALRPCInfoV2 rpc{};
+  if (!GDALExtractRPCInfoV2(metadata, &rpc)) return 1;
+  void* plain = GDALCreateRPCTransformerV2(&rpc, FALSE, 0.0, nullptr);
+
+  RSM_Model* sparse = rpcModel(metadata);
+  RSM_Model* dense = rpcModel(metadata);
+  densify(&dense->rsm.RationalPolyList.data[0]);
+  RSM_Model* grid = rpcModel(metadata);
+  densify(&grid->rsm.RationalPolyList.data[0]);
+  makeGrid(grid, 3, 2);
+  ErrorReport* err = nullptr;
+  smod_image2groundCalc(grid, &err);
+  check(err, "smod_image2groundCalc");
+
+  const Points points = randomPoints(sparse);
+  std::printf("%d random points, best of %d runs, one core\n", kPoints, kRuns);
+
+  Senmod3D sparseToImage(sparse, true, points.ground), sparseToGround(sparse, false, points.image);
+  Gdal gdalToImage(plain, true, points.ground, 0.0), gdalToGround(plain, false, points.image, 0.5);
+  const auto toImage = bestOf(sparseToImage.run(), gdalToImage.run());
+  line("sparse cubic section, ground to image", toImage, "GDAL");
+  const auto toGround = bestOf(sparseToGround.run(), gdalToGround.run());
+  line("sparse cubic section, image to ground", toGround, "GDAL");
+  double largest = 0.0;
+  for (int i = 0; i < kPoints; ++i) {
+    const double east =
+        (gdalToGround.x[i] - points.ground[3 * i]) * 111320.0 * std::cos(35.1 / 57.3);
+    const double north = (gdalToGround.y[i] - points.ground[3 * i + 1]) * 110540.0;
+    largest = std::max(largest, std::hypot(east, north));
+  }
+  std::printf("  GDAL's image to ground lands up to %.3f m from the ground points\n", largest);
+
+  Senmod3D denseToImage(dense, true, points.ground), denseToGround(dense, false, points.image);
+  Senmod3D gridToImage(grid, true, points.ground), gridToGround(grid, false, points.image);
+  line("dense cubic section, ground to image", bestOf(denseToImage.run(), sparseToImage.run()),
+       "sparse");
+  line("dense cubic section, image to ground", bestOf(denseToGround.run(), sparseToGround.run()),
+       "sparse");
+  line("3 x 2 grid of dense sections, ground to image",
+       bestOf(gridToImage.run(), sparseToImage.run()), "sparse");
+  line("3 x 2 grid of dense sections, image to ground",
+       bestOf(gridToGround.run(), sparseToGround.run()), "sparse");
+
+  // Image to ground on the DEM: senmod's 2-D batch, GDAL's transformer with RPC_DEM.
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dem = makeDem(tmp ? tmp : "/tmp");
+  RSM_Model* onDem = smod_RSMCopy(sparse, nullptr);
+  onDem->rsm.groundToImageTransform = SMOD_FALSE;
+  onDem->rsm.demsource = HMOD_DEM_FILE;
+  onDem->rsm.demfilename.count = static_cast<int32_t>(dem.size() + 1);
+  onDem->rsm.demfilename.data = hstr_Duplicate(dem.c_str());
+  RSM_Xform* xform = smod_RSMXformGetFromRSMData(onDem, nullptr);
+  std::vector<double> imagePoints(2 * kPoints), out(2 * kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    imagePoints[2 * i] = points.image[3 * i];
+    imagePoints[2 * i + 1] = points.image[3 * i + 1];
+  }
+  smod_RSMXformFillNoMIFData(xform, nullptr);
+  const Run senmodDem{nullptr, [&] {
+                        ErrorReport* report = nullptr;
+                        smod_RSMXformTransform(xform, kPoints, imagePoints.data(), out.data(),
+                                               &report);
+                        check(report, "smod_RSMXformTransform");
+                      }};
+  char** options = CSLSetNameValue(nullptr, "RPC_DEM", dem.c_str());
+  void* withDem = GDALCreateRPCTransformerV2(&rpc, FALSE, 0.0, options);
+  std::vector<double> zeroHeights = points.image;
+  for (int i = 0; i < kPoints; ++i) zeroHeights[3 * i + 2] = 0.0;
+  Gdal gdalDem(withDem, false, zeroHeights, 0.5);
+  line("image to ground on a DEM", bestOf(senmodDem, gdalDem.run()), "GDAL RPC_DEM");
+
+  GDALDestroyRPCTransformer(withDem);
+  GDALDestroyRPCTransformer(plain);
+  CSLDestroy(options);
+  CSLDestroy(metadata);
+  smod_RSMXformDelete(xform);
+  smod_RSMDelete(sparse);
+  smod_RSMDelete(dense);
+  smod_RSMDelete(grid);
+  VSIUnlink(dem.c_str());
+  return 0;
+}

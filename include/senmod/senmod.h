@@ -49,7 +49,12 @@
  * models or on one model none of them writes. Distinct transform objects may be used on any
  * threads at once; one transform object (with its model) must not be used by two threads at
  * once: the elevation set-up writes into its model, and smod_RSMXformImageToGroundRay switches
- * the model's direction while it runs.
+ * the model's direction while it runs. A call keeps its working state on the calling thread's
+ * stack (at most about 128 KiB) and allocates per call, never per point.
+ *
+ * Numbers: the batch calls carry points through the widest vector instructions the processor
+ * offers (chosen at the first call), and every point gets, bit for bit, what it gets alone
+ * through smod_RSMTransform and the per-point evaluators, on any processor.
  */
 #ifndef SENMOD_SENMOD_H
 #define SENMOD_SENMOD_H
@@ -380,7 +385,12 @@ SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
 SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
                                      ErrorReport** err);
 
-/* Transforms n 3-D points (x, y, z) to n 2-D points with their own heights. */
+/* Transforms n 3-D points (x, y, z triples of in) in the model's direction at their own heights
+ * into n 2-D points of out, through the affines as smod_RSMXformTransform does; no set-up runs.
+ * out may be in. Reports "Invalid input RSM xform data." as smod_RSMXformTransform does, and
+ * for a failing point "smod_RSMTransform failed" with that point's report of
+ * smod_RSMTransform; the batch then stops: earlier outputs are written, its own and later ones
+ * are not. */
 SMOD_API void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const double* in,
                                            double* out, ErrorReport** err);
 

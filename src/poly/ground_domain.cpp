@@ -4,6 +4,8 @@
 
 #include "common/error_slot.h"
 #include "hostmodel.h"
+#include "poly/messages.h"
+#include "poly/plan_kernels.h"
 
 namespace {
 
@@ -24,15 +26,14 @@ double rotation(const double* grndd, int r, int c) { return grndd[3 + 3 * r + c]
 
 }  // namespace
 
-extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
-                                     double z, double* outX, double* outY, double* outZ,
-                                     ErrorReport** err) {
-  senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
-  if (!model) {
-    SMOD_FAIL(slot, "Replacement sensor model not available");
-    return;
-  }
-  const RSM_Model_Orig& rsm = model->rsm;
+namespace senmod {
+
+bool refinesHeight(const RSM_Model_Orig& rsm) {
+  return rsm.obsoletePlaceHolder0 && kindOf(rsm.grndd) == Kind::Rectangular;
+}
+
+const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
+                          double z, double* outX, double* outY, double* outZ) {
   const Kind kind = kindOf(rsm.grndd);
   const Hprj_ProParameters* parameters = rsm.obsoletePlaceHolder0;
 
@@ -49,7 +50,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
       *outY = y * kRho;
       *outZ = z;
     }
-    return;
+    return nullptr;
   }
 
   const double* g = rsm.grndd.data;
@@ -59,8 +60,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
       const Hprj_Spheroid* spheroid = parameters->proSpheroid;
       if (hmod_GeographicToGeocentric(x / kRho, y / kRho, z, &e[0], &e[1], &e[2],
                                       spheroid->eSquared, spheroid->a) != 0) {
-        SMOD_FAIL(slot, "hmod_GeographicToGeocentric failed");
-        return;
+        return "hmod_GeographicToGeocentric failed";
       }
     }
     const double d[3] = {e[0] - g[0], e[1] - g[1], e[2] - g[2]};
@@ -73,7 +73,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
     *outX = r[0];
     *outY = r[1];
     *outZ = r[2];
-    return;
+    return nullptr;
   }
 
   const double p[3] = {x, y, z};
@@ -87,7 +87,7 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
     *outX = G[0];
     *outY = G[1];
     *outZ = G[2];
-    return;
+    return nullptr;
   }
   const Hprj_Spheroid* spheroid = parameters->proSpheroid;
   double longitude;
@@ -95,10 +95,42 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
   double height;
   if (hmod_GeocentricToGeographic(G[0], G[1], G[2], &longitude, &latitude, &height,
                                   spheroid->eSquared, spheroid->a) != 0) {
-    SMOD_FAIL(slot, "hmod_GeocentricToGeographic failed");
-    return;
+    return "hmod_GeocentricToGeographic failed";
   }
   *outX = longitude * kRho;
   *outY = latitude * kRho;
   *outZ = height;
+  return nullptr;
+}
+
+void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n, const double* x,
+                         const double* y, const double* z, double* outX, double* outY, double* outZ,
+                         uint8_t* ok) {
+  const Kind kind = kindOf(rsm.grndd);
+  if (kind == Kind::Rectangular) {
+    for (int32_t j = 0; j < n; ++j)
+      ok[j] = !convertGround(rsm, toGroundDomain, x[j], y[j], z[j], &outX[j], &outY[j], &outZ[j]);
+    return;
+  }
+  geodeticPoints(toGroundDomain, kind == Kind::Hybrid, n, x, y, outX, outY);
+  for (int32_t j = 0; j < n; ++j) {
+    outZ[j] = z[j];
+    ok[j] = 1;
+  }
+}
+
+}  // namespace senmod
+
+extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x, double y,
+                                     double z, double* outX, double* outY, double* outZ,
+                                     ErrorReport** err) {
+  senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
+  if (!model) {
+    SMOD_FAIL(slot, senmod::kModelNotAvailable);
+    return;
+  }
+  if (const char* failure =
+          senmod::convertGround(model->rsm, toGroundDomain != 0, x, y, z, outX, outY, outZ)) {
+    SMOD_FAIL(slot, failure);
+  }
 }

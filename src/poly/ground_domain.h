@@ -2,6 +2,8 @@
 #ifndef SENMOD_POLY_GROUND_DOMAIN_H
 #define SENMOD_POLY_GROUND_DOMAIN_H
 
+#include <cstdint>
+
 #include "senmod/senmod.h"
 
 #ifdef SENMOD_DEMLAYER
@@ -11,5 +13,22 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
                                      double z, double* outX, double* outY, double* outZ,
                                      ErrorReport** err);
 #endif
+
+namespace senmod {
+
+// smod_RSMConvertGRNDD without a report: null on success, else the message it would report.
+const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
+                          double z, double* outX, double* outY, double* outZ);
+
+// convertGround over n points; ok[j] = 0 where it fails. The outputs may be the inputs.
+void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n, const double* x,
+                         const double* y, const double* z, double* outX, double* outY, double* outZ,
+                         uint8_t* ok);
+
+// True for a rectangular ground domain with projection parameters, whose image-to-ground
+// points refine the ground-domain height that belongs to their map height.
+bool refinesHeight(const RSM_Model_Orig& rsm);
+
+}  // namespace senmod
 
 #endif  // SENMOD_POLY_GROUND_DOMAIN_H

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr const char* kConversionFailed = "RationalPolynomial coordinate conversion failed";
-constexpr int32_t kRectangularCount = 12;
 constexpr double kHeightTolerance = 0.01;
 constexpr int kMaxRefinements = 5;
 
@@ -68,7 +67,7 @@ bool imageToGround(const RSM_Model* model, double sample, double row, double z, 
   }
   // On a rectangular domain the requested map height is not the ground-domain height: iterate
   // the height of the estimate's ground-domain point.
-  if (rsm.obsoletePlaceHolder0 && rsm.grndd.count >= kRectangularCount) {
+  if (senmod::refinesHeight(rsm)) {
     double previous = z;
     double difference = 1.0;
     for (int pass = 0; pass < kMaxRefinements && difference > kHeightTolerance; ++pass) {

@@ -22,14 +22,6 @@ Polynomial polynomial(const Smod_Doubles& array, int32_t x, int32_t y, int32_t z
   return Polynomial{array.data, Powers{x, y, z}};
 }
 
-int largest(int a, int b, int c, int d) {
-  int m = a;
-  if (b > m) m = b;
-  if (c > m) m = c;
-  if (d > m) m = d;
-  return m;
-}
-
 }  // namespace
 
 const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys) {
@@ -60,12 +52,6 @@ const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys
       return kCountDoesNotFit;
   }
 
-  polys->mX = largest(rowDen.x, polys->sampleDenominator.powers.x, polys->rowNumerator.powers.x,
-                      polys->sampleNumerator.powers.x);
-  polys->mY = largest(rowDen.y, polys->sampleDenominator.powers.y, polys->rowNumerator.powers.y,
-                      polys->sampleNumerator.powers.y);
-  polys->mZ = largest(rowDen.z, polys->sampleDenominator.powers.z, polys->rowNumerator.powers.z,
-                      polys->sampleNumerator.powers.z);
   return nullptr;
 }
 

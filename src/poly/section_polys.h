@@ -18,10 +18,6 @@ struct SectionPolys {
   Polynomial sampleDenominator;
   Polynomial rowNumerator;
   Polynomial rowDenominator;
-  // Largest powers over all four polynomials, whatever sameDenominators says.
-  int mX;
-  int mY;
-  int mZ;
 };
 
 // What an evaluator reads of the row denominator: its value unless sameDenominators, and for

@@ -1,0 +1,242 @@
+#include "poly/model_batch.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/error_slot.h"
+#include "poly/ground_domain.h"
+#include "poly/plan_kernels.h"
+#include "poly/section_choice.h"
+
+namespace senmod {
+
+namespace {
+
+int32_t sectionIndex(const RSM_Model_Orig& rsm, double sample, double row) {
+  return static_cast<int32_t>(sectionAt(rsm, sample, row) - rsm.RationalPolyList.data);
+}
+
+// Copies the values of points indices[0..count) of from into to, or back with scatter.
+void gather(int32_t count, const int32_t* indices, const double* from, double* to) {
+  for (int32_t i = 0; i < count; ++i) to[i] = from[indices[i]];
+}
+
+void scatter(int32_t count, const int32_t* indices, const double* from, double* to) {
+  for (int32_t i = 0; i < count; ++i) to[indices[i]] = from[i];
+}
+
+}  // namespace
+
+ModelBatch::ModelBatch(const RSM_Model* model)
+    : model_(model),
+      usable_(model && model->rsm.RationalPolyList.count >= 1 && model->rsm.RationalPolyList.data &&
+              !checkSectionGrid(model->rsm)),
+      groundToImage_(model && model->rsm.groundToImageTransform != SMOD_FALSE) {}
+
+ModelBatch::~ModelBatch() {
+  if (sections_) {
+    for (int32_t s = 0; s < model_->rsm.RationalPolyList.count; ++s)
+      hmsc_HeapFree(sections_[s].plan);
+    hmsc_HeapFree(sections_);
+  }
+  hmsc_HeapFree(heads_);
+}
+
+bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
+  const int32_t count = model_->rsm.RationalPolyList.count;
+  if (!sections_) {
+    sections_ = static_cast<Section*>(hmsc_HeapMalloc(sizeof(Section) * count));
+    if (!sections_) return false;
+    std::memset(static_cast<void*>(sections_), 0, sizeof(Section) * count);
+  }
+  Section& section = sections_[s];
+  if (!section.plan && !section.refused) {
+    void* block = hmsc_HeapMalloc(sizeof(SectionPlan));
+    if (!block) return false;
+    auto* made = new (block) SectionPlan;
+    const Use use = groundToImage_ ? Use::Evaluation : Use::Inversion;
+    if (buildSectionPlan(&model_->rsm.RationalPolyList.data[s], use, made)) {
+      hmsc_HeapFree(block);
+      section.refused = true;
+    } else {
+      section.plan = made;
+    }
+  }
+  *plan = section.plan;
+  return true;
+}
+
+template <typename Run>
+bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run run) {
+  int32_t first = 0;
+  while (first < n && !ok[first]) ++first;
+  if (first == n) return true;
+  bool one = true;
+  for (int32_t j = first + 1; j < n && one; ++j) one = !ok[j] || section[j] == section[first];
+  const SectionPlan* plan;
+  if (one) {
+    // Points that already failed go through too; their results are not used.
+    if (!planOf(section[first], &plan)) return false;
+    if (!plan) {
+      std::memset(ok, 0, static_cast<size_t>(n));
+      return true;
+    }
+    run(*plan, n, static_cast<const int32_t*>(nullptr));
+    return true;
+  }
+  const int32_t count = model_->rsm.RationalPolyList.count;
+  if (!heads_) {
+    heads_ = static_cast<int32_t*>(hmsc_HeapMalloc(sizeof(int32_t) * count));
+    if (!heads_) return false;
+    for (int32_t s = 0; s < count; ++s) heads_[s] = -1;
+  }
+  // Each section's points linked in input order, and the sections met.
+  int32_t next[kBatchPoints];
+  int32_t met[kBatchPoints];
+  int32_t sections = 0;
+  for (int32_t j = n - 1; j >= 0; --j) {
+    if (!ok[j]) continue;
+    int32_t& head = heads_[section[j]];
+    if (head < 0) met[sections++] = section[j];
+    next[j] = head;
+    head = j;
+  }
+  int32_t indices[kBatchPoints];
+  bool allocated = true;
+  for (int32_t m = 0; m < sections; ++m) {
+    int32_t members = 0;
+    for (int32_t j = heads_[met[m]]; j >= 0; j = next[j]) indices[members++] = j;
+    heads_[met[m]] = -1;
+    if (!allocated || !planOf(met[m], &plan)) {
+      allocated = false;
+      continue;
+    }
+    if (!plan) {
+      for (int32_t i = 0; i < members; ++i) ok[indices[i]] = 0;
+      continue;
+    }
+    run(*plan, members, indices);
+  }
+  return allocated;
+}
+
+bool ModelBatch::transform(int32_t n, const double* x, const double* y, const double* z,
+                           double* outX, double* outY, uint8_t* ok) {
+  if (!usable_) {
+    std::memset(ok, 0, static_cast<size_t>(n));
+    return true;
+  }
+  if (groundToImage_) return groundToImage(n, x, y, z, outX, outY, ok);
+  return imageToGround(n, x, y, z, outX, outY, ok);
+}
+
+bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, const double* z,
+                               double* outX, double* outY, uint8_t* ok) {
+  const RSM_Model_Orig& rsm = model_->rsm;
+  double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
+  convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
+  for (int32_t j = 0; j < n; ++j)
+    if (!ok[j]) gx[j] = gy[j] = gz[j] = 0.0;
+  int32_t section[kBatchPoints];
+  if (rsm.RationalPolyList.count == 1) {
+    std::memset(section, 0, sizeof(int32_t) * n);
+  } else if (hasLowOrderPoly(rsm)) {
+    for (int32_t j = 0; j < n; ++j) {
+      double sample, row;
+      lowOrderImagePosition(rsm, gx[j], gy[j], gz[j], &sample, &row);
+      section[j] = sectionIndex(rsm, sample, row);
+    }
+  } else {
+    // Without the low-order polynomial the first section places the point.
+    const SectionPlan* first;
+    if (!planOf(0, &first)) return false;
+    if (!first) {
+      std::memset(ok, 0, static_cast<size_t>(n));
+      return true;
+    }
+    uint8_t placed[kBatchPoints];
+    evaluatePoints(*first, n, gx, gy, gz, outX, outY, placed);
+    for (int32_t j = 0; j < n; ++j) {
+      ok[j] = ok[j] && placed[j];
+      section[j] = sectionIndex(rsm, outX[j], outY[j]);
+    }
+  }
+  uint8_t evaluated[kBatchPoints];
+  const bool made = bySection(n, section, ok,
+                              [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
+                                if (!indices) {
+                                  evaluatePoints(plan, count, gx, gy, gz, outX, outY, evaluated);
+                                  for (int32_t j = 0; j < count; ++j) ok[j] = ok[j] && evaluated[j];
+                                  return;
+                                }
+                                double px[kBatchPoints], py[kBatchPoints], pz[kBatchPoints],
+                                    ps[kBatchPoints], pr[kBatchPoints];
+                                gather(count, indices, gx, px);
+                                gather(count, indices, gy, py);
+                                gather(count, indices, gz, pz);
+                                evaluatePoints(plan, count, px, py, pz, ps, pr, evaluated);
+                                scatter(count, indices, ps, outX);
+                                scatter(count, indices, pr, outY);
+                                for (int32_t i = 0; i < count; ++i) ok[indices[i]] = evaluated[i];
+                              });
+  return made;
+}
+
+bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, const double* z,
+                               double* outX, double* outY, uint8_t* ok) {
+  const RSM_Model_Orig& rsm = model_->rsm;
+  if (refinesHeight(rsm)) {
+    // The height refinement converts through the Earth-centred frame point by point.
+    for (int32_t j = 0; j < n; ++j) {
+      CalleeSlot callee;
+      smod_RSMTransform(model_, x[j], y[j], z[j], &outX[j], &outY[j], callee.get());
+      ok[j] = !callee.failed();
+    }
+    return true;
+  }
+  int32_t section[kBatchPoints];
+  std::memset(ok, 1, static_cast<size_t>(n));
+  if (rsm.RationalPolyList.count == 1) {
+    std::memset(section, 0, sizeof(int32_t) * n);
+  } else {
+    for (int32_t j = 0; j < n; ++j) section[j] = sectionIndex(rsm, x[j], y[j]);
+  }
+  double gx[kBatchPoints], gy[kBatchPoints];
+  uint8_t inverted[kBatchPoints];
+  const bool made = bySection(
+      n, section, ok, [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
+        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], x0[kBatchPoints],
+            y0[kBatchPoints], px[kBatchPoints], py[kBatchPoints];
+        const double* samples = x;
+        const double* rows = y;
+        const double* heights = z;
+        if (indices) {
+          gather(count, indices, x, ps);
+          gather(count, indices, y, pr);
+          gather(count, indices, z, pz);
+          samples = ps;
+          rows = pr;
+          heights = pz;
+        }
+        for (int32_t i = 0; i < count; ++i)
+          startingPoint(plan, samples[i], rows[i], &x0[i], &y0[i]);
+        if (!indices) {
+          invertPoints(plan, count, samples, rows, heights, x0, y0, gx, gy, ok);
+          return;
+        }
+        invertPoints(plan, count, samples, rows, heights, x0, y0, px, py, inverted);
+        scatter(count, indices, px, gx);
+        scatter(count, indices, py, gy);
+        for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];
+      });
+  if (!made) return false;
+  double discarded[kBatchPoints];
+  uint8_t converted[kBatchPoints];
+  for (int32_t j = 0; j < n; ++j)
+    if (!ok[j]) gx[j] = gy[j] = 0.0;
+  convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
+  for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && converted[j];
+  return true;
+}
+
+}  // namespace senmod

@@ -1,0 +1,59 @@
+// Points through a whole model in batches: what smod_RSMTransform does to one point, done to
+// many with the model checked and each section's plan built once.
+#ifndef SENMOD_POLY_MODEL_BATCH_H
+#define SENMOD_POLY_MODEL_BATCH_H
+
+#include <cstdint>
+
+#include "poly/section_plan.h"
+#include "senmod/senmod.h"
+
+namespace senmod {
+
+// Most points of one ModelBatch::transform call.
+constexpr int32_t kBatchPoints = 256;
+
+class ModelBatch {
+ public:
+  // Reads model (may be null) and its direction as they are now; neither may change while the
+  // object lives.
+  explicit ModelBatch(const RSM_Model* model);
+  ~ModelBatch();
+  ModelBatch(const ModelBatch&) = delete;
+  ModelBatch& operator=(const ModelBatch&) = delete;
+
+  // Carries points (x[j], y[j], z[j]), j < n <= kBatchPoints, through the model as
+  // smod_RSMTransform would, with the same results, into (outX[j], outY[j]); ok[j] = 0 for a
+  // point smod_RSMTransform fails on (its outputs are then unspecified). Returns false when a
+  // plan cannot be allocated (outputs and ok then unspecified). From image to ground on a
+  // domain that refines its height the points go through smod_RSMTransform one by one.
+  bool transform(int32_t n, const double* x, const double* y, const double* z, double* outX,
+                 double* outY, uint8_t* ok);
+
+ private:
+  struct Section {
+    SectionPlan* plan;
+    bool refused;
+  };
+
+  // The plan of section s, null when the section is refused; false when there is no memory.
+  bool planOf(int32_t s, const SectionPlan** plan);
+  bool groundToImage(int32_t n, const double* x, const double* y, const double* z, double* outX,
+                     double* outY, uint8_t* ok);
+  bool imageToGround(int32_t n, const double* x, const double* y, const double* z, double* outX,
+                     double* outY, uint8_t* ok);
+  // Runs each group of points that share a section through run(plan, count, indices), which
+  // reads and writes point indices[i]; the points of a refused section fail.
+  template <typename Run>
+  bool bySection(int32_t n, const int32_t* section, uint8_t* ok, Run run);
+
+  const RSM_Model* model_;
+  bool usable_;
+  bool groundToImage_;
+  Section* sections_ = nullptr;  // one per section, made on first use
+  int32_t* heads_ = nullptr;     // per section, -1 between calls
+};
+
+}  // namespace senmod
+
+#endif  // SENMOD_POLY_MODEL_BATCH_H

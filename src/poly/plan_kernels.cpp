@@ -1,0 +1,374 @@
+// Compiled once per vector target; the widest one the processor runs is chosen at the first
+// call. Multiplies and adds stay separate operations (the build does not contract them), so a
+// lane computes what the plain per-point code computes.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
+#include "poly/plan_kernels.h"
+
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+#include "hwy/highway.h"
+#include "poly/normalisation.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace senmod {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using D = hn::ScalableTag<double>;
+using V = hn::Vec<D>;
+
+constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
+constexpr double kTolerance = 1e-8;
+// Degrees per radian (180 / pi as a double), as the ground-domain conversion takes it.
+constexpr double kRho = 57.29577951308232;
+constexpr int kMaxPasses = 5;
+
+// Vectors of the plan's table entries, entry e at table + e * lanes.
+struct Table {
+  HWY_ALIGN double t[kTableSlots * kMaxLanes];
+};
+
+HWY_INLINE V normalised(D d, const RSMFunctions& s, int m, V v) {
+  return hn::Div(hn::Sub(v, hn::Set(d, s.Offsets[m])), hn::Set(d, s.Scales[m]));
+}
+
+HWY_INLINE V denormalised(D d, const RSMFunctions& s, int m, V v) {
+  return hn::Add(hn::Mul(hn::Set(d, s.Scales[m]), v), hn::Set(d, s.Offsets[m]));
+}
+
+// The plan's table at (x, y, z).
+HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
+  const size_t lanes = hn::Lanes(d);
+  double* t = table->t;
+  for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, t + c * lanes);
+  const V variables[3] = {x, y, z};
+  const int32_t highest[3] = {p.mX, p.mY, p.mZ};
+  const uint16_t* powers[3] = {p.xPower, p.yPower, p.zPower};
+  for (int v = 0; v < 3; ++v) {
+    V power = variables[v];
+    for (int n = 1; n <= highest[v]; ++n) {
+      if (n > 1) power = hn::Mul(power, variables[v]);
+      hn::Store(power, d, t + powers[v][n] * lanes);
+    }
+  }
+  for (int32_t n = 0; n < p.products; ++n) {
+    const Product& m = p.product[n];
+    hn::Store(hn::Mul(hn::Load(d, t + m.a * lanes), hn::Load(d, t + m.b * lanes)), d,
+              t + m.to * lanes);
+  }
+}
+
+// Value sum k plus its term n.
+HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, const Table& table) {
+  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+  return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
+}
+
+// Derivative sum k plus its term n.
+HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, const Table& table) {
+  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+  return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
+}
+
+// The first K value sums, advancing together (each in its own register) so that their
+// additions overlap.
+template <int K>
+HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
+  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
+  for (int32_t n = 0; n < sums.count; ++n) {
+    v0 = addValue(d, v0, sums, 0, n, table);
+    v1 = addValue(d, v1, sums, 1, n, table);
+    v2 = addValue(d, v2, sums, 2, n, table);
+    if (K == 4) v3 = addValue(d, v3, sums, 3, n, table);
+  }
+  out[0] = v0;
+  out[1] = v1;
+  out[2] = v2;
+  out[3] = v3;
+}
+
+// The eight derivative sums, advancing together.
+HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
+  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
+  V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
+  for (int32_t n = 0; n < sums.count; ++n) {
+    v0 = addSlope(d, v0, sums, 0, n, table);
+    v1 = addSlope(d, v1, sums, 1, n, table);
+    v2 = addSlope(d, v2, sums, 2, n, table);
+    v3 = addSlope(d, v3, sums, 3, n, table);
+    v4 = addSlope(d, v4, sums, 4, n, table);
+    v5 = addSlope(d, v5, sums, 5, n, table);
+    v6 = addSlope(d, v6, sums, 6, n, table);
+    v7 = addSlope(d, v7, sums, 7, n, table);
+  }
+  const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
+  for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
+}
+
+// The values of the four polynomials, the row denominator's only when it is not shared.
+HWY_INLINE void values(D d, const SectionPlan& p, const Table& table, V* out) {
+  if (p.shared) {
+    valueSums<3>(d, p.values, table, out);
+  } else {
+    valueSums<kPolys>(d, p.values, table, out);
+  }
+}
+
+// Derivative of the quotient n / q from the derivatives of n and q.
+HWY_INLINE V quotientSlope(V dn, V dq, V n, V q) {
+  return hn::Div(hn::Sub(hn::Mul(dn, q), hn::Mul(dq, n)), hn::Mul(q, q));
+}
+
+// One vector of points; failed lanes get a non-zero flag.
+HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
+                               const double* zs, double* samples, double* rows, double* flags) {
+  const RSMFunctions& s = *p.section;
+  V x = hn::LoadU(d, xs);
+  V y = hn::LoadU(d, ys);
+  V z = hn::LoadU(d, zs);
+  if (p.normalised) {
+    x = normalised(d, s, kGroundX, x);
+    y = normalised(d, s, kGroundY, y);
+    z = normalised(d, s, kGroundZ, z);
+  }
+  Table table;
+  fill(d, p, x, y, z, &table);
+  const V zero = hn::Zero(d);
+  V v[kPolys];
+  values(d, p, table, v);
+  const V ns = v[0];
+  const V ds = v[1];
+  auto failed = hn::Eq(ds, zero);
+  V sample = hn::Div(ns, ds);
+  const V nr = v[2];
+  V dr = ds;
+  if (!p.shared) {
+    dr = v[3];
+    failed = hn::Or(failed, hn::Eq(dr, zero));
+  }
+  V row = hn::Div(nr, dr);
+  if (p.normalised) {
+    sample = denormalised(d, s, kSample, sample);
+    row = denormalised(d, s, kRow, row);
+  }
+  hn::StoreU(sample, d, samples);
+  hn::StoreU(row, d, rows);
+  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
+HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
+                             const double* zs, const double* x0s, const double* y0s, double* xs,
+                             double* ys, double* flags) {
+  const RSMFunctions& s = *p.section;
+  V sample = hn::LoadU(d, samples);
+  V row = hn::LoadU(d, rows);
+  V z = hn::LoadU(d, zs);
+  V x = hn::LoadU(d, x0s);
+  V y = hn::LoadU(d, y0s);
+  if (p.normalised) {
+    sample = normalised(d, s, kSample, sample);
+    row = normalised(d, s, kRow, row);
+    z = normalised(d, s, kGroundZ, z);
+    x = normalised(d, s, kGroundX, x);
+    y = normalised(d, s, kGroundY, y);
+  }
+  const V zero = hn::Zero(d);
+  const V tolerance = hn::Set(d, kTolerance);
+  V dx = zero;
+  V dy = zero;
+  // Lanes still iterating, and lanes stopped by a zero denominator.
+  auto active = hn::Eq(zero, zero);
+  auto failed = hn::Lt(zero, zero);
+  Table table;
+  for (int passes = 1;; ++passes) {
+    x = hn::IfThenElse(active, hn::Add(x, dx), x);
+    y = hn::IfThenElse(active, hn::Add(y, dy), y);
+    fill(d, p, x, y, z, &table);
+    V v[kPolys];
+    values(d, p, table, v);
+    const V ns = v[0];
+    const V ds = v[1];
+    auto zeroDenominator = hn::Eq(ds, zero);
+    const V nr = v[2];
+    V dr = ds;
+    if (!p.shared) {
+      dr = v[3];
+      zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
+    }
+    failed = hn::Or(failed, hn::And(active, zeroDenominator));
+    active = hn::AndNot(zeroDenominator, active);
+    V g[2 * kPolys];
+    slopeSums(d, p.slopes, table, g);
+    const V sx = quotientSlope(g[0], g[2], ns, ds);
+    const V sy = quotientSlope(g[1], g[3], ns, ds);
+    const V rx = quotientSlope(g[4], g[6], nr, dr);
+    const V ry = quotientSlope(g[5], g[7], nr, dr);
+    const V es = hn::Sub(sample, hn::Div(ns, ds));
+    const V er = hn::Sub(row, hn::Div(nr, dr));
+    const V newDy = hn::Div(hn::Sub(hn::Mul(er, sx), hn::Mul(es, rx)),
+                            hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
+    // The larger of the two slopes in x divides; choosing before dividing saves a division.
+    const auto bySample = hn::Lt(hn::Abs(rx), hn::Abs(sx));
+    const V newDx = hn::Div(
+        hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)), hn::Sub(er, hn::Mul(ry, newDy))),
+        hn::IfThenElse(bySample, sx, rx));
+    dx = hn::IfThenElse(active, newDx, dx);
+    dy = hn::IfThenElse(active, newDy, dy);
+    // A correction that is not a number fails the comparison and so ends the lane's iteration.
+    const V absDx = hn::Abs(dx);
+    const V absDy = hn::Abs(dy);
+    const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
+    active = hn::And(active, hn::Gt(largest, tolerance));
+    if (passes >= kMaxPasses || hn::AllFalse(d, active)) break;
+  }
+  x = hn::Add(x, dx);
+  y = hn::Add(y, dy);
+  if (p.normalised) {
+    x = denormalised(d, s, kGroundX, x);
+    y = denormalised(d, s, kGroundY, y);
+  }
+  hn::StoreU(x, d, xs);
+  hn::StoreU(y, d, ys);
+  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
+void writeOk(size_t count, const double* flags, uint8_t* ok) {
+  for (size_t i = 0; i < count; ++i) ok[i] = flags[i] == 0.0;
+}
+
+}  // namespace
+
+void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
+                    const double* z, double* sample, double* row, uint8_t* ok) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  HWY_ALIGN double flags[kMaxLanes];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    evaluateVector(d, plan, x + j, y + j, z + j, sample + j, row + j, flags);
+    writeOk(lanes, flags, ok + j);
+  }
+  if (j == count) return;
+  // The last points padded to a whole vector with zeros, whose results are dropped.
+  HWY_ALIGN double in[3][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  const size_t rest = count - j;
+  for (size_t i = 0; i < rest; ++i) {
+    in[0][i] = x[j + i];
+    in[1][i] = y[j + i];
+    in[2][i] = z[j + i];
+  }
+  evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
+  for (size_t i = 0; i < rest; ++i) {
+    sample[j + i] = out[0][i];
+    row[j + i] = out[1][i];
+  }
+  writeOk(rest, flags, ok + j);
+}
+
+void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
+                  const double* z, const double* x0, const double* y0, double* x, double* y,
+                  uint8_t* ok) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  HWY_ALIGN double flags[kMaxLanes];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    invertVector(d, plan, sample + j, row + j, z + j, x0 + j, y0 + j, x + j, y + j, flags);
+    writeOk(lanes, flags, ok + j);
+  }
+  if (j == count) return;
+  HWY_ALIGN double in[5][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  const size_t rest = count - j;
+  for (size_t i = 0; i < rest; ++i) {
+    in[0][i] = sample[j + i];
+    in[1][i] = row[j + i];
+    in[2][i] = z[j + i];
+    in[3][i] = x0[j + i];
+    in[4][i] = y0[j + i];
+  }
+  invertVector(d, plan, in[0], in[1], in[2], in[3], in[4], out[0], out[1], flags);
+  for (size_t i = 0; i < rest; ++i) {
+    x[j + i] = out[0][i];
+    y[j + i] = out[1][i];
+  }
+  writeOk(rest, flags, ok + j);
+}
+
+void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY) {
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+  const V rho = hn::Set(d, kRho);
+  const V turn = hn::Set(d, 360.0);
+  auto convert = [&](const double* xs, const double* ys, double* outXs, double* outYs) {
+    V u = hn::LoadU(d, xs);
+    const V v = hn::LoadU(d, ys);
+    if (toGroundDomain) {
+      if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
+      hn::StoreU(hn::Div(u, rho), d, outXs);
+      hn::StoreU(hn::Div(v, rho), d, outYs);
+    } else {
+      V longitude = hn::Mul(u, rho);
+      if (hybrid)
+        longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)), hn::Sub(longitude, turn),
+                                   longitude);
+      hn::StoreU(longitude, d, outXs);
+      hn::StoreU(hn::Mul(v, rho), d, outYs);
+    }
+  };
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) convert(x + j, y + j, outX + j, outY + j);
+  if (j == count) return;
+  HWY_ALIGN double in[2][kMaxLanes] = {};
+  HWY_ALIGN double out[2][kMaxLanes];
+  for (size_t i = 0; j + i < count; ++i) {
+    in[0][i] = x[j + i];
+    in[1][i] = y[j + i];
+  }
+  convert(in[0], in[1], out[0], out[1]);
+  for (size_t i = 0; j + i < count; ++i) {
+    outX[j + i] = out[0][i];
+    outY[j + i] = out[1][i];
+  }
+}
+
+const char* KernelTarget() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace senmod
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace senmod {
+
+HWY_EXPORT(EvaluatePoints);
+HWY_EXPORT(InvertPoints);
+HWY_EXPORT(GeodeticPoints);
+HWY_EXPORT(KernelTarget);
+
+void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
+                    const double* z, double* sample, double* row, uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(EvaluatePoints)(plan, n, x, y, z, sample, row, ok);
+}
+
+void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
+                  const double* z, const double* x0, const double* y0, double* x, double* y,
+                  uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x0, y0, x, y, ok);
+}
+
+void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY) {
+  HWY_DYNAMIC_DISPATCH(GeodeticPoints)(toGroundDomain, hybrid, n, x, y, outX, outY);
+}
+
+const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }
+
+}  // namespace senmod
+#endif

@@ -1,0 +1,36 @@
+// The evaluator and the inverter of one section over many points, in the processor's widest
+// vectors (chosen at run time). Each point takes exactly the operations of the plain per-point
+// algorithm in the same order, so its result does not depend on the vector width.
+#ifndef SENMOD_POLY_PLAN_KERNELS_H
+#define SENMOD_POLY_PLAN_KERNELS_H
+
+#include <cstdint>
+
+#include "poly/section_plan.h"
+
+namespace senmod {
+
+// Ground to image of n ground-domain points (x, y, z) with an evaluation plan: sample and row
+// of each; ok[j] = 0 where a denominator is exactly 0 (its outputs are then unspecified).
+void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
+                    const double* z, double* sample, double* row, uint8_t* ok);
+
+// Image to ground of n image points (sample, row) at ground-domain heights z with an inversion
+// plan, starting from unnormalised ground-domain (x0, y0) (see startingPoint): Newton passes
+// until both corrections are at most 1e-8 or after five passes. ok[j] = 0 where a denominator
+// is exactly 0 (outputs then unspecified).
+void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
+                  const double* z, const double* x0, const double* y0, double* x, double* y,
+                  uint8_t* ok);
+
+// The geodetic (hybrid: longitude 0 to 2 pi) ground-domain conversion of n points' x and y:
+// map degrees to ground-domain radians (toGroundDomain) or back, as convertGround does it.
+void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
+                    double* outX, double* outY);
+
+// Name of the vector target the kernels run on now.
+const char* kernelTarget();
+
+}  // namespace senmod
+
+#endif  // SENMOD_POLY_PLAN_KERNELS_H

@@ -1,0 +1,201 @@
+#include "poly/section_plan.h"
+
+#include <cmath>
+
+#include "hostmodel.h"
+#include "poly/messages.h"
+
+namespace senmod {
+
+namespace {
+
+// hmod_PolyCalc takes orders 0 to 10.
+constexpr int kMaxStartOrder = 10;
+
+// Reads the starting polynomial's order into *order; false when the array does not hold a
+// whole order in range followed by both halves of its coefficients.
+bool startingOrder(const Smod_Doubles& poly, int* order) {
+  if (!poly.data) return false;
+  const double stored = poly.data[0];
+  if (!(stored >= 0.0 && stored <= kMaxStartOrder) || stored != std::trunc(stored)) return false;
+  const int n = static_cast<int>(stored);
+  const int half = (n + 2) * (n + 1) / 2;
+  if (poly.count < 1 + 2 * half) return false;
+  *order = n;
+  return true;
+}
+
+bool isEmpty(Powers p) { return p.x < 0 || p.y < 0 || p.z < 0; }
+
+// Hands out the table slots of a plan, each value once.
+class Slots {
+ public:
+  explicit Slots(SectionPlan* plan) : plan_(plan) {
+    for (auto* memo : {&term_, &slopeX_, &slopeY_})
+      for (auto& plane : *memo)
+        for (auto& line : plane)
+          for (uint16_t& slot : line) slot = kNone;
+    plan_->slots = kConstantSlots;
+    plan_->products = 0;
+    plan_->mX = plan_->mY = plan_->mZ = 0;
+  }
+
+  // x^i y^j z^k, formed as (x^i y^j) z^k.
+  uint16_t term(int i, int j, int k) {
+    if (term_[i][j][k] != kNone) return term_[i][j][k];
+    uint16_t slot;
+    if (k > 0) {
+      slot = i == 0 && j == 0 ? power(2, k) : product(term(i, j, 0), power(2, k));
+    } else if (i > 0 && j > 0) {
+      slot = product(power(0, i), power(1, j));
+    } else {
+      slot = i > 0 ? power(0, i) : power(1, j);
+    }
+    return term_[i][j][k] = slot;
+  }
+
+  // factor * x^i y^j z^k for a derivative in x (dy false) or y.
+  uint16_t slope(int factor, int i, int j, int k, bool dy) {
+    if (factor == 1) return term(i, j, k);
+    uint16_t& slot = (dy ? slopeY_ : slopeX_)[i][j][k];
+    if (slot == kNone) slot = product(static_cast<uint16_t>(factor), term(i, j, k));
+    return slot;
+  }
+
+ private:
+  static constexpr uint16_t kNone = 0xffff;
+
+  // x^n (variable 0), y^n (1) or z^n (2); x^0 is the slot holding 1.
+  uint16_t power(int variable, int n) {
+    if (n == 0) return 1;
+    int32_t* highest[] = {&plan_->mX, &plan_->mY, &plan_->mZ};
+    uint16_t* powers[] = {plan_->xPower, plan_->yPower, plan_->zPower};
+    while (*highest[variable] < n) powers[variable][++*highest[variable]] = next();
+    return powers[variable][n];
+  }
+
+  uint16_t product(uint16_t a, uint16_t b) {
+    const uint16_t to = next();
+    plan_->product[plan_->products++] = Product{to, a, b};
+    return to;
+  }
+
+  uint16_t next() { return static_cast<uint16_t>(plan_->slots++); }
+
+  SectionPlan* plan_;
+  uint16_t term_[kTableSide][kTableSide][kTableSide];
+  uint16_t slopeX_[kTableSide][kTableSide][kTableSide];
+  uint16_t slopeY_[kTableSide][kTableSide][kTableSide];
+};
+
+// Fills row p of the value sums; the number of its terms.
+int32_t planValue(const Polynomial& poly, Slots& slots, ValueSums* sums, int p) {
+  int32_t count = 0;
+  if (isEmpty(poly.powers)) return count;
+  int n = 0;
+  for (int k = 0; k <= poly.powers.z; ++k)
+    for (int j = 0; j <= poly.powers.y; ++j)
+      for (int i = 0; i <= poly.powers.x; ++i) {
+        const double c = poly.coef[n++];
+        if (c == 0.0) continue;
+        sums->slot[p][count] = slots.term(i, j, k);
+        sums->coef[p][count++] = c;
+      }
+  return count;
+}
+
+void addSlope(SlopeSums* sums, int s, int32_t* count, Slots& slots, int factor, int i, int j, int k,
+              double c) {
+  if (c == 0.0) return;
+  sums->slot[s][*count] = slots.slope(factor, i, j, k, s % 2 == 1);
+  sums->coef[s][(*count)++] = c;
+}
+
+// Fills rows 2p (x) and 2p + 1 (y) of the slope sums with their numbers of terms.
+void planSlopes(const Polynomial& poly, Slots& slots, SlopeSums* sums, int p, int32_t* dx,
+                int32_t* dy) {
+  *dx = 0;
+  *dy = 0;
+  const Powers q = poly.powers;
+  if (q.z < 0) return;
+  if (q.x > 0)
+    for (int k = 0; k <= q.z; ++k)
+      for (int j = 0; j <= q.y; ++j) {
+        const int row = (q.x + 1) * (j + (q.y + 1) * k);
+        for (int i = 1; i <= q.x; ++i)
+          addSlope(sums, 2 * p, dx, slots, i, i - 1, j, k, poly.coef[row + i]);
+      }
+  if (q.y > 0)
+    for (int k = 0; k <= q.z; ++k)
+      for (int j = 1; j <= q.y; ++j) {
+        const int row = (q.x + 1) * (j + (q.y + 1) * k);
+        for (int i = 0; i <= q.x; ++i)
+          addSlope(sums, 2 * p + 1, dy, slots, j, i, j - 1, k, poly.coef[row + i]);
+      }
+}
+
+int32_t largest(const int32_t* counts, int n) {
+  int32_t m = 0;
+  for (int i = 0; i < n; ++i)
+    if (counts[i] > m) m = counts[i];
+  return m;
+}
+
+}  // namespace
+
+const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* plan) {
+  if (!section || section->validSolution != SMOD_TRUE) return kPolynomialsNotAvailable;
+  SectionPolys polys;
+  if (const char* refusal = readSectionPolys(*section, use, &polys)) return refusal;
+  plan->section = section;
+  plan->normalised = section->useNormalization == SMOD_TRUE;
+  plan->shared = section->sameDenominators == SMOD_TRUE;
+  plan->startOrder = 0;
+  plan->startX = nullptr;
+  plan->startY = nullptr;
+  if (use == Use::Inversion && section->imageToGroundPoly.count > 0) {
+    int n = 0;
+    if (!startingOrder(section->imageToGroundPoly, &n)) return kStartDoesNotFit;
+    plan->startOrder = n;
+    plan->startX = section->imageToGroundPoly.data + 1;
+    plan->startY = plan->startX + (n + 2) * (n + 1) / 2;
+  }
+
+  Slots slots(plan);
+  const Polynomial* polynomials[kPolys] = {&polys.sampleNumerator, &polys.sampleDenominator,
+                                           &polys.rowNumerator, &polys.rowDenominator};
+  int32_t values[kPolys];
+  int32_t slopes[2 * kPolys] = {};
+  for (int p = 0; p < kPolys; ++p) {
+    // A shared denominator's value is the sample denominator's: the row's is never read.
+    values[p] = p == 3 && plan->shared ? 0 : planValue(*polynomials[p], slots, &plan->values, p);
+    if (use == Use::Inversion)
+      planSlopes(*polynomials[p], slots, &plan->slopes, p, &slopes[2 * p], &slopes[2 * p + 1]);
+  }
+  // Every sum padded to the longest with 0 * 0 from slot 0.
+  plan->values.count = largest(values, kPolys);
+  for (int p = 0; p < kPolys; ++p)
+    for (int32_t n = values[p]; n < plan->values.count; ++n) {
+      plan->values.slot[p][n] = 0;
+      plan->values.coef[p][n] = 0.0;
+    }
+  plan->slopes.count = largest(slopes, 2 * kPolys);
+  for (int s = 0; s < 2 * kPolys; ++s)
+    for (int32_t n = slopes[s]; n < plan->slopes.count; ++n) {
+      plan->slopes.slot[s][n] = 0;
+      plan->slopes.coef[s][n] = 0.0;
+    }
+  return nullptr;
+}
+
+void startingPoint(const SectionPlan& plan, double sample, double row, double* x, double* y) {
+  if (!plan.startX) {
+    *x = 0.0;
+    *y = 0.0;
+    return;
+  }
+  *x = hmod_PolyCalc(plan.startX, plan.startOrder, sample, row);
+  *y = hmod_PolyCalc(plan.startY, plan.startOrder, sample, row);
+}
+
+}  // namespace senmod

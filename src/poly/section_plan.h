@@ -1,0 +1,81 @@
+// A section's evaluation plan: what its four polynomials need of the term table, read and
+// checked once so that every point after it only multiplies and adds.
+#ifndef SENMOD_POLY_SECTION_PLAN_H
+#define SENMOD_POLY_SECTION_PLAN_H
+
+#include <cstdint>
+
+#include "poly/section_polys.h"
+#include "senmod/senmod.h"
+
+namespace senmod {
+
+constexpr int kTableEntries = kTableSide * kTableSide * kTableSide;
+constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
+
+// The table of a plan holds, per point, what its sums multiply: slot 0 holds 0 (it pads the
+// sums), slot c holds c for c = 1 ... kMaxPower (the derivatives' factors), then the powers
+// x^i, y^j, z^k, the products (x^i y^j) z^k and the derivatives' (factor * product) that the
+// sums use. A factor 1 in a product multiplies exactly and is left out.
+constexpr int kConstantSlots = kMaxPower + 1;
+constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries + 2 * kSlopeTerms;
+
+// Slot `to` = slot a * slot b.
+struct Product {
+  uint16_t to, a, b;
+};
+
+// The four polynomials of a section in the order sample numerator, sample denominator, row
+// numerator, row denominator.
+constexpr int kPolys = 4;
+
+// The non-zero terms of the four values, side by side so that the four sums advance together:
+// sum p adds coef[p][n] * table[slot[p][n]] for n < count, in the order the plain sum takes
+// them. A zero coefficient adds an exact zero, so leaving it out changes no sum; a sum with
+// fewer terms is padded with 0 * 0, which changes none either (a sum that starts at +0 is
+// never -0).
+struct ValueSums {
+  int32_t count = 0;
+  uint16_t slot[kPolys][kTableEntries];
+  double coef[kPolys][kTableEntries];
+};
+
+// The non-zero terms of the x and y derivatives (sums 2p and 2p + 1 of polynomial p), padded
+// alike: term n is table[slot] * coef, the slot holding (factor * product) as the plain
+// derivative forms it.
+struct SlopeSums {
+  int32_t count = 0;
+  uint16_t slot[2 * kPolys][kSlopeTerms];
+  double coef[2 * kPolys][kSlopeTerms];
+};
+
+struct SectionPlan {
+  const RSMFunctions* section;
+  bool normalised;
+  bool shared;  // sameDenominators: the row denominator's value is the sample denominator's
+  // Highest power of x, y and z in the table, and the slots of x^1 ... x^mX and so on.
+  int32_t mX, mY, mZ;
+  uint16_t xPower[kTableSide], yPower[kTableSide], zPower[kTableSide];
+  // Products in the order they are formed (each reads only slots formed before it).
+  int32_t products;
+  Product product[kTableSlots];
+  int32_t slots;     // slots in use
+  ValueSums values;  // the row denominator's left empty when shared
+  SlopeSums slopes;  // filled for the inversion only
+  // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
+  int32_t startOrder;
+  const double* startX;
+  const double* startY;
+};
+
+// Builds plan for section and use. Returns null, or the message of the refusal that the
+// per-point evaluator of that use gives: the section missing or not valid, a power out of
+// range, too few coefficients, and for the inversion a starting polynomial that does not fit.
+const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* plan);
+
+// The inversion's unnormalised start (ground-domain x, y) for image point (sample, row).
+void startingPoint(const SectionPlan& plan, double sample, double row, double* x, double* y);
+
+}  // namespace senmod
+
+#endif  // SENMOD_POLY_SECTION_PLAN_H

@@ -1,0 +1,308 @@
+// The batch operations of the transform objects of both builds: points in chunks through the
+// affines and the model, with heights from the build's height source. A chunk is read whole
+// before any of it is written, so that out may be in; a failing point stops the batch with the
+// report the per-point path gives, made only then.
+#include <cmath>
+#include <cstdint>
+
+#include "common/error_slot.h"
+#include "poly/model_batch.h"
+#include "senmod/senmod.h"
+#include "xform/affine_kernels.h"
+#include "xform/height_source.h"
+#include "xform/xform_setup.h"
+
+namespace senmod {
+
+void closeHeights(HeightSource* source) {
+  if (!source) return;
+  source->~HeightSource();
+  hmsc_HeapFree(source);
+}
+
+}  // namespace senmod
+
+namespace {
+
+using senmod::CalleeSlot;
+using senmod::ErrorSlot;
+using senmod::kBatchPoints;
+using senmod::ModelBatch;
+
+// Most passes of the height iteration, and the height change (m) at which it has converged.
+constexpr int kHeightPasses = 10;
+constexpr double kHeightTolerance = 1.0;
+
+// The affine applied before the model and the one applied after it, chosen by the model's
+// direction: map points through forDstAffine and image points out through invSrcAffine (ground
+// to image), image points through forSrcAffine and map points out through invDstAffine.
+struct AffinePair {
+  const double* before;
+  const double* after;
+};
+
+AffinePair affinesFor(const RSM_Model_Orig& rsm) {
+  if (rsm.groundToImageTransform != SMOD_FALSE) return {rsm.forDstAffine, rsm.invSrcAffine};
+  return {rsm.forSrcAffine, rsm.invDstAffine};
+}
+
+// True when xform and its model are there and a batch of n points can be read from in and
+// written to out (null only for n <= 0); otherwise reports "Invalid input RSM xform data.".
+bool batchArgumentsValid(const RSM_Xform* xform, int32_t n, const void* in, const void* out,
+                         ErrorSlot& slot) {
+  if (!xform || !xform->model || (n > 0 && (!in || !out))) {
+    SMOD_FAIL(slot, senmod::kInvalidXformMessage);
+    return false;
+  }
+  return true;
+}
+
+// Runs the one-time set-up on an unfilled object; false after reporting
+// "smod_RSMXformFillNoMIFData failed" when it reports or leaves the object unfilled.
+bool ensureFilled(RSM_Xform* xform, ErrorSlot& slot) {
+  if (xform->filled) return true;
+  CalleeSlot setup;
+  smod_RSMXformFillNoMIFData(xform, setup.get());
+  if (setup.failed() || !xform->filled) {
+    SMOD_FAIL(slot, "smod_RSMXformFillNoMIFData failed", setup.take());
+    return false;
+  }
+  return true;
+}
+
+// What smod_RSMTransform reports for point (u, v, z), wrapped as "smod_RSMTransform failed".
+void reportPoint(const RSM_Model* model, double u, double v, double z, ErrorSlot& slot) {
+  CalleeSlot callee;
+  double x, y;
+  smod_RSMTransform(model, u, v, z, &x, &y, callee.get());
+  SMOD_FAIL(slot, "smod_RSMTransform failed", callee.take());
+}
+
+// One chunk of points: the model's inputs (u, v, z), its outputs (x, y) and their success.
+struct Chunk {
+  int32_t n;
+  double u[kBatchPoints], v[kBatchPoints], z[kBatchPoints];
+  double x[kBatchPoints], y[kBatchPoints];
+  uint8_t ok[kBatchPoints];
+};
+
+int32_t firstFailure(int32_t n, const uint8_t* ok) {
+  int32_t j = 0;
+  while (j < n && ok[j]) ++j;
+  return j;
+}
+
+// The first count outputs of the chunk through the affine after the model, two reals each.
+void writeOutputs(const double* after, const Chunk& chunk, int32_t count, double* out) {
+  senmod::affineOut(after, count, chunk.x, chunk.y, out);
+}
+
+// Carries the chunk's model outputs; the index of its first failing point (n when none), after
+// reporting it in slot.
+int32_t throughModel(ModelBatch& batch, const RSM_Model* model, Chunk& chunk, ErrorSlot& slot) {
+  if (!batch.transform(chunk.n, chunk.u, chunk.v, chunk.z, chunk.x, chunk.y, chunk.ok)) {
+    SMOD_FAIL(slot, "No memory");
+    return 0;
+  }
+  const int32_t f = firstFailure(chunk.n, chunk.ok);
+  if (f < chunk.n) reportPoint(model, chunk.u[f], chunk.v[f], chunk.z[f], slot);
+  return f;
+}
+
+// Carries each image point (u, v) of the chunk to the ground where the model's ray meets the
+// terrain: from z_mean, the ground point's terrain height gives the next ground point until the
+// height changes by no more than kHeightTolerance or kHeightPasses passes have run (then the
+// last point stands). The points iterate together, each with its own passes. Returns the index
+// of the first failing point (n when none) after reporting it in slot.
+int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RSM_Model* model,
+                       double zMean, Chunk& chunk, ErrorSlot& slot) {
+  const int32_t n = chunk.n;
+  // Each point's height and the height at which its model step failed.
+  double height[kBatchPoints], failedAt[kBatchPoints];
+  uint8_t active[kBatchPoints];
+  for (int32_t j = 0; j < n; ++j) height[j] = chunk.z[j] = failedAt[j] = zMean;
+  if (!batch.transform(n, chunk.u, chunk.v, height, chunk.x, chunk.y, chunk.ok)) {
+    SMOD_FAIL(slot, "No memory");
+    return 0;
+  }
+  for (int32_t j = 0; j < n; ++j) active[j] = chunk.ok[j];
+  CalleeSlot readReport;
+  int32_t readFailure = n;
+  for (int pass = 0; pass < kHeightPasses; ++pass) {
+    int32_t index[kBatchPoints];
+    int32_t count = 0;
+    for (int32_t j = 0; j < n; ++j)
+      if (active[j]) index[count++] = j;
+    if (count == 0) break;
+    double gx[kBatchPoints], gy[kBatchPoints], u[kBatchPoints], v[kBatchPoints];
+    double z[kBatchPoints], x[kBatchPoints], y[kBatchPoints];
+    uint8_t ok[kBatchPoints];
+    for (int32_t i = 0; i < count; ++i) {
+      gx[i] = chunk.x[index[i]];
+      gy[i] = chunk.y[index[i]];
+      u[i] = chunk.u[index[i]];
+      v[i] = chunk.v[index[i]];
+    }
+    ErrorSlot read(readReport.get(), "transformToMapWithDem");
+    if (!source.heights(count, gx, gy, z, read)) {
+      readFailure = index[0];
+      break;
+    }
+    if (!batch.transform(count, u, v, z, x, y, ok)) {
+      SMOD_FAIL(slot, "No memory");
+      return 0;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t j = index[i];
+      if (!ok[i]) {
+        chunk.ok[j] = 0;
+        failedAt[j] = z[i];
+        active[j] = 0;
+        continue;
+      }
+      chunk.x[j] = x[i];
+      chunk.y[j] = y[i];
+      const double change = std::fabs(z[i] - height[j]);
+      height[j] = z[i];
+      if (change <= kHeightTolerance) active[j] = 0;
+    }
+  }
+  const int32_t f = firstFailure(n, chunk.ok);
+  if (readFailure < f) {
+    SMOD_FAIL(slot, "transformToMapWithDem failed", readReport.take());
+    return readFailure;
+  }
+  if (f < n) {
+    CalleeSlot iteration;
+    {
+      ErrorSlot inner(iteration.get(), "transformToMapWithDem");
+      reportPoint(model, chunk.u[f], chunk.v[f], failedAt[f], inner);
+    }
+    SMOD_FAIL(slot, "transformToMapWithDem failed", iteration.take());
+  }
+  return f;
+}
+
+// Transforms n 3-D points of in to 2-D points of out through batch; the number of points
+// written (n, or that of the failing point after reporting it in slot).
+int32_t transform3D(ModelBatch& batch, const RSM_Model* model, int32_t n, const double* in,
+                    double* out, ErrorSlot& slot) {
+  const AffinePair affines = affinesFor(model->rsm);
+  Chunk chunk;
+  for (int32_t start = 0; start < n; start += kBatchPoints) {
+    chunk.n = n - start < kBatchPoints ? n - start : kBatchPoints;
+    senmod::affineIn(affines.before, chunk.n, in + 3 * start, chunk.u, chunk.v, chunk.z);
+    const int32_t done = throughModel(batch, model, chunk, slot);
+    writeOutputs(affines.after, chunk, done, out + 2 * start);
+    if (done < chunk.n) return start + done;
+  }
+  return n;
+}
+
+// Holds a height source for the length of a batch.
+class ScopedHeights {
+ public:
+  explicit ScopedHeights(senmod::HeightSource* source) : source_(source) {}
+  ~ScopedHeights() { senmod::closeHeights(source_); }
+  ScopedHeights(const ScopedHeights&) = delete;
+  ScopedHeights& operator=(const ScopedHeights&) = delete;
+  senmod::HeightSource* get() const { return source_; }
+
+ private:
+  senmod::HeightSource* source_;
+};
+
+void transform2D(RSM_Xform* xform, int32_t n, const double* in, double* out, ErrorSlot& slot) {
+  const RSM_Model* model = xform->model;
+  const RSM_Model_Orig& rsm = model->rsm;
+  // Read after the set-up, which may take the DEM's mean into the model.
+  const double zMean = rsm.z_mean;
+  const AffinePair affines = affinesFor(rsm);
+  bool made;
+  ScopedHeights source(senmod::openHeights(xform, slot, &made));
+  if (!made) return;
+  const bool groundToImage = rsm.groundToImageTransform != SMOD_FALSE;
+  ModelBatch batch(model);
+  Chunk chunk;
+  for (int32_t start = 0; start < n; start += kBatchPoints) {
+    chunk.n = n - start < kBatchPoints ? n - start : kBatchPoints;
+    senmod::affineIn(affines.before, chunk.n, in + 2 * start, chunk.u, chunk.v, nullptr);
+    int32_t done;
+    if (!source.get()) {
+      for (int32_t j = 0; j < chunk.n; ++j) chunk.z[j] = zMean;
+      done = throughModel(batch, model, chunk, slot);
+    } else if (groundToImage) {
+      if (!source.get()->heights(chunk.n, chunk.u, chunk.v, chunk.z, slot)) return;
+      done = throughModel(batch, model, chunk, slot);
+    } else {
+      done = iterateHeights(batch, *source.get(), model, zMean, chunk, slot);
+    }
+    writeOutputs(affines.after, chunk, done, out + 2 * start);
+    if (done < chunk.n) return;
+  }
+}
+
+}  // namespace
+
+void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
+                            ErrorReport** err) {
+  ErrorSlot slot(err, "smod_RSMXformTransform");
+  if (!out) out = in;
+  if (!batchArgumentsValid(xform, n, in, out, slot)) return;
+  if (!ensureFilled(xform, slot)) return;
+  transform2D(xform, n, in, out, slot);
+}
+
+void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const double* in, double* out,
+                                  ErrorReport** err) {
+  ErrorSlot slot(err, "smod_RSMXformTransform3DTo2D");
+  if (!batchArgumentsValid(xform, n, in, out, slot)) return;
+  ModelBatch batch(xform->model);
+  transform3D(batch, xform->model, n, in, out, slot);
+}
+
+void smod_RSMXformImageToGroundRay(RSM_Xform* xform, int32_t n, const double* x, const double* y,
+                                   double* rays, ErrorReport** err) {
+  ErrorSlot slot(err, "smod_RSMXformImageToGroundRay");
+  if (!batchArgumentsValid(xform, n, x, rays, slot)) return;
+  if (n > 0 && !y) {
+    SMOD_FAIL(slot, senmod::kInvalidXformMessage);
+    return;
+  }
+  // Rays always run from image to ground, whatever the model's own direction.
+  RSM_Model_Orig& rsm = xform->model->rsm;
+  const int32_t direction = rsm.groundToImageTransform;
+  rsm.groundToImageTransform = SMOD_FALSE;
+  const double zLow = rsm.z_mean - 50.0;
+  const double zHigh = rsm.z_mean + 50.0;
+  {
+    ModelBatch batch(xform->model);
+    constexpr int32_t kRays = kBatchPoints / 2;
+    double ends[6 * kRays];
+    double ground[4 * kRays];
+    for (int32_t start = 0; start < n; start += kRays) {
+      const int32_t count = n - start < kRays ? n - start : kRays;
+      for (int32_t i = 0; i < count; ++i) {
+        const double end[6] = {x[start + i], y[start + i], zLow, x[start + i], y[start + i], zHigh};
+        for (int k = 0; k < 6; ++k) ends[6 * i + k] = end[k];
+      }
+      CalleeSlot callee;
+      int32_t done;
+      {
+        ErrorSlot inner(callee.get(), "smod_RSMXformTransform3DTo2D");
+        done = transform3D(batch, xform->model, 2 * count, ends, ground, inner);
+      }
+      for (int32_t i = 0; i < done / 2; ++i) {
+        double* ray = rays + 6 * (start + i);
+        const double* g = ground + 4 * i;
+        const double values[6] = {g[0], g[1], zLow, g[2], g[3], zHigh};
+        for (int k = 0; k < 6; ++k) ray[k] = values[k];
+      }
+      if (callee.failed()) {
+        SMOD_FAIL(slot, "smod_RSMXformTransform3DTo2D failed", callee.take());
+        break;
+      }
+    }
+  }
+  rsm.groundToImageTransform = direction;
+}
