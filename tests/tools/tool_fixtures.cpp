@@ -102,7 +102,7 @@ void ScratchTest::SetUp() {
 }
 
 void ScratchTest::TearDown() {
-  if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  if (!dir_.empty() && !std::getenv("KEEP")) std::system(("rm -rf '" + dir_ + "'").c_str());
 }
 
 void ScratchTest::writeText(const std::string& name, const std::string& text) const {

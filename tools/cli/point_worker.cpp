@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "hostmodel.h"
+#include "model_copy.h"
 #include "number_text.h"
 #include "point_line.h"
 #include "read_error.h"
@@ -13,31 +13,7 @@ namespace smodtool {
 
 namespace {
 
-constexpr size_t kChunk = 4096;
-
-XformPtr copyOf(const RSM_Xform* model) {
-  XformPtr copy(smod_RSMXformCopy(model, nullptr));
-  if (!copy) throw std::bad_alloc();
-  return copy;
-}
-
-// Points the copy's elevation settings at the DEM (or at its constant mean height) and sets
-// its direction, then runs the one-time set-up so that a DEM the host cannot use is caught.
-void configure(RSM_Xform* xform, bool groundToImage, const std::string& dem) {
-  RSM_Model_Orig& rsm = xform->model->rsm;
-  rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-  hmif_PTRFreeContents(&rsm.demfilename);
-  if (dem.empty()) {
-    rsm.demsource = HMOD_DEM_CONSTANT;
-    return;
-  }
-  rsm.demsource = HMOD_DEM_FILE;
-  rsm.demfilename = heapText(dem);
-  smod_RSMXformFillNoMIFData(xform, nullptr);
-  if (!xform->filled || rsm.demsource != HMOD_DEM_FILE || !xform->elevationSource) {
-    throw ReadError(dem + ": the DEM cannot be used for this model");
-  }
-}
+constexpr size_t kChunk = ElevationReader::capacity();
 
 }  // namespace
 
@@ -51,11 +27,7 @@ PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
     back_ = copyOf(model);
     configure(back_.get(), true, "");
   }
-  if (!job.dem.empty()) {
-    buffer_ =
-        hgda_BaseDataCreate(2, static_cast<int32_t>(kChunk), HGDA_PIXEL_FLOAT64, 2, 0, nullptr);
-    if (!buffer_) throw std::bad_alloc();
-  }
+  if (!job.dem.empty()) elevation_.emplace();
   points_.reserve(kChunk);
   in_.reserve(3 * kChunk);
   result_.reserve(2 * kChunk);
@@ -63,7 +35,7 @@ PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
   check_.reserve(2 * kChunk);
 }
 
-PointWorker::~PointWorker() { hgda_BaseDataDelete(buffer_, nullptr); }
+PointWorker::~PointWorker() = default;
 
 void PointWorker::process(const LineBlock& block, BlockResult& result) {
   // Cleared, not made anew: the text keeps its room from block to block.
@@ -165,12 +137,7 @@ size_t PointWorker::transformRun(size_t begin, size_t end) {
 // The DEM heights at count map points (x, y pairs at `at`) into heights; false (failure_ set)
 // when they cannot be read.
 bool PointWorker::readDem(size_t count, const double* at, double* heights) {
-  const int32_t n = static_cast<int32_t>(count);
-  for (int32_t j = 0; j < n; ++j) {
-    buffer_->data[j * buffer_->columnStride] = at[2 * j];
-    buffer_->data[j * buffer_->columnStride + buffer_->rowOffset] = at[2 * j + 1];
-  }
-  if (ReadElevationValues(forward_->elevationSource, n, buffer_, heights, 0) == 0) return true;
+  if (elevation_->read(forward_.get(), count, at, heights)) return true;
   failure_ = "the DEM heights cannot be read";
   return false;
 }

@@ -8,6 +8,7 @@
 
 #include "dem_coverage.h"
 #include "line_blocks.h"
+#include "model_copy.h"
 #include "owned.h"
 #include "point_stream.h"
 
@@ -67,7 +68,7 @@ class PointWorker {
   XformPtr forward_;
   XformPtr back_;  // image to ground: the model from ground to image, for the residual
   std::optional<DemCoverage> coverage_;
-  HgdaBaseData* buffer_ = nullptr;  // DEM read points
+  std::optional<ElevationReader> elevation_;  // with a DEM
   std::vector<Point> points_;
   std::vector<double> in_;
   std::vector<double> result_;
