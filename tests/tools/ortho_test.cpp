@@ -184,3 +184,140 @@ TEST_F(Ortho, DecodedSourcePixelsAgreeWithGdalwarpOnTheSameGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace tooltest;
+
+struct GeometryCloser {
+  void operator()(void* g) const { OGR_G_DestroyGeometry(static_cast<OGRGeometryH>(g)); }
+};
+using Geometry = std::unique_ptr<void, GeometryCloser>;
+
+// The polygon of the first feature of a GeoJSON file, and that feature's properties.
+Geometry readFootprint(const std::string& path, std::string* properties) {
+  GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+  if (!ds) return nullptr;
+  OGRLayerH layer = GDALDatasetGetLayer(ds, 0);
+  OGRFeatureH feature = layer ? OGR_L_GetNextFeature(layer) : nullptr;
+  Geometry polygon;
+  if (feature) {
+    polygon.reset(OGR_G_Clone(OGR_F_GetGeometryRef(feature)));
+    for (int i = 0; i < OGR_F_GetFieldCount(feature); ++i) {
+      *properties += std::string(OGR_Fld_GetNameRef(OGR_F_GetFieldDefnRef(feature, i))) + "=" +
+                     OGR_F_GetFieldAsString(feature, i) + ";";
+    }
+    OGR_F_Destroy(feature);
+  }
+  GDALClose(ds);
+  return polygon;
+}
+
+TEST_F(Ortho, DefaultGridIsTheCentreUtmZoneAtTheCentreGsdAndNoDataLiesOutsideTheFootprint) {
+  const CommandRun run = senmod({"ortho", image_, "-o", path("out.tif"), "--dem", dem_->path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(contains(run.err, "EPSG:32632"));
+  const Raster out = readRaster(path("out.tif"));
+  OGRSpatialReference srs(out.wkt.c_str());
+  EXPECT_STREQ(srs.GetAuthorityCode(nullptr), "32632");
+  // A pixel is 5.16 m east by 7.78 m north at the centre: a square cell of the same area.
+  EXPECT_NEAR(out.geo[1], 6.33, 0.05);
+  EXPECT_DOUBLE_EQ(out.geo[1], -out.geo[5]);
+
+  const CommandRun fp = senmod({"footprint", image_, "--dem", dem_->path(), "-o",
+                                path("fp.geojson"), "--step", "10"});
+  ASSERT_EQ(fp.status, 0) << fp.err;
+  std::string properties;
+  const Geometry polygon = readFootprint(path("fp.geojson"), &properties);
+  ASSERT_NE(polygon, nullptr);
+  EXPECT_TRUE(contains(properties, "image_width=300;image_height=200;"));
+  EXPECT_TRUE(contains(properties, "source=RPC metadata (GTiff)"));
+  const Geometry boundary(OGR_G_Boundary(static_cast<OGRGeometryH>(polygon.get())));
+
+  std::vector<double> x, y, value;
+  for (int r = 0; r < out.rows; r += 3) {
+    for (int c = 0; c < out.columns; c += 3) {
+      x.push_back(out.geo[0] + (c + 0.5) * out.geo[1]);
+      y.push_back(out.geo[3] + (r + 0.5) * out.geo[5]);
+      value.push_back(out.at(0, c, r));
+    }
+  }
+  transformPoints("EPSG:32632", "EPSG:4326", x.size(), x.data(), y.data());
+  const double cell = 1e-4;  // degrees, more than a cell of the output
+  long inside = 0, outside = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    const Geometry point(OGR_G_CreateGeometry(wkbPoint));
+    OGR_G_SetPoint_2D(static_cast<OGRGeometryH>(point.get()), 0, x[i], y[i]);
+    const bool in = OGR_G_Contains(static_cast<OGRGeometryH>(polygon.get()),
+                                   static_cast<OGRGeometryH>(point.get()));
+    const double edge = OGR_G_Distance(static_cast<OGRGeometryH>(boundary.get()),
+                                       static_cast<OGRGeometryH>(point.get()));
+    if (edge < cell) continue;
+    (in ? inside : outside)++;
+    EXPECT_EQ(in, std::isfinite(value[i])) << x[i] << " " << y[i] << " " << value[i];
+  }
+  EXPECT_GT(inside, 1000);
+  EXPECT_GT(outside, 100);
+}
+
+TEST_F(Ortho, WritesATiledCompressedGeotiffOrACogWithTheCreationOptionsGiven) {
+  ASSERT_EQ(senmod({"ortho", image_, "-o", path("plain.tif"), "--height", "500", "--quiet"}).status,
+            0);
+  ASSERT_EQ(senmod({"ortho", image_, "-o", path("out.cog.tif"), "--height", "500", "--quiet",
+                    "--co", "COMPRESS=LZW"}).status, 0);
+  GDALDatasetH plain = GDALOpen(path("plain.tif").c_str(), GA_ReadOnly);
+  ASSERT_NE(plain, nullptr);
+  int bx = 0, by = 0;
+  GDALGetBlockSize(GDALGetRasterBand(plain, 1), &bx, &by);
+  EXPECT_EQ(bx, 256);
+  EXPECT_EQ(by, 256);
+  EXPECT_STREQ(GDALGetMetadataItem(plain, "COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
+  GDALClose(plain);
+  GDALDatasetH cog = GDALOpen(path("out.cog.tif").c_str(), GA_ReadOnly);
+  ASSERT_NE(cog, nullptr);
+  EXPECT_STREQ(GDALGetMetadataItem(cog, "LAYOUT", "IMAGE_STRUCTURE"), "COG");
+  EXPECT_STREQ(GDALGetMetadataItem(cog, "COMPRESSION", "IMAGE_STRUCTURE"), "LZW");
+  GDALClose(cog);
+  EXPECT_NE(std::system(("ls " + path("") + " | grep -q partial").c_str()), 0);
+}
+
+TEST_F(Ortho, BadInputFailsWithStatusTwoAndLeavesNoFile) {
+  writeRamp(path("bare.tif"), 30, 20, GDT_Byte, {});
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string out = path("out.tif");
+  const std::vector<Case> cases = {
+      {{"ortho", path("bare.tif"), "-o", out}, "neither RSM records nor RPCs"},
+      {{"ortho", image_, "-o", out, "--t_srs", "EPSG:999999"}, "--t_srs: OSR does not take"},
+      {{"ortho", image_, "-o", out, "--t_srs", "+proj=nonsense"}, "--t_srs"},
+      {{"ortho", image_, "-o", path("missing/out.tif")}, "cannot be written"},
+      {{"ortho", image_, "-o", out, "--dem", path("none.tif")}, "none.tif"},
+      {{"ortho", image_, "-o", out, "-r", "average"}, "-r takes"},
+      {{"ortho", image_}, "ortho needs -o"},
+  };
+  for (const Case& c : cases) {
+    const CommandRun run = senmod(c.args);
+    EXPECT_EQ(run.status, 2) << c.message;
+    EXPECT_TRUE(contains(run.err, c.message));
+  }
+  EXPECT_NE(std::system(("ls " + path("") + " | grep -q out").c_str()), 0);
+}
+
+TEST_F(Ortho, ADemThatMissesPartOfTheImageIsWarnedAboutAndTheMeanHeightUsedThere) {
+  senmod_test::InclinedPlaneDem half;
+  half.west = 9.47;
+  half.north = 46.02;
+  half.cellX = half.cellY = 0.0005;
+  half.columns = 60;  // up to longitude 9.5, the image centre
+  half.rows = 80;
+  half.h0 = 500.0;
+  const senmod_test::Dem dem(half);
+  const CommandRun run = senmod({"ortho", image_, "-o", path("out.tif"), "--dem", dem.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(contains(run.err, "does not cover the whole image"));
+  EXPECT_TRUE(contains(run.err, "mean height 500 m"));
+}
+
+}  // namespace
