@@ -6,9 +6,12 @@
 #include <ogr_api.h>
 #include <ogr_spatialref.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "model_loader.h"
 #include "support/dem_builder.h"
@@ -41,6 +44,7 @@ struct Raster {
 };
 
 Raster readRaster(const std::string& path) {
+  GDALAllRegister();
   Raster r;
   GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
   if (!ds) return r;
@@ -318,6 +322,112 @@ TEST_F(Ortho, ADemThatMissesPartOfTheImageIsWarnedAboutAndTheMeanHeightUsedThere
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(contains(run.err, "does not cover the whole image"));
   EXPECT_TRUE(contains(run.err, "mean height 500 m"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tooltest;
+
+// Longitude, latitude (degrees) and height (m) of each line of a points file.
+std::vector<std::array<double, 3>> groundPoints(const std::string& text) {
+  std::vector<std::array<double, 3>> points;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::array<double, 3> p{};
+    fields >> p[0] >> p[1] >> p[2];
+    points.push_back(p);
+  }
+  return points;
+}
+
+class SampleOrtho : public ScratchTest {};
+
+TEST_F(SampleOrtho, CrossesLandWithinAPixelOfTheirGroundPoints) {
+  const CommandRun run = senmod({"ortho", sampleData("sample_rsm.ntf"), "-o", path("ortho.tif"),
+                                 "--dem", sampleData("sample_dem.tif"), "-r", "bilinear"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Raster out = readRaster(path("ortho.tif"));
+  ASSERT_EQ(out.bands.size(), 2u);  // the image and the alpha band of where it reaches
+  std::ifstream file(sampleData("sample_crosses.txt"));
+  std::stringstream text;
+  text << file.rdbuf();
+  const auto marks = groundPoints(text.str());
+  ASSERT_EQ(marks.size(), 5u);
+  for (const auto& m : marks) {
+    double x = m[0], y = m[1];
+    transformPoints("EPSG:4326", out.wkt, 1, &x, &y);
+    const double column = (x - out.geo[0]) / out.geo[1];
+    const double row = (y - out.geo[3]) / out.geo[5];
+    // The centre of darkness of the cross, whose arms reach 12.5 image pixels from it.
+    double sum = 0.0, sc = 0.0, sr = 0.0;
+    for (int r = static_cast<int>(row) - 20; r <= static_cast<int>(row) + 20; ++r) {
+      for (int c = static_cast<int>(column) - 20; c <= static_cast<int>(column) + 20; ++c) {
+        ASSERT_TRUE(c >= 0 && r >= 0 && c < out.columns && r < out.rows);
+        const double dark = std::max(0.0, 30.0 - out.at(0, c, r));
+        sum += dark;
+        sc += dark * (c + 0.5);
+        sr += dark * (r + 0.5);
+      }
+    }
+    ASSERT_GT(sum, 0.0);
+    EXPECT_LT(std::hypot(sc / sum - column, sr / sum - row), 1.0) << m[0] << " " << m[1];
+  }
+}
+
+// Bilinear height between cell centres of a DEM raster at a point of its coordinate system.
+double bilinear(const Raster& dem, double x, double y) {
+  const double c = (x - dem.geo[0]) / dem.geo[1] - 0.5;
+  const double r = (y - dem.geo[3]) / dem.geo[5] - 0.5;
+  const int c0 = static_cast<int>(std::floor(c)), r0 = static_cast<int>(std::floor(r));
+  const double fc = c - c0, fr = r - r0;
+  return (1 - fc) * (1 - fr) * dem.at(0, c0, r0) + fc * (1 - fr) * dem.at(0, c0 + 1, r0) +
+         (1 - fc) * fr * dem.at(0, c0, r0 + 1) + fc * fr * dem.at(0, c0 + 1, r0 + 1);
+}
+
+TEST_F(SampleOrtho, EachPixelOfTheSectionedModelComesFromTheLibrarysImagePositionOfItsCentre) {
+  // The image's pixels encode their own pixel and line; a 2 m grid (finer than the image)
+  // over the middle of the image, where its four sections meet.
+  writeRamp(path("ramp.tif"), 1500, 1000, GDT_Float32, {});
+  const CommandRun run = senmod({"ortho", path("ramp.tif"), "--model", sampleData("sample_rsm.ntf"),
+                                 "-o", path("ortho.tif"), "--dem", sampleData("sample_dem.tif"),
+                                 "-r", "bilinear", "--t_srs", "EPSG:32632", "--tr", "2", "2",
+                                 "--te", "381800", "5200520", "382300", "5201020", "--quiet"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Raster out = readRaster(path("ortho.tif"));
+  const Raster dem = readRaster(sampleData("sample_dem.tif"));
+  ASSERT_EQ(out.bands.size(), 2u);
+  std::vector<double> x, y;
+  for (int r = 0; r < out.rows; ++r) {
+    for (int c = 0; c < out.columns; ++c) {
+      x.push_back(out.geo[0] + (c + 0.5) * out.geo[1]);
+      y.push_back(out.geo[3] + (r + 0.5) * out.geo[5]);
+    }
+  }
+  transformPoints("EPSG:32632", "EPSG:4326", x.size(), x.data(), y.data());
+  std::vector<double> in;
+  for (size_t i = 0; i < x.size(); ++i) in.insert(in.end(), {x[i], y[i], bilinear(dem, x[i], y[i])});
+  smodtool::LoadedModel model = smodtool::loadModel(sampleData("sample_rsm.ntf"));
+  model.xform->model->rsm.groundToImageTransform = SMOD_TRUE;
+  std::vector<double> expected(2 * x.size());
+  ErrorReport* report = nullptr;
+  smod_RSMXformTransform3DTo2D(model.xform.get(), static_cast<int32_t>(x.size()), in.data(),
+                               expected.data(), &report);
+  ASSERT_EQ(report, nullptr);
+  double worst = 0.0;
+  int quadrants = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    const double px = out.bands[0][i], py = out.bands[1][i];
+    ASSERT_TRUE(std::isfinite(px) && std::isfinite(py));
+    worst = std::max({worst, std::fabs(px - expected[2 * i]), std::fabs(py - expected[2 * i + 1])});
+    quadrants |= 1 << ((px > 750.0) + 2 * (py > 500.0));
+  }
+  EXPECT_LT(worst, 0.01);
+  EXPECT_EQ(quadrants, 15);  // every section is in the grid
 }
 
 }  // namespace

@@ -130,6 +130,10 @@ std::string testData(const std::string& name) {
   return source.substr(0, source.find_last_of('/')) + "/../data/" + name;
 }
 
+std::string sampleData(const std::string& name) {
+  return testData("../../data/sample/" + name);
+}
+
 CommandRun senmod(const std::vector<std::string>& args, const std::string& input,
                   const std::string& output) {
   static int counter = 0;

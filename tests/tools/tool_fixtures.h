@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/nitf_builder.h"
+#include "nitf_builder.h"
 
 namespace tooltest {
 
@@ -31,6 +31,9 @@ class ScratchTest : public ::testing::Test {
 
 // A file of tests/data (SENMOD_TEST_DATA, else the source tree).
 std::string testData(const std::string& name);
+
+// A file of the bundled sample data (data/sample).
+std::string sampleData(const std::string& name);
 
 struct CommandRun {
   int status = -1;
