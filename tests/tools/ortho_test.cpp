@@ -300,6 +300,11 @@ TEST_F(Ortho, BadInputFailsWithStatusTwoAndLeavesNoFile) {
       {{"ortho", image_, "-o", out, "--dem", path("none.tif")}, "none.tif"},
       {{"ortho", image_, "-o", out, "-r", "average"}, "-r takes"},
       {{"ortho", image_}, "ortho needs -o"},
+      {{"ortho", image_, "-o", out, "--tr", "0", "1"}, "--tr needs sizes above zero"},
+      {{"ortho", image_, "-o", out, "--te", "1", "2", "0", "3"}, "--te needs XMIN < XMAX"},
+      {{"ortho", image_, "-o", out, "--progress", "--quiet"}, "either --progress or --quiet"},
+      {{"ortho", image_, "-o", out, "--of", "PNG"}, "--of takes GTiff or COG"},
+      {{"footprint", path("bare.tif")}, "neither RSM records nor RPCs"},
   };
   for (const Case& c : cases) {
     const CommandRun run = senmod(c.args);
@@ -428,6 +433,23 @@ TEST_F(SampleOrtho, EachPixelOfTheSectionedModelComesFromTheLibrarysImagePositio
   }
   EXPECT_LT(worst, 0.01);
   EXPECT_EQ(quadrants, 15);  // every section is in the grid
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tooltest;
+
+TEST_F(Ortho, AnInterruptedRunLeavesNoFileBehind) {
+  // A grid far too fine to finish in the second before the interrupt.
+  const std::string command =
+      "cd '" + path("") + "' && { '" + senmodBinary() + "' ortho '" + image_ +
+      "' -o out.tif --height 500 --tr 0.05 0.05 --quiet 2>err.txt & pid=$!; sleep 1; "
+      "kill -INT $pid; wait $pid; echo $? >status.txt; }";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_NE(readText("status.txt"), "0\n");
+  EXPECT_NE(std::system(("ls '" + path("") + "' | grep -q out").c_str()), 0);
 }
 
 }  // namespace

@@ -130,6 +130,8 @@ std::string testData(const std::string& name) {
   return source.substr(0, source.find_last_of('/')) + "/../data/" + name;
 }
 
+std::string senmodBinary() { return selfDirectory() + "/senmod"; }
+
 std::string sampleData(const std::string& name) {
   return testData("../../data/sample/" + name);
 }
@@ -139,7 +141,7 @@ CommandRun senmod(const std::vector<std::string>& args, const std::string& input
   static int counter = 0;
   const std::string base = "/tmp/senmod_run_" + std::to_string(getpid()) + "_" +
                            std::to_string(counter++);
-  std::string command = "'" + selfDirectory() + "/senmod'";
+  std::string command = "'" + senmodBinary() + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += input.empty() ? " </dev/null" : " <'" + input + "'";
   command += " >'" + (output.empty() ? base + ".out" : output) + "' 2>'" + base + ".err'";

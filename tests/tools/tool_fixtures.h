@@ -41,6 +41,9 @@ struct CommandRun {
   std::string err;
 };
 
+// The senmod binary built next to the test binary.
+std::string senmodBinary();
+
 // Runs the senmod binary built next to the test binary with args; stdin from the file input
 // when not empty, stdout into the file output when not empty (run.out is then empty).
 CommandRun senmod(const std::vector<std::string>& args, const std::string& input = "",

@@ -58,7 +58,11 @@ struct Progress {
 
 int progressStep(double done, const char*, void* arg) {
   Progress& p = *static_cast<Progress*>(arg);
-  if (InterruptCatcher::interrupted()) return FALSE;
+  if (InterruptCatcher::interrupted()) {
+    if (p.show && p.shown >= 0 && p.shown < 40) std::fputc('\n', p.err);
+    p.shown = 40;
+    return FALSE;
+  }
   if (!p.show) return TRUE;
   const int step = static_cast<int>(std::floor(std::fmin(std::fmax(done, 0.0), 1.0) * 40.0));
   for (int s = p.shown + 1; s <= step; ++s) {
@@ -201,6 +205,17 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
   if (result != CE_None) throw WriteError(withReason(job.output + ": the warp failed"));
 }
 
+// Closes a dataset written to, which flushes what it still holds: a failure there (a full
+// disk) is a failed output.
+void closeWritten(Dataset dataset, const std::string& output) {
+  CPLErrorReset();
+  gdalTakeMessage();
+  dataset.reset();
+  if (CPLGetLastErrorType() == CE_Failure) {
+    throw WriteError(withReason(output + ": cannot be written"));
+  }
+}
+
 }  // namespace
 
 void runOrtho(const OrthoJob& job, std::FILE* err) {
@@ -230,8 +245,9 @@ void runOrtho(const OrthoJob& job, std::FILE* err) {
   Progress progress{err, job.progress && !job.quiet};
   PartialFile warped(job.output, job.cog ? "warp" : "ortho");
   {
-    const Dataset out(createOutput(job, warped.path(), grid, b, bands));
+    Dataset out(createOutput(job, warped.path(), grid, b, bands));
     warp(job, source.get(), out.get(), b, bands, transformer.get(), progress);
+    closeWritten(std::move(out), job.output);
   }
   if (job.cog) {
     PartialFile cog(job.output, "cog");
@@ -239,13 +255,13 @@ void runOrtho(const OrthoJob& job, std::FILE* err) {
     const Dataset from(GDALOpen(warped.path().c_str(), GA_ReadOnly));
     char** options = creationOptions(job, false);
     gdalTakeMessage();
-    const Dataset written(from ? GDALCreateCopy(GDALGetDriverByName("COG"), cog.path().c_str(),
-                                                from.get(), FALSE, options, progressStep,
-                                                &progress)
-                               : nullptr);
+    Dataset written(from ? GDALCreateCopy(GDALGetDriverByName("COG"), cog.path().c_str(),
+                                          from.get(), FALSE, options, progressStep, &progress)
+                         : nullptr);
     CSLDestroy(options);
     if (InterruptCatcher::interrupted()) throw WriteError(job.output + ": interrupted");
     if (!written) throw WriteError(withReason(job.output + ": cannot be written"));
+    closeWritten(std::move(written), job.output);
     cog.commit();
   } else {
     warped.commit();
