@@ -442,11 +442,13 @@ namespace {
 using namespace tooltest;
 
 TEST_F(Ortho, AnInterruptedRunLeavesNoFileBehind) {
-  // A grid far too fine to finish in the second before the interrupt.
+  // A grid far too fine to finish in the second before the signal. SIGTERM, not SIGINT: a
+  // background job of a script starts with SIGINT ignored, so one sent before the command
+  // catches it would be lost; SIGTERM then ends the command before it writes anything.
   const std::string command =
       "cd '" + path("") + "' && { '" + senmodBinary() + "' ortho '" + image_ +
-      "' -o out.tif --height 500 --tr 0.05 0.05 --quiet 2>err.txt & pid=$!; sleep 1; "
-      "kill -INT $pid; wait $pid; echo $? >status.txt; }";
+      "' -o out.tif --height 500 --tr 0.1 0.1 --quiet 2>err.txt & pid=$!; sleep 1; "
+      "kill -TERM $pid; wait $pid; echo $? >status.txt; }";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_NE(readText("status.txt"), "0\n");
   EXPECT_NE(std::system(("ls '" + path("") + "' | grep -q out").c_str()), 0);
