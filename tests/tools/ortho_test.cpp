@@ -24,8 +24,15 @@ using namespace tooltest;
 // An RPC of a near-vertical view of 300 x 200 pixels around longitude 9.5, latitude 46, with
 // height parallax and some curvature.
 std::vector<std::string> rampRpc() {
-  return {"LINE_OFF=100", "SAMP_OFF=150", "LAT_OFF=46.0", "LONG_OFF=9.5", "HEIGHT_OFF=500",
-          "LINE_SCALE=100", "SAMP_SCALE=150", "LAT_SCALE=0.007", "LONG_SCALE=0.01",
+  return {"LINE_OFF=100",
+          "SAMP_OFF=150",
+          "LAT_OFF=46.0",
+          "LONG_OFF=9.5",
+          "HEIGHT_OFF=500",
+          "LINE_SCALE=100",
+          "SAMP_SCALE=150",
+          "LAT_SCALE=0.007",
+          "LONG_SCALE=0.01",
           "HEIGHT_SCALE=300",
           "LINE_NUM_COEFF=0.001 -0.03 -1.0 0.04 0.003 0 0 0 0.002 0 0 0 0 0 0 0 0 0 0 0",
           "LINE_DEN_COEFF=1 0.001 0.002 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0",
@@ -69,8 +76,8 @@ Raster readRaster(const std::string& path) {
 void writeRamp(const std::string& path, int columns, int rows, GDALDataType type,
                const std::vector<std::string>& rpc) {
   GDALAllRegister();
-  GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, 2,
-                               type, nullptr);
+  GDALDatasetH ds =
+      GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), columns, rows, 2, type, nullptr);
   ASSERT_NE(ds, nullptr);
   std::vector<double> x(static_cast<size_t>(columns) * rows), y(x.size());
   for (int r = 0; r < rows; ++r) {
@@ -79,10 +86,12 @@ void writeRamp(const std::string& path, int columns, int rows, GDALDataType type
       y[static_cast<size_t>(r) * columns + c] = r + 0.5;
     }
   }
-  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, columns, rows, x.data(),
-                         columns, rows, GDT_Float64, 0, 0), CE_None);
-  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 2), GF_Write, 0, 0, columns, rows, y.data(),
-                         columns, rows, GDT_Float64, 0, 0), CE_None);
+  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, columns, rows, x.data(), columns,
+                         rows, GDT_Float64, 0, 0),
+            CE_None);
+  ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 2), GF_Write, 0, 0, columns, rows, y.data(), columns,
+                         rows, GDT_Float64, 0, 0),
+            CE_None);
   if (!rpc.empty()) {
     char** items = nullptr;
     for (const std::string& item : rpc) items = CSLAddString(items, item.c_str());
@@ -140,8 +149,8 @@ class Ortho : public ScratchTest {
   }
 
   std::vector<std::string> orthoArgs(const std::string& out) const {
-    std::vector<std::string> args = {"ortho", image_, "-o", out, "--dem", dem_->path(), "-r",
-                                     "bilinear", "--quiet"};
+    std::vector<std::string> args = {"ortho",      image_, "-o",       out,      "--dem",
+                                     dem_->path(), "-r",   "bilinear", "--quiet"};
     const std::vector<std::string> g = grid();
     args.insert(args.end(), g.begin(), g.end());
     return args;
@@ -156,8 +165,8 @@ TEST_F(Ortho, DecodedSourcePixelsAgreeWithGdalwarpOnTheSameGrid) {
   if (std::system("gdalwarp --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gdalwarp";
   const CommandRun ours = senmod(orthoArgs(path("ours.tif")));
   ASSERT_EQ(ours.status, 0) << ours.err;
-  std::string command = "gdalwarp -q -rpc -to RPC_DEM=" + dem_->path() +
-                        " -et 0 -r bilinear -dstnodata -9999";
+  std::string command =
+      "gdalwarp -q -rpc -to RPC_DEM=" + dem_->path() + " -et 0 -r bilinear -dstnodata -9999";
   for (const std::string& a : grid()) command += " " + (a.rfind("--", 0) == 0 ? a.substr(1) : a);
   command += " " + image_ + " " + path("theirs.tif");
   ASSERT_EQ(std::system(command.c_str()), 0);
@@ -228,8 +237,8 @@ TEST_F(Ortho, DefaultGridIsTheCentreUtmZoneAtTheCentreGsdAndNoDataLiesOutsideThe
   EXPECT_NEAR(out.geo[1], 6.33, 0.05);
   EXPECT_DOUBLE_EQ(out.geo[1], -out.geo[5]);
 
-  const CommandRun fp = senmod({"footprint", image_, "--dem", dem_->path(), "-o",
-                                path("fp.geojson"), "--step", "10"});
+  const CommandRun fp = senmod(
+      {"footprint", image_, "--dem", dem_->path(), "-o", path("fp.geojson"), "--step", "10"});
   ASSERT_EQ(fp.status, 0) << fp.err;
   std::string properties;
   const Geometry polygon = readFootprint(path("fp.geojson"), &properties);
@@ -268,7 +277,9 @@ TEST_F(Ortho, WritesATiledCompressedGeotiffOrACogWithTheCreationOptionsGiven) {
   ASSERT_EQ(senmod({"ortho", image_, "-o", path("plain.tif"), "--height", "500", "--quiet"}).status,
             0);
   ASSERT_EQ(senmod({"ortho", image_, "-o", path("out.cog.tif"), "--height", "500", "--quiet",
-                    "--co", "COMPRESS=LZW"}).status, 0);
+                    "--co", "COMPRESS=LZW"})
+                .status,
+            0);
   GDALDatasetH plain = GDALOpen(path("plain.tif").c_str(), GA_ReadOnly);
   ASSERT_NE(plain, nullptr);
   int bx = 0, by = 0;
@@ -398,10 +409,17 @@ TEST_F(SampleOrtho, EachPixelOfTheSectionedModelComesFromTheLibrarysImagePositio
   // The image's pixels encode their own pixel and line; a 2 m grid (finer than the image)
   // over the middle of the image, where its four sections meet.
   writeRamp(path("ramp.tif"), 1500, 1000, GDT_Float32, {});
-  const CommandRun run = senmod({"ortho", path("ramp.tif"), "--model", sampleData("sample_rsm.ntf"),
-                                 "-o", path("ortho.tif"), "--dem", sampleData("sample_dem.tif"),
-                                 "-r", "bilinear", "--t_srs", "EPSG:32632", "--tr", "2", "2",
-                                 "--te", "381800", "5200520", "382300", "5201020", "--quiet"});
+  const CommandRun run = senmod({"ortho",   path("ramp.tif"),
+                                 "--model", sampleData("sample_rsm.ntf"),
+                                 "-o",      path("ortho.tif"),
+                                 "--dem",   sampleData("sample_dem.tif"),
+                                 "-r",      "bilinear",
+                                 "--t_srs", "EPSG:32632",
+                                 "--tr",    "2",
+                                 "2",       "--te",
+                                 "381800",  "5200520",
+                                 "382300",  "5201020",
+                                 "--quiet"});
   ASSERT_EQ(run.status, 0) << run.err;
   const Raster out = readRaster(path("ortho.tif"));
   const Raster dem = readRaster(sampleData("sample_dem.tif"));
@@ -415,7 +433,8 @@ TEST_F(SampleOrtho, EachPixelOfTheSectionedModelComesFromTheLibrarysImagePositio
   }
   transformPoints("EPSG:32632", "EPSG:4326", x.size(), x.data(), y.data());
   std::vector<double> in;
-  for (size_t i = 0; i < x.size(); ++i) in.insert(in.end(), {x[i], y[i], bilinear(dem, x[i], y[i])});
+  for (size_t i = 0; i < x.size(); ++i)
+    in.insert(in.end(), {x[i], y[i], bilinear(dem, x[i], y[i])});
   smodtool::LoadedModel model = smodtool::loadModel(sampleData("sample_rsm.ntf"));
   model.xform->model->rsm.groundToImageTransform = SMOD_TRUE;
   std::vector<double> expected(2 * x.size());

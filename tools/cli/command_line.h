@@ -24,10 +24,10 @@ constexpr double kDefaultMaxResidual = 1e-3;
 struct CommandLine {
   std::string command;  // "info", "ground-to-image", "image-to-ground", "convert", "ortho",
                         // "footprint", "help", "version"
-  std::string model;   // ortho: --model, "" for the image's own
-  std::string output;  // convert: the model file to write; transforms, ortho, footprint: -o,
-                       // "" for stdout (ortho needs one)
-  std::string input;   // -i, "" for stdin
+  std::string model;    // ortho: --model, "" for the image's own
+  std::string output;   // convert: the model file to write; transforms, ortho, footprint: -o,
+                        // "" for stdout (ortho needs one)
+  std::string input;    // -i, "" for stdin
   std::string dem;
   std::optional<double> height;
   bool json = false;
@@ -35,13 +35,13 @@ struct CommandLine {
   double maxResidual = kDefaultMaxResidual;
   // ortho
   std::string image;
-  std::string srs;  // --t_srs
+  std::string srs;                                  // --t_srs
   std::optional<std::array<double, 2>> resolution;  // --tr
   std::optional<std::array<double, 4>> extent;      // --te
   std::string resampling = "near";
-  int threads = 0;  // 0: every core
+  int threads = 0;                           // 0: every core
   std::vector<std::string> creationOptions;  // --co NAME=VALUE
-  bool cog = false;  // --of COG, or an output named *.cog.tif
+  bool cog = false;                          // --of COG, or an output named *.cog.tif
   bool progress = false;
   bool quiet = false;
   // footprint

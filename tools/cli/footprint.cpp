@@ -52,8 +52,7 @@ std::string footprintGeometryJson(const Outline& outline) {
   return json;
 }
 
-void writeFootprint(const Outline& outline, const FootprintProperties& p,
-                    const std::string& path) {
+void writeFootprint(const Outline& outline, const FootprintProperties& p, const std::string& path) {
   const Geometry polygon = polygonOf(outline);
   if (!polygon) throw ReadError("too few points of the image's edges reach the ground");
   gdalStart();
@@ -62,8 +61,8 @@ void writeFootprint(const Outline& outline, const FootprintProperties& p,
   const std::string target = partial ? partial->path() : "/vsistdout/";
   const std::string name = path.empty() ? "standard output" : path;
   gdalTakeMessage();
-  GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GeoJSON"), target.c_str(), 0, 0, 0,
-                                    GDT_Unknown, nullptr);
+  GDALDatasetH dataset =
+      GDALCreate(GDALGetDriverByName("GeoJSON"), target.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
   if (!dataset) throw WriteError(name + ": cannot be written (" + gdalTakeMessage() + ")");
   OGRSpatialReferenceH wgs84 = OSRNewSpatialReference(nullptr);
   OSRSetAxisMappingStrategy(wgs84, OAMS_TRADITIONAL_GIS_ORDER);

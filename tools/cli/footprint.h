@@ -10,8 +10,8 @@ namespace smodtool {
 
 // What the footprint's feature tells besides its polygon.
 struct FootprintProperties {
-  std::string source;   // where the model came from
-  double width = 0.0;   // image size (pixels)
+  std::string source;  // where the model came from
+  double width = 0.0;  // image size (pixels)
   double height = 0.0;
   std::string heights;  // where the heights came from, for people
   double step = 0.0;    // pixels between outline points

@@ -13,7 +13,8 @@ ImageExtent modelImageExtent(const RSM_Xform* model) {
 
 Outline groundOutline(SensorGeometry& geometry, const ImageExtent& e, double step) {
   std::vector<double> x, y;
-  const double corners[5][2] = {{e.x0, e.y0}, {e.x1, e.y0}, {e.x1, e.y1}, {e.x0, e.y1}, {e.x0, e.y0}};
+  const double corners[5][2] = {
+      {e.x0, e.y0}, {e.x1, e.y0}, {e.x1, e.y1}, {e.x0, e.y1}, {e.x0, e.y0}};
   for (int side = 0; side < 4; ++side) {
     const double* a = corners[side];
     const double* b = corners[side + 1];

@@ -95,7 +95,7 @@ void warnUncovered(const OrthoJob& job, const Outline& outline, const SensorGeom
 }
 
 struct Bands {
-  int image = 0;      // bands carried, the alpha band not counted
+  int image = 0;        // bands carried, the alpha band not counted
   int sourceAlpha = 0;  // 1-based, 0 for none
   GDALDataType type = GDT_Byte;
   bool sourceNoData = false;
@@ -108,8 +108,8 @@ Bands bandsOf(GDALDatasetH source, const std::string& image) {
   const int count = GDALGetRasterCount(source);
   if (count < 1) throw ReadError(image + ": the image has no band");
   b.image = count;
-  if (count > 1 && GDALGetRasterColorInterpretation(GDALGetRasterBand(source, count)) ==
-                       GCI_AlphaBand) {
+  if (count > 1 &&
+      GDALGetRasterColorInterpretation(GDALGetRasterBand(source, count)) == GCI_AlphaBand) {
     b.sourceAlpha = count;
     b.image = count - 1;
   }
@@ -146,8 +146,8 @@ GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const Or
                           const Bands& b, int bands) {
   char** options = creationOptions(job, job.cog);
   gdalTakeMessage();
-  GDALDatasetH out = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), grid.columns,
-                                grid.rows, bands, b.type, options);
+  GDALDatasetH out = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), grid.columns, grid.rows,
+                                bands, b.type, options);
   CSLDestroy(options);
   if (!out) throw WriteError(withReason(job.output + ": cannot be written"));
   GDALSetGeoTransform(out, const_cast<double*>(grid.geoTransform));
@@ -162,8 +162,8 @@ GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const Or
   return out;
 }
 
-void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Bands& b,
-          int bands, void* transformer, Progress& progress) {
+void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Bands& b, int bands,
+          void* transformer, Progress& progress) {
   std::unique_ptr<GDALWarpOptions, WarpOptionsCloser> o(GDALCreateWarpOptions());
   o->hSrcDS = source;
   o->hDstDS = out;
@@ -187,20 +187,20 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
   o->pTransformerArg = transformer;
   o->pfnProgress = progressStep;
   o->pProgressArg = &progress;
-  const int threads = job.threads > 0 ? job.threads
-                                      : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  o->papszWarpOptions = CSLSetNameValue(o->papszWarpOptions, "NUM_THREADS",
-                                        std::to_string(threads).c_str());
-  o->papszWarpOptions = CSLSetNameValue(o->papszWarpOptions, "INIT_DEST",
-                                        b.outputNoData ? "NO_DATA" : "0");
+  const int threads = job.threads > 0
+                          ? job.threads
+                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  o->papszWarpOptions =
+      CSLSetNameValue(o->papszWarpOptions, "NUM_THREADS", std::to_string(threads).c_str());
+  o->papszWarpOptions =
+      CSLSetNameValue(o->papszWarpOptions, "INIT_DEST", b.outputNoData ? "NO_DATA" : "0");
   GDALWarpOperation operation;
   gdalTakeMessage();
   if (operation.Initialize(o.get()) != CE_None) {
     throw ReadError(withReason(job.image + ": the warp cannot be set up"));
   }
-  const CPLErr result = operation.ChunkAndWarpImage(0, 0, GDALGetRasterXSize(out),
-                                                    GDALGetRasterYSize(out));
-  o->pTransformerArg = nullptr;
+  const CPLErr result =
+      operation.ChunkAndWarpImage(0, 0, GDALGetRasterXSize(out), GDALGetRasterYSize(out));
   if (InterruptCatcher::interrupted()) throw WriteError(job.output + ": interrupted");
   if (result != CE_None) throw WriteError(withReason(job.output + ": the warp failed"));
 }

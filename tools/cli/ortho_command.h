@@ -17,12 +17,12 @@ struct OrthoJob {
   std::string model;   // the file the model comes from, "" for the image itself
   HeightSource heights;
   GridRequest grid;
-  std::string resampling = "near";  // near, bilinear, cubic or lanczos
-  int threads = 0;                  // warping threads, 0 for every core
+  std::string resampling = "near";           // near, bilinear, cubic or lanczos
+  int threads = 0;                           // warping threads, 0 for every core
   std::vector<std::string> creationOptions;  // NAME=VALUE, over the defaults
-  bool cog = false;       // a cloud-optimised GeoTIFF through GDAL's COG driver
-  bool progress = false;  // a progress bar on err
-  bool quiet = false;     // nothing on err but errors
+  bool cog = false;                          // a cloud-optimised GeoTIFF through GDAL's COG driver
+  bool progress = false;                     // a progress bar on err
+  bool quiet = false;                        // nothing on err but errors
 };
 
 // Writes job.output: every band of the image, the output grid's cells the image does not reach

@@ -57,8 +57,8 @@ int cells(double span, double size) {
 
 }  // namespace
 
-OrthoGrid orthoGrid(const GridRequest& request, SensorGeometry& geometry,
-                    const ImageExtent& image, const Outline& outline) {
+OrthoGrid orthoGrid(const GridRequest& request, SensorGeometry& geometry, const ImageExtent& image,
+                    const Outline& outline) {
   if (outline.lon.empty()) throw ReadError("no point of the image's edges reaches the ground");
   // The centre pixel and its neighbours along a row and a column.
   const double cx = std::floor((image.x0 + image.x1) / 2.0);

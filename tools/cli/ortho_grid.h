@@ -31,8 +31,8 @@ struct OrthoGrid {
 // outline snapped outwards to whole cells. Throws ReadError when OSR refuses the system, the
 // image centre or the outline cannot be carried to the ground or into the system, or the grid
 // would be empty or over 2^31 cells a side.
-OrthoGrid orthoGrid(const GridRequest& request, SensorGeometry& geometry,
-                    const ImageExtent& image, const Outline& outline);
+OrthoGrid orthoGrid(const GridRequest& request, SensorGeometry& geometry, const ImageExtent& image,
+                    const Outline& outline);
 
 }  // namespace smodtool
 

@@ -96,7 +96,9 @@ void SensorGeometry::pixelToGround(size_t n, double* x, double* y, double* h, in
     if (dem_) {
       // The point found against the DEM, computed again at the DEM height read there, so that
       // longitude, latitude and height map back to the pixel.
-      elevation_->read(toImage_.get(), count, out_.data(), heights_.data());
+      if (!elevation_->read(toImage_.get(), count, out_.data(), heights_.data())) {
+        std::fill(failed_.begin(), failed_.begin() + count, 1);
+      }
       for (size_t i = count; i-- > 0;) {
         in_[3 * i + 2] = heights_[i];
         in_[3 * i + 1] = in_[2 * i + 1];

@@ -52,9 +52,9 @@ class SensorGeometry {
   XformPtr toImage_;
   XformPtr toGround_;
   std::optional<ElevationReader> elevation_;
-  std::vector<size_t> index_;   // per gathered point: its place in the caller's arrays
-  std::vector<double> in_;      // gathered points, 2 or 3 reals each
-  std::vector<double> out_;     // 2 per gathered point
+  std::vector<size_t> index_;  // per gathered point: its place in the caller's arrays
+  std::vector<double> in_;     // gathered points, 2 or 3 reals each
+  std::vector<double> out_;    // 2 per gathered point
   std::vector<double> heights_;
   std::vector<unsigned char> failed_;
   std::vector<unsigned char> firstFailed_;  // image to ground on the DEM: the first pass

@@ -125,8 +125,8 @@ void* deserialize(CPLXMLNode* node) {
 
 void registerDeserializer() {
   static std::once_flag once;
-  std::call_once(once, [] { GDALRegisterTransformDeserializer(kClassName, sensorTransform,
-                                                              deserialize); });
+  std::call_once(
+      once, [] { GDALRegisterTransformDeserializer(kClassName, sensorTransform, deserialize); });
 }
 
 void gridToLonLat(State& s, int count, double* x, double* y, int* success) {

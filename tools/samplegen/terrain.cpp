@@ -25,7 +25,8 @@ double hillshade(double lonDeg, double latDeg) {
   const double dy = (terrain(lonDeg, latDeg + step) - terrain(lonDeg, latDeg - step)) / north;
   // The light from azimuth 315 degrees, 45 degrees up; the surface normal (-dx, -dy, 1).
   const double light[3] = {-0.5, 0.5, std::sqrt(0.5)};
-  const double lit = (-dx * light[0] - dy * light[1] + light[2]) / std::sqrt(dx * dx + dy * dy + 1.0);
+  const double lit =
+      (-dx * light[0] - dy * light[1] + light[2]) / std::sqrt(dx * dx + dy * dy + 1.0);
   return std::clamp(lit, 0.0, 1.0);
 }
 
