@@ -273,6 +273,23 @@ TEST_F(Ortho, DefaultGridIsTheCentreUtmZoneAtTheCentreGsdAndNoDataLiesOutsideThe
   EXPECT_GT(outside, 100);
 }
 
+TEST_F(Ortho, InfoGivesTheFootprintAtTheMeanHeightAndFootprintWritesToStandardOutput) {
+  const CommandRun info = senmod({"info", image_, "--json"});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_TRUE(
+      contains(info.out, ", \"footprint\": { \"type\": \"Polygon\", \"coordinates\": [ [ [ "));
+  EXPECT_EQ(info.out.substr(info.out.size() - 9), "] ] ] }}\n");
+  const CommandRun fp = senmod({"footprint", image_, "--height", "500", "--step", "100"});
+  ASSERT_EQ(fp.status, 0) << fp.err;
+  EXPECT_TRUE(contains(fp.out, "\"heights\": \"500 m\""));
+  // Corners and a point every 100 pixels: 3 + 2 + 3 + 2, and the first again.
+  size_t points = 0;
+  for (size_t at = fp.out.find("[ 9."); at != std::string::npos; at = fp.out.find("[ 9.", at + 1)) {
+    ++points;
+  }
+  EXPECT_EQ(points, 11u);
+}
+
 TEST_F(Ortho, WritesATiledCompressedGeotiffOrACogWithTheCreationOptionsGiven) {
   ASSERT_EQ(senmod({"ortho", image_, "-o", path("plain.tif"), "--height", "500", "--quiet"}).status,
             0);
