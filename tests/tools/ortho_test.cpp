@@ -290,6 +290,24 @@ TEST_F(Ortho, InfoGivesTheFootprintAtTheMeanHeightAndFootprintWritesToStandardOu
   EXPECT_EQ(points, 11u);
 }
 
+TEST_F(Ortho, AModelFileMadeFromTheRpcsKeepsTheirPixelConvention) {
+  ASSERT_EQ(senmod({"convert", image_, path("model.smod")}).status, 0);
+  std::vector<std::string> own = orthoArgs(path("own.tif"));
+  std::vector<std::string> file = orthoArgs(path("file.tif"));
+  file.insert(file.end(), {"--model", path("model.smod")});
+  ASSERT_EQ(senmod(own).status, 0);
+  ASSERT_EQ(senmod(file).status, 0);
+  const Raster a = readRaster(path("own.tif"));
+  const Raster b = readRaster(path("file.tif"));
+  ASSERT_EQ(a.bands.size(), 2u);
+  for (size_t band = 0; band < 2; ++band) {
+    for (size_t i = 0; i < a.bands[band].size(); ++i) {
+      const double u = a.bands[band][i], v = b.bands[band][i];
+      ASSERT_TRUE(u == v || (std::isnan(u) && std::isnan(v))) << i;
+    }
+  }
+}
+
 TEST_F(Ortho, WritesATiledCompressedGeotiffOrACogWithTheCreationOptionsGiven) {
   ASSERT_EQ(senmod({"ortho", image_, "-o", path("plain.tif"), "--height", "500", "--quiet"}).status,
             0);
