@@ -31,10 +31,18 @@ OGRSpatialReference systemOf(const std::string& text, double centreLon, double c
   return srs;
 }
 
+// An authority code where OSR knows one, else the system as a PROJ string, else its name.
 std::string nameOf(const OGRSpatialReference& srs) {
-  const char* authority = srs.GetAuthorityName(nullptr);
-  const char* code = srs.GetAuthorityCode(nullptr);
+  OGRSpatialReference known(srs);
+  if (!known.GetAuthorityCode(nullptr)) known.AutoIdentifyEPSG();
+  const char* authority = known.GetAuthorityName(nullptr);
+  const char* code = known.GetAuthorityCode(nullptr);
   if (authority && code) return std::string(authority) + ":" + code;
+  char* proj = nullptr;
+  srs.exportToProj4(&proj);
+  const std::string text = proj ? proj : "";
+  CPLFree(proj);
+  if (!text.empty()) return text;
   const char* name = srs.GetName();
   return name ? name : "the given coordinate system";
 }
