@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/nitf_builder.h"
+#include "nitf_builder.h"
 
 namespace {
 

@@ -102,7 +102,7 @@ void ScratchTest::SetUp() {
 }
 
 void ScratchTest::TearDown() {
-  if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  if (!dir_.empty() && !std::getenv("KEEP")) std::system(("rm -rf '" + dir_ + "'").c_str());
 }
 
 void ScratchTest::writeText(const std::string& name, const std::string& text) const {
@@ -144,12 +144,18 @@ std::string testData(const std::string& name) {
   return source.substr(0, source.find_last_of('/')) + "/../data/" + name;
 }
 
+std::string senmodBinary() { return selfDirectory() + "/senmod"; }
+
+std::string sampleData(const std::string& name) {
+  return testData("../../data/sample/" + name);
+}
+
 CommandRun senmod(const std::vector<std::string>& args, const std::string& input,
                   const std::string& output) {
   static int counter = 0;
   const std::string base = "/tmp/senmod_run_" + std::to_string(getpid()) + "_" +
                            std::to_string(counter++);
-  std::string command = "'" + selfDirectory() + "/senmod'";
+  std::string command = "'" + senmodBinary() + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   command += input.empty() ? " </dev/null" : " <'" + input + "'";
   command += " >'" + (output.empty() ? base + ".out" : output) + "' 2>'" + base + ".err'";

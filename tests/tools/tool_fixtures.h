@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/nitf_builder.h"
+#include "nitf_builder.h"
 
 namespace tooltest {
 
@@ -35,11 +35,17 @@ std::vector<std::vector<double>> numberRows(const std::string& text);
 // A file of tests/data (SENMOD_TEST_DATA, else the source tree).
 std::string testData(const std::string& name);
 
+// A file of the bundled sample data (data/sample).
+std::string sampleData(const std::string& name);
+
 struct CommandRun {
   int status = -1;
   std::string out;
   std::string err;
 };
+
+// The senmod binary built next to the test binary.
+std::string senmodBinary();
 
 // Runs the senmod binary built next to the test binary with args; stdin from the file input
 // when not empty, stdout into the file output when not empty (run.out is then empty).

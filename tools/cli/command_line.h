@@ -2,9 +2,11 @@
 #ifndef SMODTOOL_COMMAND_LINE_H
 #define SMODTOOL_COMMAND_LINE_H
 
+#include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace smodtool {
 
@@ -20,20 +22,35 @@ class UsageError : public std::runtime_error {
 constexpr double kDefaultMaxResidual = 1e-3;
 
 struct CommandLine {
-  std::string command;  // "info", "ground-to-image", "image-to-ground", "convert", "help",
-                        // "version"
-  std::string model;
-  std::string output;  // convert: the model file to write; transforms: -o, "" for stdout
-  std::string input;   // -i, "" for stdin
+  std::string command;  // "info", "ground-to-image", "image-to-ground", "convert", "ortho",
+                        // "footprint", "help", "version"
+  std::string model;    // ortho: --model, "" for the image's own
+  std::string output;   // convert: the model file to write; transforms, ortho, footprint: -o,
+                        // "" for stdout (ortho needs one)
+  std::string input;    // -i, "" for stdin
   std::string dem;
   std::optional<double> height;
   bool json = false;
   bool strictDem = false;  // points the DEM does not answer fail
   double maxResidual = kDefaultMaxResidual;
+  // ortho
+  std::string image;
+  std::string srs;                                  // --t_srs
+  std::optional<std::array<double, 2>> resolution;  // --tr
+  std::optional<std::array<double, 4>> extent;      // --te
+  std::string resampling = "near";
+  int threads = 0;                           // 0: every core
+  std::vector<std::string> creationOptions;  // --co NAME=VALUE
+  bool cog = false;                          // --of COG, or an output named *.cog.tif
+  bool progress = false;
+  bool quiet = false;
+  // footprint
+  double step = 64.0;  // pixels between outline points
 };
 
-// Throws UsageError for an unknown command or option, a missing or extra argument, a height
-// or residual that is not a number, and --dem together with --height.
+// Throws UsageError for an unknown command or option, a missing or extra argument, a number
+// option that is not a number or out of its range, --dem together with --height, ortho without
+// -o, and --progress together with --quiet.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 extern const char* const kUsage;

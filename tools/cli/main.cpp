@@ -6,10 +6,15 @@
 #include <memory>
 #include <new>
 
+#include <unistd.h>
+
 #include "command_line.h"
+#include "footprint.h"
 #include "gdal_quiet.h"
 #include "model_loader.h"
 #include "model_summary.h"
+#include "number_text.h"
+#include "ortho_command.h"
 #include "output.h"
 #include "point_stream.h"
 #include "read_error.h"
@@ -36,11 +41,66 @@ int version(const CommandLine&) {
   return kOk;
 }
 
+HeightSource heightsOf(const CommandLine& cl) { return {cl.dem, cl.height}; }
+
+std::string heightsText(const CommandLine& cl, const SensorGeometry& geometry) {
+  if (!cl.dem.empty()) return "DEM " + cl.dem;
+  if (cl.height) return numberText(*cl.height) + " m";
+  return "mean height " + numberText(geometry.meanHeight()) + " m";
+}
+
+Outline outlineOf(const LoadedModel& model, const CommandLine& cl, double step,
+                  std::string* heights) {
+  SensorGeometry geometry(model.xform.get(), model.gdalPixelShift, heightsOf(cl));
+  if (heights) *heights = heightsText(cl, geometry);
+  return groundOutline(geometry, modelImageExtent(model.xform.get()), step);
+}
+
 int info(const CommandLine& cl) {
   const LoadedModel model = loadModel(cl.model);
+  std::string text = summaryText(model, cl.model, cl.json);
+  if (cl.json) {
+    // The footprint at the mean height joins the summary's object, before its closing "}\n".
+    const Outline outline = outlineOf(model, cl, cl.step, nullptr);
+    text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline));
+  }
   Output out("");
-  out.write(summaryText(model, cl.model, cl.json));
+  out.write(text);
   out.close();
+  return kOk;
+}
+
+int footprint(const CommandLine& cl) {
+  const LoadedModel model = loadModel(cl.model);
+  FootprintProperties p;
+  const Outline outline = outlineOf(model, cl, cl.step, &p.heights);
+  if (outline.missed > 0) {
+    std::fprintf(stderr, "senmod: warning: %ld points of the image's edges do not reach the "
+                 "ground and are left out of the footprint\n", outline.missed);
+  }
+  const ImageExtent extent = modelImageExtent(model.xform.get());
+  p.source = model.source;
+  p.width = extent.x1 - extent.x0;
+  p.height = extent.y1 - extent.y0;
+  p.step = cl.step;
+  writeFootprint(outline, p, cl.output);
+  return kOk;
+}
+
+int ortho(const CommandLine& cl) {
+  OrthoJob job;
+  job.image = cl.image;
+  job.output = cl.output;
+  job.model = cl.model;
+  job.heights = heightsOf(cl);
+  job.grid = {cl.srs, cl.resolution, cl.extent};
+  job.resampling = cl.resampling;
+  job.threads = cl.threads;
+  job.creationOptions = cl.creationOptions;
+  job.cog = cl.cog;
+  job.progress = cl.progress || (!cl.quiet && isatty(fileno(stderr)));
+  job.quiet = cl.quiet;
+  runOrtho(job, stderr);
   return kOk;
 }
 
@@ -79,7 +139,8 @@ struct Command {
 };
 constexpr Command kCommands[] = {
     {"help", help},       {"version", version},           {"info", info},
-    {"convert", convert}, {"ground-to-image", transform}, {"image-to-ground", transform}};
+    {"convert", convert}, {"ground-to-image", transform}, {"image-to-ground", transform},
+    {"ortho", ortho},     {"footprint", footprint}};
 
 int run(const CommandLine& cl) {
   for (const Command& c : kCommands) {

@@ -3,39 +3,11 @@
 #include <cmath>
 #include <new>
 
-#include "hostmodel.h"
+#include "model_copy.h"
 #include "number_text.h"
 #include "read_error.h"
 
 namespace smodtool {
-
-namespace {
-
-XformPtr copyOf(const RSM_Xform* model) {
-  XformPtr copy(smod_RSMXformCopy(model, nullptr));
-  if (!copy) throw std::bad_alloc();
-  return copy;
-}
-
-// Points the copy's elevation settings at the DEM (or at its constant mean height) and sets
-// its direction, then runs the one-time set-up so that a DEM the host cannot use is caught.
-void configure(RSM_Xform* xform, bool groundToImage, const std::string& dem) {
-  RSM_Model_Orig& rsm = xform->model->rsm;
-  rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
-  hmif_PTRFreeContents(&rsm.demfilename);
-  if (dem.empty()) {
-    rsm.demsource = HMOD_DEM_CONSTANT;
-    return;
-  }
-  rsm.demsource = HMOD_DEM_FILE;
-  rsm.demfilename = heapText(dem);
-  smod_RSMXformFillNoMIFData(xform, nullptr);
-  if (!xform->filled || rsm.demsource != HMOD_DEM_FILE || !xform->elevationSource) {
-    throw ReadError(dem + ": the DEM cannot be used for this model");
-  }
-}
-
-}  // namespace
 
 PointTransform::PointTransform(const RSM_Xform* model, const PointJob& job,
                                const std::optional<DemCoverage>& coverage)
@@ -47,16 +19,12 @@ PointTransform::PointTransform(const RSM_Xform* model, const PointJob& job,
     back_ = copyOf(model);
     configure(back_.get(), true, "");
   }
-  if (!job.dem.empty()) {
-    buffer_ = hgda_BaseDataCreate(2, static_cast<int32_t>(kMaxPoints), HGDA_PIXEL_FLOAT64, 2, 0,
-                                  nullptr);
-    if (!buffer_) throw std::bad_alloc();
-  }
+  if (!job.dem.empty()) elevation_.emplace();
   in_.reserve(3 * kMaxPoints);
   check_.reserve(2 * kMaxPoints);
 }
 
-PointTransform::~PointTransform() { hgda_BaseDataDelete(buffer_, nullptr); }
+PointTransform::~PointTransform() = default;
 
 size_t PointTransform::run(const PointInput* points, size_t n, double* result, double* heights,
                            unsigned char* offDem) {
@@ -73,12 +41,7 @@ size_t PointTransform::run(const PointInput* points, size_t n, double* result, d
 // The DEM heights at count map points (x, y pairs at `at`) into heights; false (failure_ set)
 // when they cannot be read.
 bool PointTransform::readDem(size_t count, const double* at, double* heights) {
-  const int32_t n = static_cast<int32_t>(count);
-  for (int32_t j = 0; j < n; ++j) {
-    buffer_->data[j * buffer_->columnStride] = at[2 * j];
-    buffer_->data[j * buffer_->columnStride + buffer_->rowOffset] = at[2 * j + 1];
-  }
-  if (ReadElevationValues(forward_->elevationSource, n, buffer_, heights, 0) == 0) return true;
+  if (elevation_->read(forward_.get(), count, at, heights)) return true;
   failure_ = "the DEM heights cannot be read";
   return false;
 }

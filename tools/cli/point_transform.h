@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dem_coverage.h"
+#include "model_copy.h"
 #include "owned.h"
 #include "point_stream.h"
 
@@ -22,7 +23,7 @@ struct PointInput {
 class PointTransform {
  public:
   // Points in one call at most.
-  static constexpr size_t kMaxPoints = 4096;
+  static constexpr size_t kMaxPoints = ElevationReader::capacity();
 
   // Copies model and sets up its elevation for job; coverage is the DEM's (when job.dem is
   // given). Throws ReadError for a DEM the library cannot use, std::bad_alloc.
@@ -65,7 +66,7 @@ class PointTransform {
   XformPtr forward_;
   XformPtr back_;  // image to ground: the model from ground to image, for the residual
   std::optional<DemCoverage> coverage_;
-  HgdaBaseData* buffer_ = nullptr;  // DEM read points
+  std::optional<ElevationReader> elevation_;  // with a DEM
   std::vector<double> in_;
   std::vector<double> check_;
   std::string failure_;

@@ -63,6 +63,16 @@ double meanHeight(const RSM_Model& model,
   return (low + high) / 2.0;
 }
 
+constexpr double kRpcPixelShift = 0.5;
+const char* const kNitfRpcSource = "NITF RPC00B";
+const char* const kRpcMetadataSource = "RPC metadata (";
+
+// The shift of a model by the source it was read from (a model file keeps its model's source).
+double pixelShiftOf(const std::string& source) {
+  const bool rpc = source == kNitfRpcSource || source.rfind(kRpcMetadataSource, 0) == 0;
+  return rpc ? kRpcPixelShift : 0.0;
+}
+
 XformPtr wrap(ModelPtr model, const std::string& file) {
   XformPtr xform(smod_RSMXformGetFromRSMData(model.get(), nullptr));
   if (!xform) throw ReadError(file + ": smod_RSMXformGetFromRSMData failed");
@@ -239,8 +249,9 @@ LoadedModel loadRaster(const std::string& path) {
   finishModel(*model, std::nullopt, path);
   loaded.xform = wrap(std::move(model), path);
   const char* driver = GDALGetDriverShortName(GDALGetDatasetDriver(dataset.get()));
-  loaded.source = std::strcmp(driver, "NITF") == 0 ? "NITF RPC00B"
-                                                   : std::string("RPC metadata (") + driver + ")";
+  loaded.source = std::strcmp(driver, "NITF") == 0 ? std::string(kNitfRpcSource)
+                                                   : kRpcMetadataSource + std::string(driver) + ")";
+  loaded.gdalPixelShift = pixelShiftOf(loaded.source);
   return loaded;
 }
 
@@ -305,6 +316,7 @@ LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::str
   // what the model's ground coordinates refer to.
   setInternalCoordinateSystem(*loaded.xform->model, path);
   loaded.source = contents.source;
+  loaded.gdalPixelShift = pixelShiftOf(loaded.source);
   for (size_t i = 1; i < contents.objects.size(); ++i) {
     checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
     loaded.storedCovariance.push_back(contents.objects[i]);

@@ -18,6 +18,10 @@ struct LoadedModel {
   std::string source;  // where the model came from, for people ("NITF RSM records", ...)
   CovarianceRecords covariance;  // the covariance records read from a NITF file
   std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
+  // What to add to the model's image coordinates to give GDAL's pixel/line, whose (0, 0) is the
+  // upper-left corner of the first pixel: 0.5 for RPCs, which put the first pixel's centre at
+  // (0, 0); 0 for RSM records, whose image coordinates are continuous from that same corner.
+  double gdalPixelShift = 0.0;
 };
 
 // Completes a filled model record: the starting polynomials of every section

@@ -84,4 +84,21 @@ void FrameCamera::locate(double sample, double row, double h, double& lon, doubl
   }
 }
 
+void FrameCamera::ray(double sample, double row, Vec3& origin, Vec3& direction) const {
+  // The radial distortion undone by fixed-point iteration: it is a few percent at most.
+  const double ud = (sample - cx_) / focal_, vd = (row - cy_) / focal_;
+  const double k = k1_ * focal_ * focal_ / (cx_ * cx_);
+  double u = ud, v = vd;
+  for (int i = 0; i < 20; ++i) {
+    const double radial = 1.0 + k * (u * u + v * v);
+    u = ud / radial;
+    v = vd / radial;
+  }
+  origin = station_;
+  const Vec3 d = {u * axes_[0][0] + v * axes_[1][0] + axes_[2][0],
+                  u * axes_[0][1] + v * axes_[1][1] + axes_[2][1],
+                  u * axes_[0][2] + v * axes_[1][2] + axes_[2][2]};
+  direction = unit(d);
+}
+
 }  // namespace samplegen

@@ -24,6 +24,8 @@ class FrameCamera {
   void project(double lon, double lat, double h, double& sample, double& row) const;
   // The geodetic ground point (radians, radians) at height h seen at (sample, row).
   void locate(double sample, double row, double h, double& lon, double& lat) const;
+  // The ray seen at (sample, row): the station and the unit viewing direction, Earth-centred.
+  void ray(double sample, double row, Vec3& origin, Vec3& direction) const;
 
  private:
   Vec3 station_;

@@ -1,7 +1,8 @@
 // Writes the bundled sample: a NITF file whose RSM records hold a 2 x 2 grid of sections of cubic
-// rational polynomials
-// fitted to a simulated frame camera over the WGS 84 ellipsoid (geodetic ground domain), a
-// GeoTIFF DEM of the same area, and a file of image points.
+// rational polynomials fitted to a simulated frame camera over the WGS 84 ellipsoid (geodetic
+// ground domain) and whose JPEG-compressed image is what that camera sees (the terrain's
+// hillshade, crosses on a few ground points), a GeoTIFF DEM of the same area, the crosses'
+// ground points and a file of image points.
 //
 // usage: senmod_samplegen OUTPUT_DIRECTORY
 #include <cpl_string.h>
@@ -16,6 +17,8 @@
 #include "frame_camera.h"
 #include "least_squares.h"
 #include "nitf_builder.h"
+#include "sample_image.h"
+#include "terrain.h"
 
 namespace {
 
@@ -27,8 +30,8 @@ using nitf_builder::whole;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRad = kPi / 180.0;
 
-constexpr int kColumns = 6000;  // image size in pixels
-constexpr int kRows = 4000;
+constexpr int kColumns = 1500;  // image size in pixels
+constexpr int kRows = 1000;
 constexpr int kSectionRows = 2;
 constexpr int kSectionColumns = 2;
 constexpr double kLowHeight = 300.0;  // ground domain heights (m)
@@ -39,10 +42,14 @@ constexpr int kDenominator[3] = {1, 1, 1};  // denominator powers; its constant 
 const double kLon0 = 7.45 * kRad;
 const double kLat0 = 46.95 * kRad;
 
-// Terrain of the DEM (m): rolling hills around 650 m.
-double terrain(double lonDeg, double latDeg) {
-  const double u = (lonDeg - 7.45) / 0.03, v = (latDeg - 46.95) / 0.025;
-  return 650.0 + 150.0 * std::sin(2.0 * kPi * u) * std::cos(2.0 * kPi * v) + 40.0 * u;
+// The ground points marked with crosses: the centre and four points around it.
+std::vector<Mark> marks() {
+  std::vector<Mark> m;
+  for (const auto& p : {std::pair{7.45, 46.951}, std::pair{7.436, 46.944}, std::pair{7.464, 46.944},
+                        std::pair{7.436, 46.957}, std::pair{7.464, 46.957}}) {
+    m.push_back({p.first, p.second, terrain(p.first, p.second)});
+  }
+  return m;
 }
 
 struct Sample {
@@ -276,10 +283,18 @@ bool writePoints(const std::string& path) {
   std::fprintf(out, "# sample row: image points of the sample model\n");
   for (int i = 0; i < 5; ++i) {
     for (int j = 0; j < 6; ++j) {
-      std::fprintf(out, "%.2f %.2f\n", 25.5 + 1190.0 * j, 150.25 + 900.0 * i);
+      std::fprintf(out, "%.2f %.2f\n", 6.5 + 297.5 * j, 37.5 + 225.0 * i);
     }
   }
-  std::fprintf(out, "1234.25, 3210.75\n5901.5,12.5\n");
+  std::fprintf(out, "308.5, 802.75\n1475.5,3.25\n");
+  return std::fclose(out) == 0;
+}
+
+bool writeMarks(const std::string& path, const std::vector<Mark>& m) {
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  if (!out) return false;
+  std::fprintf(out, "# longitude latitude height: the ground points of the crosses in the image\n");
+  for (const Mark& p : m) std::fprintf(out, "%.6f %.6f %.3f\n", p.lon, p.lat, p.h);
   return std::fclose(out) == 0;
 }
 
@@ -293,10 +308,12 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   GDALAllRegister();
   const FrameCamera camera({kLon0 - 0.004 * kRad, kLat0 - 0.01 * kRad, 5200.0},
-                           {kLon0, kLat0, 650.0}, 7800.0, kColumns / 2.0, kRows / 2.0, -0.015);
+                           {kLon0, kLat0, 650.0}, 1950.0, kColumns / 2.0, kRows / 2.0, -0.015);
   nitf_builder::NitfImage nitf;
-  nitf.width = 8;
-  nitf.height = 8;
+  nitf.width = kColumns;
+  nitf.height = kRows;
+  nitf.pixels = renderImage(camera, kColumns, kRows, marks());
+  nitf.options = {"IC=C3", "QUALITY=85"};
   nitf.tres.push_back({"RSMIDA", identificationRecord(camera)});
   std::vector<Sample> all;
   std::vector<std::string> sections;
@@ -322,6 +339,10 @@ int main(int argc, char** argv) {
   }
   if (!writeDem(dir + "/sample_dem.tif")) {
     std::fprintf(stderr, "senmod_samplegen: %s/sample_dem.tif: cannot write\n", dir.c_str());
+    return 1;
+  }
+  if (!writeMarks(dir + "/sample_crosses.txt", marks())) {
+    std::fprintf(stderr, "senmod_samplegen: %s/sample_crosses.txt: cannot write\n", dir.c_str());
     return 1;
   }
   if (!writePoints(dir + "/sample_points.txt")) {

@@ -1,7 +1,7 @@
 // NITF files with given tagged records, written through GDAL's NITF driver: raw records go in
 // with its TRE= creation option, RPC metadata comes out as RPC00B.
-#ifndef SENMOD_TEST_NITF_BUILDER_H
-#define SENMOD_TEST_NITF_BUILDER_H
+#ifndef SMODTOOL_NITF_BUILDER_H
+#define SMODTOOL_NITF_BUILDER_H
 
 #include <string>
 #include <utility>
@@ -26,10 +26,12 @@ std::string real(double value);
 // A whole number with leading zeros to width characters.
 std::string whole(long value, int width);
 
-// One image segment: its raster size and what it carries.
+// One image segment: its raster and what it carries.
 struct NitfImage {
   int width = 4;   // raster size in pixels (one byte band)
   int height = 4;
+  std::vector<unsigned char> pixels;  // width * height, row by row; none for a blank raster
+  std::vector<std::string> options;   // more creation options of GDAL's NITF driver ("IC=C3")
   std::vector<std::pair<std::string, std::string>> tres;  // record name, raw bytes
   std::vector<std::string> rpc;  // "KEY=VALUE" items of the RPC metadata domain, or none
 };

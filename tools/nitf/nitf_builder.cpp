@@ -109,6 +109,18 @@ std::string writeSegment(const std::string& path, const NitfImage& image, bool a
   if (!memory || !nitf) return "GDAL has no MEM or NITF driver";
   GDALDatasetH source = GDALCreate(memory, "", image.width, image.height, 1, GDT_Byte, nullptr);
   if (!source) return CPLGetLastErrorMsg();
+  if (!image.pixels.empty()) {
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
+      GDALClose(source);
+      return "the pixels do not fill the raster";
+    }
+    if (GDALRasterIO(GDALGetRasterBand(source, 1), GF_Write, 0, 0, image.width, image.height,
+                     const_cast<unsigned char*>(image.pixels.data()), image.width, image.height,
+                     GDT_Byte, 0, 0) != CE_None) {
+      GDALClose(source);
+      return CPLGetLastErrorMsg();
+    }
+  }
   if (!image.rpc.empty()) {
     char** rpc = nullptr;
     for (const std::string& item : image.rpc) rpc = CSLAddString(rpc, item.c_str());
@@ -119,6 +131,7 @@ std::string writeSegment(const std::string& path, const NitfImage& image, bool a
   for (const auto& [name, raw] : image.tres) {
     options = CSLAddString(options, ("TRE=" + name + "=" + raw).c_str());
   }
+  for (const std::string& option : image.options) options = CSLAddString(options, option.c_str());
   if (append) options = CSLAddString(options, "APPEND_SUBDATASET=YES");
   if (!append && segments > 1) {
     options = CSLAddString(options, ("NUMI=" + std::to_string(segments)).c_str());
