@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model_loader.h"
-#include "model_summary.h"
+#include "footprint.h"
 #include "point_arrays.h"
 #include "command_line.h"
 #include "point_transform.h"
@@ -41,8 +41,7 @@ class Model {
 
   py::dict info() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return py::module_::import("json").attr("loads")(
-        smodtool::summaryText(loaded_, path_, true));
+    return py::module_::import("json").attr("loads")(smodtool::infoJson(loaded_, path_));
   }
 
   void save(py::handle path) const {

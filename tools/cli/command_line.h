@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ground_outline.h"
+
 namespace smodtool {
 
 // A bad command line; what() says what is wrong.
@@ -45,7 +47,7 @@ struct CommandLine {
   bool progress = false;
   bool quiet = false;
   // footprint
-  double step = 64.0;  // pixels between outline points
+  double step = kDefaultOutlineStep;  // pixels between outline points
 };
 
 // Throws UsageError for an unknown command or option, a missing or extra argument, a number

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "gdal_quiet.h"
+#include "model_summary.h"
 #include "output.h"
 #include "partial_file.h"
 #include "read_error.h"
@@ -98,6 +99,16 @@ void writeFootprint(const Outline& outline, const FootprintProperties& p, const 
     throw WriteError(name + ": cannot be written (" + gdalTakeMessage() + ")");
   }
   if (partial) partial->commit();
+}
+
+std::string infoJson(const LoadedModel& model, const std::string& file) {
+  std::string text = summaryText(model, file, true);
+  SensorGeometry geometry(model.xform.get(), model.gdalPixelShift, HeightSource{});
+  const Outline outline =
+      groundOutline(geometry, modelImageExtent(model.xform.get()), kDefaultOutlineStep);
+  // The footprint joins the summary's object, before its closing "}\n".
+  text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline));
+  return text;
 }
 
 }  // namespace smodtool

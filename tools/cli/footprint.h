@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ground_outline.h"
+#include "model_loader.h"
 
 namespace smodtool {
 
@@ -28,6 +29,10 @@ void writeFootprint(const Outline& outline, const FootprintProperties& propertie
 // The outline as a GeoJSON Polygon geometry object on one line (WGS 84 longitude, latitude,
 // the ring counter-clockwise); "null" for an outline of fewer than three points.
 std::string footprintGeometryJson(const Outline& outline);
+
+// What `senmod info --json` writes for model (read from file): its summary object with the
+// footprint at the mean height as "footprint". Throws ReadError for a model the library refuses.
+std::string infoJson(const LoadedModel& model, const std::string& file);
 
 }  // namespace smodtool
 

@@ -23,6 +23,9 @@ struct Outline {
   long missed = 0;  // edge points the model could not carry to the ground, left out
 };
 
+// Pixels between outline points unless told otherwise (`senmod footprint --step`).
+constexpr double kDefaultOutlineStep = 64.0;
+
 // The edges of extent walked clockwise from the upper-left corner, a point every step pixels
 // (step >= 1) and at every corner, carried to the ground; the ring is closed (its last point
 // is its first) when any point was carried.

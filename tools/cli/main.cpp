@@ -49,21 +49,16 @@ std::string heightsText(const CommandLine& cl, const SensorGeometry& geometry) {
   return "mean height " + numberText(geometry.meanHeight()) + " m";
 }
 
-Outline outlineOf(const LoadedModel& model, const CommandLine& cl, double step,
-                  std::string* heights) {
+Outline outlineOf(const LoadedModel& model, const CommandLine& cl, std::string* heights) {
   SensorGeometry geometry(model.xform.get(), model.gdalPixelShift, heightsOf(cl));
-  if (heights) *heights = heightsText(cl, geometry);
-  return groundOutline(geometry, modelImageExtent(model.xform.get()), step);
+  *heights = heightsText(cl, geometry);
+  return groundOutline(geometry, modelImageExtent(model.xform.get()), cl.step);
 }
 
 int info(const CommandLine& cl) {
   const LoadedModel model = loadModel(cl.model);
-  std::string text = summaryText(model, cl.model, cl.json);
-  if (cl.json) {
-    // The footprint at the mean height joins the summary's object, before its closing "}\n".
-    const Outline outline = outlineOf(model, cl, cl.step, nullptr);
-    text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline));
-  }
+  const std::string text =
+      cl.json ? infoJson(model, cl.model) : summaryText(model, cl.model, false);
   Output out("");
   out.write(text);
   out.close();
@@ -73,7 +68,7 @@ int info(const CommandLine& cl) {
 int footprint(const CommandLine& cl) {
   const LoadedModel model = loadModel(cl.model);
   FootprintProperties p;
-  const Outline outline = outlineOf(model, cl, cl.step, &p.heights);
+  const Outline outline = outlineOf(model, cl, &p.heights);
   if (outline.missed > 0) {
     std::fprintf(stderr, "senmod: warning: %ld points of the image's edges do not reach the "
                  "ground and are left out of the footprint\n", outline.missed);
