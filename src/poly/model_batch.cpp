@@ -205,8 +205,8 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   uint8_t inverted[kBatchPoints];
   const bool made = bySection(
       n, section, ok, [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
-        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], x0[kBatchPoints],
-            y0[kBatchPoints], px[kBatchPoints], py[kBatchPoints];
+        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], px[kBatchPoints],
+            py[kBatchPoints];
         const double* samples = x;
         const double* rows = y;
         const double* heights = z;
@@ -218,13 +218,11 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
           rows = pr;
           heights = pz;
         }
-        for (int32_t i = 0; i < count; ++i)
-          startingPoint(plan, samples[i], rows[i], &x0[i], &y0[i]);
         if (!indices) {
-          invertPoints(plan, count, samples, rows, heights, x0, y0, gx, gy, ok);
+          invertPoints(plan, count, samples, rows, heights, gx, gy, ok);
           return;
         }
-        invertPoints(plan, count, samples, rows, heights, x0, y0, px, py, inverted);
+        invertPoints(plan, count, samples, rows, heights, px, py, inverted);
         scatter(count, indices, px, gx);
         scatter(count, indices, py, gy);
         for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];

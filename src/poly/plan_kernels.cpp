@@ -59,28 +59,33 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   }
 }
 
-// Value sum k plus its term n.
-HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+// The table entry of term n of sum k.
+template <typename Sums>
+HWY_INLINE V entry(D d, const Sums& sums, int k, int32_t n, const Table& table) {
+  return hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+}
+
+// Value sum k plus its term n, whose table entry is t.
+HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, V t) {
   return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
 }
 
-// Derivative sum k plus its term n.
-HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+// Derivative sum k plus its term n, whose table entry is t.
+HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, V t) {
   return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
 }
 
 // The first K value sums, advancing together (each in its own register) so that their
-// additions overlap.
-template <int K>
+// additions overlap; with Same, every sum's term n reads the entry of sum 0's.
+template <int K, bool Same>
 HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    v0 = addValue(d, v0, sums, 0, n, table);
-    v1 = addValue(d, v1, sums, 1, n, table);
-    v2 = addValue(d, v2, sums, 2, n, table);
-    if (K == 4) v3 = addValue(d, v3, sums, 3, n, table);
+    const V t0 = entry(d, sums, 0, n, table);
+    v0 = addValue(d, v0, sums, 0, n, t0);
+    v1 = addValue(d, v1, sums, 1, n, Same ? t0 : entry(d, sums, 1, n, table));
+    v2 = addValue(d, v2, sums, 2, n, Same ? t0 : entry(d, sums, 2, n, table));
+    if (K == 4) v3 = addValue(d, v3, sums, 3, n, Same ? t0 : entry(d, sums, 3, n, table));
   }
   out[0] = v0;
   out[1] = v1;
@@ -88,19 +93,23 @@ HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out
   out[3] = v3;
 }
 
-// The eight derivative sums, advancing together.
+// The eight derivative sums, advancing together; with Same, the x sums read the entries of
+// sum 0's terms and the y sums those of sum 1's.
+template <bool Same>
 HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    v0 = addSlope(d, v0, sums, 0, n, table);
-    v1 = addSlope(d, v1, sums, 1, n, table);
-    v2 = addSlope(d, v2, sums, 2, n, table);
-    v3 = addSlope(d, v3, sums, 3, n, table);
-    v4 = addSlope(d, v4, sums, 4, n, table);
-    v5 = addSlope(d, v5, sums, 5, n, table);
-    v6 = addSlope(d, v6, sums, 6, n, table);
-    v7 = addSlope(d, v7, sums, 7, n, table);
+    const V tx = entry(d, sums, 0, n, table);
+    const V ty = entry(d, sums, 1, n, table);
+    v0 = addSlope(d, v0, sums, 0, n, tx);
+    v1 = addSlope(d, v1, sums, 1, n, ty);
+    v2 = addSlope(d, v2, sums, 2, n, Same ? tx : entry(d, sums, 2, n, table));
+    v3 = addSlope(d, v3, sums, 3, n, Same ? ty : entry(d, sums, 3, n, table));
+    v4 = addSlope(d, v4, sums, 4, n, Same ? tx : entry(d, sums, 4, n, table));
+    v5 = addSlope(d, v5, sums, 5, n, Same ? ty : entry(d, sums, 5, n, table));
+    v6 = addSlope(d, v6, sums, 6, n, Same ? tx : entry(d, sums, 6, n, table));
+    v7 = addSlope(d, v7, sums, 7, n, Same ? ty : entry(d, sums, 7, n, table));
   }
   const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
   for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
@@ -109,10 +118,34 @@ HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out
 // The values of the four polynomials, the row denominator's only when it is not shared.
 HWY_INLINE void values(D d, const SectionPlan& p, const Table& table, V* out) {
   if (p.shared) {
-    valueSums<3>(d, p.values, table, out);
-  } else {
-    valueSums<kPolys>(d, p.values, table, out);
+    if (p.sameValueSlots) return valueSums<3, true>(d, p.values, table, out);
+    return valueSums<3, false>(d, p.values, table, out);
   }
+  if (p.sameValueSlots) return valueSums<kPolys, true>(d, p.values, table, out);
+  valueSums<kPolys, false>(d, p.values, table, out);
+}
+
+HWY_INLINE void slopes(D d, const SectionPlan& p, const Table& table, V* out) {
+  if (p.sameSlopeSlots) return slopeSums<true>(d, p.slopes, table, out);
+  slopeSums<false>(d, p.slopes, table, out);
+}
+
+// The starting polynomial's half c of the given order at image point (u, v), term by term in
+// the order of hmod_PolyCalc: the sum of (c * u^(degree - j)) * v^j over degree and j.
+HWY_INLINE V startPoly(D d, const double* c, int order, V u, V v) {
+  V uPower[kMaxStartOrder + 1];
+  V vPower[kMaxStartOrder + 1];
+  uPower[0] = hn::Set(d, 1.0);
+  vPower[0] = uPower[0];
+  for (int i = 1; i <= order; ++i) {
+    uPower[i] = hn::Mul(uPower[i - 1], u);
+    vPower[i] = hn::Mul(vPower[i - 1], v);
+  }
+  V sum = hn::Zero(d);
+  for (int degree = 0; degree <= order; ++degree)
+    for (int j = 0; j <= degree; ++j)
+      sum = hn::Add(sum, hn::Mul(hn::Mul(hn::Set(d, *c++), uPower[degree - j]), vPower[j]));
+  return sum;
 }
 
 // Derivative of the quotient n / q from the derivatives of n and q.
@@ -158,14 +191,17 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
 }
 
 HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
-                             const double* zs, const double* x0s, const double* y0s, double* xs,
-                             double* ys, double* flags) {
+                             const double* zs, double* xs, double* ys, double* flags) {
   const RSMFunctions& s = *p.section;
   V sample = hn::LoadU(d, samples);
   V row = hn::LoadU(d, rows);
   V z = hn::LoadU(d, zs);
-  V x = hn::LoadU(d, x0s);
-  V y = hn::LoadU(d, y0s);
+  V x = hn::Zero(d);
+  V y = hn::Zero(d);
+  if (p.startX) {
+    x = startPoly(d, p.startX, p.startOrder, sample, row);
+    y = startPoly(d, p.startY, p.startOrder, sample, row);
+  }
   if (p.normalised) {
     sample = normalised(d, s, kSample, sample);
     row = normalised(d, s, kRow, row);
@@ -199,7 +235,7 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
     failed = hn::Or(failed, hn::And(active, zeroDenominator));
     active = hn::AndNot(zeroDenominator, active);
     V g[2 * kPolys];
-    slopeSums(d, p.slopes, table, g);
+    slopes(d, p, table, g);
     const V sx = quotientSlope(g[0], g[2], ns, ds);
     const V sy = quotientSlope(g[1], g[3], ns, ds);
     const V rx = quotientSlope(g[4], g[6], nr, dr);
@@ -269,29 +305,26 @@ void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
 }
 
 void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok) {
+                  const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
   const size_t lanes = hn::Lanes(d);
   const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
   HWY_ALIGN double flags[kMaxLanes];
   size_t j = 0;
   for (; j + lanes <= count; j += lanes) {
-    invertVector(d, plan, sample + j, row + j, z + j, x0 + j, y0 + j, x + j, y + j, flags);
+    invertVector(d, plan, sample + j, row + j, z + j, x + j, y + j, flags);
     writeOk(lanes, flags, ok + j);
   }
   if (j == count) return;
-  HWY_ALIGN double in[5][kMaxLanes] = {};
+  HWY_ALIGN double in[3][kMaxLanes] = {};
   HWY_ALIGN double out[2][kMaxLanes];
   const size_t rest = count - j;
   for (size_t i = 0; i < rest; ++i) {
     in[0][i] = sample[j + i];
     in[1][i] = row[j + i];
     in[2][i] = z[j + i];
-    in[3][i] = x0[j + i];
-    in[4][i] = y0[j + i];
   }
-  invertVector(d, plan, in[0], in[1], in[2], in[3], in[4], out[0], out[1], flags);
+  invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
   for (size_t i = 0; i < rest; ++i) {
     x[j + i] = out[0][i];
     y[j + i] = out[1][i];
@@ -358,9 +391,8 @@ void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
 }
 
 void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok) {
-  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x0, y0, x, y, ok);
+                  const double* z, double* x, double* y, uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x, y, ok);
 }
 
 void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,

@@ -16,12 +16,11 @@ void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
                     const double* z, double* sample, double* row, uint8_t* ok);
 
 // Image to ground of n image points (sample, row) at ground-domain heights z with an inversion
-// plan, starting from unnormalised ground-domain (x0, y0) (see startingPoint): Newton passes
-// until both corrections are at most 1e-8 or after five passes. ok[j] = 0 where a denominator
-// is exactly 0 (outputs then unspecified).
+// plan, starting from the section's starting polynomial at (sample, row) (at 0, 0 without one):
+// Newton passes until both corrections are at most 1e-8 or after five passes. ok[j] = 0 where
+// a denominator is exactly 0 (outputs then unspecified).
 void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok);
+                  const double* z, double* x, double* y, uint8_t* ok);
 
 // The geodetic (hybrid: longitude 0 to 2 pi) ground-domain conversion of n points' x and y:
 // map degrees to ground-domain radians (toGroundDomain) or back, as convertGround does it.
