@@ -23,6 +23,8 @@ constexpr double kTolerance = 1e-8;
 // Degrees per radian (180 / pi as a double), as the ground-domain conversion takes it.
 constexpr double kRho = 57.29577951308232;
 constexpr int kMaxPasses = 5;
+// Coefficients of each half (sample, row) of the low-order polynomial.
+constexpr int kLowOrderHalf = 10;
 
 // Vectors of the plan's table entries, entry e at table + e * lanes.
 struct Table {
@@ -273,6 +275,47 @@ void writeOk(size_t count, const double* flags, uint8_t* ok) {
   for (size_t i = 0; i < count; ++i) ok[i] = flags[i] == 0.0;
 }
 
+// Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
+// last points padded with zeros to a whole vector whose extra results are dropped.
+template <size_t I, size_t O, typename F>
+void overVectors(D d, size_t count, const double* const (&in)[I], double* const (&out)[O], F f) {
+  const size_t lanes = hn::Lanes(d);
+  const double* ins[I];
+  double* outs[O];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
+    for (size_t o = 0; o < O; ++o) outs[o] = out[o] + j;
+    f(ins, outs);
+  }
+  if (j == count) return;
+  HWY_ALIGN double padded[I][kMaxLanes] = {};
+  HWY_ALIGN double results[O][kMaxLanes];
+  for (size_t i = 0; i < I; ++i) {
+    for (size_t k = 0; j + k < count; ++k) padded[i][k] = in[i][j + k];
+    ins[i] = padded[i];
+  }
+  for (size_t o = 0; o < O; ++o) outs[o] = results[o];
+  f(ins, outs);
+  for (size_t o = 0; o < O; ++o)
+    for (size_t k = 0; j + k < count; ++k) out[o][j + k] = results[o][k];
+}
+
+size_t countOf(int32_t n) { return n > 0 ? static_cast<size_t>(n) : 0; }
+
+// Grid indices (value - origin) / size truncated toward zero and clamped to 0 ... cells - 1; 0
+// when size is 0 or the quotient is not a number or lies outside the 32-bit integer range.
+HWY_INLINE V gridIndices(D d, V value, double origin, double size, int32_t cells) {
+  if (size == 0.0) return hn::Zero(d);
+  const V quotient = hn::Trunc(hn::Div(hn::Sub(value, hn::Set(d, origin)), hn::Set(d, size)));
+  // Both comparisons are false for a NaN.
+  const auto inRange = hn::And(hn::Ge(quotient, hn::Set(d, -2147483648.0)),
+                               hn::Le(quotient, hn::Set(d, 2147483647.0)));
+  const V clamped =
+      hn::Min(hn::Max(quotient, hn::Zero(d)), hn::Set(d, static_cast<double>(cells - 1)));
+  return hn::IfThenElseZero(inRange, clamped);
+}
+
 }  // namespace
 
 void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -335,39 +378,66 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
 void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
                     double* outX, double* outY) {
   const D d;
-  const size_t lanes = hn::Lanes(d);
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
   const V rho = hn::Set(d, kRho);
   const V turn = hn::Set(d, 360.0);
-  auto convert = [&](const double* xs, const double* ys, double* outXs, double* outYs) {
-    V u = hn::LoadU(d, xs);
-    const V v = hn::LoadU(d, ys);
+  overVectors(d, countOf(n), {x, y}, {outX, outY}, [&](const double* const* in, double* const* out) {
+    V u = hn::LoadU(d, in[0]);
+    const V v = hn::LoadU(d, in[1]);
     if (toGroundDomain) {
       if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
-      hn::StoreU(hn::Div(u, rho), d, outXs);
-      hn::StoreU(hn::Div(v, rho), d, outYs);
+      hn::StoreU(hn::Div(u, rho), d, out[0]);
+      hn::StoreU(hn::Div(v, rho), d, out[1]);
     } else {
       V longitude = hn::Mul(u, rho);
       if (hybrid)
         longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)), hn::Sub(longitude, turn),
                                    longitude);
-      hn::StoreU(longitude, d, outXs);
-      hn::StoreU(hn::Mul(v, rho), d, outYs);
+      hn::StoreU(longitude, d, out[0]);
+      hn::StoreU(hn::Mul(v, rho), d, out[1]);
     }
-  };
-  size_t j = 0;
-  for (; j + lanes <= count; j += lanes) convert(x + j, y + j, outX + j, outY + j);
-  if (j == count) return;
-  HWY_ALIGN double in[2][kMaxLanes] = {};
-  HWY_ALIGN double out[2][kMaxLanes];
-  for (size_t i = 0; j + i < count; ++i) {
-    in[0][i] = x[j + i];
-    in[1][i] = y[j + i];
-  }
-  convert(in[0], in[1], out[0], out[1]);
-  for (size_t i = 0; j + i < count; ++i) {
-    outX[j + i] = out[0][i];
-    outY[j + i] = out[1][i];
+  });
+}
+
+void LowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
+                       const double* z, double* sample, double* row) {
+  const D d;
+  overVectors(d, countOf(n), {x, y, z}, {sample, row},
+              [&](const double* const* in, double* const* out) {
+                const V u = hn::LoadU(d, in[0]);
+                const V v = hn::LoadU(d, in[1]);
+                const V w = hn::LoadU(d, in[2]);
+                for (int half = 0; half < 2; ++half) {
+                  const double* c = coef + kLowOrderHalf * half;
+                  const V terms[kLowOrderHalf - 1] = {u, v, w, u, u, u, v, v, w};
+                  const V factors[kLowOrderHalf - 4] = {u, v, w, v, w, w};
+                  V sum = hn::Set(d, c[0]);
+                  for (int t = 1; t < kLowOrderHalf; ++t) {
+                    V term = hn::Mul(hn::Set(d, c[t]), terms[t - 1]);
+                    if (t >= 4) term = hn::Mul(term, factors[t - 4]);
+                    sum = hn::Add(sum, term);
+                  }
+                  hn::StoreU(sum, d, out[half]);
+                }
+              });
+}
+
+void SectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
+                    int32_t* section) {
+  const D d;
+  const size_t count = countOf(n);
+  const V columns = hn::Set(d, rsm.colSections);
+  for (size_t j = 0; j < count; j += kMaxLanes) {
+    HWY_ALIGN double index[kMaxLanes];
+    const size_t block = count - j < kMaxLanes ? count - j : kMaxLanes;
+    overVectors(d, block, {sample + j, row + j}, {index},
+                [&](const double* const* in, double* const* out) {
+                  const V c = gridIndices(d, hn::LoadU(d, in[0]), rsm.imageDomain.data[0],
+                                          rsm.colsPerSection, rsm.colSections);
+                  const V r = gridIndices(d, hn::LoadU(d, in[1]), rsm.imageDomain.data[2],
+                                          rsm.rowsPerSection, rsm.rowSections);
+                  hn::StoreU(hn::Add(c, hn::Mul(r, columns)), d, out[0]);
+                });
+    for (size_t k = 0; k < block; ++k) section[j + k] = static_cast<int32_t>(index[k]);
   }
 }
 
@@ -383,6 +453,8 @@ namespace senmod {
 HWY_EXPORT(EvaluatePoints);
 HWY_EXPORT(InvertPoints);
 HWY_EXPORT(GeodeticPoints);
+HWY_EXPORT(LowOrderPositions);
+HWY_EXPORT(SectionIndices);
 HWY_EXPORT(KernelTarget);
 
 void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -398,6 +470,16 @@ void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
 void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
                     double* outX, double* outY) {
   HWY_DYNAMIC_DISPATCH(GeodeticPoints)(toGroundDomain, hybrid, n, x, y, outX, outY);
+}
+
+void lowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
+                       const double* z, double* sample, double* row) {
+  HWY_DYNAMIC_DISPATCH(LowOrderPositions)(coef, n, x, y, z, sample, row);
+}
+
+void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
+                    int32_t* section) {
+  HWY_DYNAMIC_DISPATCH(SectionIndices)(rsm, n, sample, row, section);
 }
 
 const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }
