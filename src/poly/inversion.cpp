@@ -13,10 +13,9 @@ extern "C" void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, dou
     SMOD_FAIL(slot, refusal);
     return;
   }
-  double x0, y0, x, y;
-  startingPoint(plan, sample, row, &x0, &y0);
+  double x, y;
   uint8_t ok;
-  invertPoints(plan, 1, &sample, &row, &z, &x0, &y0, &x, &y, &ok);
+  invertPoints(plan, 1, &sample, &row, &z, &x, &y, &ok);
   if (!ok) {
     SMOD_FAIL(slot, kInvalidDenominator);
     return;

@@ -12,10 +12,6 @@ namespace senmod {
 
 namespace {
 
-int32_t sectionIndex(const RSM_Model_Orig& rsm, double sample, double row) {
-  return static_cast<int32_t>(sectionAt(rsm, sample, row) - rsm.RationalPolyList.data);
-}
-
 // Copies the values of points indices[0..count) of from into to, or back with scatter.
 void gather(int32_t count, const int32_t* indices, const double* from, double* to) {
   for (int32_t i = 0; i < count; ++i) to[i] = from[indices[i]];
@@ -141,11 +137,8 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   if (rsm.RationalPolyList.count == 1) {
     std::memset(section, 0, sizeof(int32_t) * n);
   } else if (hasLowOrderPoly(rsm)) {
-    for (int32_t j = 0; j < n; ++j) {
-      double sample, row;
-      lowOrderImagePosition(rsm, gx[j], gy[j], gz[j], &sample, &row);
-      section[j] = sectionIndex(rsm, sample, row);
-    }
+    lowOrderPositions(rsm.groundToImagePoly.data, n, gx, gy, gz, outX, outY);
+    sectionIndices(rsm, n, outX, outY, section);
   } else {
     // Without the low-order polynomial the first section places the point.
     const SectionPlan* first;
@@ -156,10 +149,8 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     }
     uint8_t placed[kBatchPoints];
     evaluatePoints(*first, n, gx, gy, gz, outX, outY, placed);
-    for (int32_t j = 0; j < n; ++j) {
-      ok[j] = ok[j] && placed[j];
-      section[j] = sectionIndex(rsm, outX[j], outY[j]);
-    }
+    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && placed[j];
+    sectionIndices(rsm, n, outX, outY, section);
   }
   uint8_t evaluated[kBatchPoints];
   const bool made = bySection(n, section, ok,
@@ -199,14 +190,14 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   if (rsm.RationalPolyList.count == 1) {
     std::memset(section, 0, sizeof(int32_t) * n);
   } else {
-    for (int32_t j = 0; j < n; ++j) section[j] = sectionIndex(rsm, x[j], y[j]);
+    sectionIndices(rsm, n, x, y, section);
   }
   double gx[kBatchPoints], gy[kBatchPoints];
   uint8_t inverted[kBatchPoints];
   const bool made = bySection(
       n, section, ok, [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
-        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], x0[kBatchPoints],
-            y0[kBatchPoints], px[kBatchPoints], py[kBatchPoints];
+        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], px[kBatchPoints],
+            py[kBatchPoints];
         const double* samples = x;
         const double* rows = y;
         const double* heights = z;
@@ -218,13 +209,11 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
           rows = pr;
           heights = pz;
         }
-        for (int32_t i = 0; i < count; ++i)
-          startingPoint(plan, samples[i], rows[i], &x0[i], &y0[i]);
         if (!indices) {
-          invertPoints(plan, count, samples, rows, heights, x0, y0, gx, gy, ok);
+          invertPoints(plan, count, samples, rows, heights, gx, gy, ok);
           return;
         }
-        invertPoints(plan, count, samples, rows, heights, x0, y0, px, py, inverted);
+        invertPoints(plan, count, samples, rows, heights, px, py, inverted);
         scatter(count, indices, px, gx);
         scatter(count, indices, py, gy);
         for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];

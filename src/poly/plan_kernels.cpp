@@ -23,6 +23,8 @@ constexpr double kTolerance = 1e-8;
 // Degrees per radian (180 / pi as a double), as the ground-domain conversion takes it.
 constexpr double kRho = 57.29577951308232;
 constexpr int kMaxPasses = 5;
+// Coefficients of each half (sample, row) of the low-order polynomial.
+constexpr int kLowOrderHalf = 10;
 
 // Vectors of the plan's table entries, entry e at table + e * lanes.
 struct Table {
@@ -59,28 +61,33 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   }
 }
 
-// Value sum k plus its term n.
-HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+// The table entry of term n of sum k.
+template <typename Sums>
+HWY_INLINE V entry(D d, const Sums& sums, int k, int32_t n, const Table& table) {
+  return hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+}
+
+// Value sum k plus its term n, whose table entry is t.
+HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, V t) {
   return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
 }
 
-// Derivative sum k plus its term n.
-HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, const Table& table) {
-  const V t = hn::Load(d, table.t + sums.slot[k][n] * hn::Lanes(d));
+// Derivative sum k plus its term n, whose table entry is t.
+HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, V t) {
   return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
 }
 
 // The first K value sums, advancing together (each in its own register) so that their
-// additions overlap.
-template <int K>
+// additions overlap; with Same, every sum's term n reads the entry of sum 0's.
+template <int K, bool Same>
 HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    v0 = addValue(d, v0, sums, 0, n, table);
-    v1 = addValue(d, v1, sums, 1, n, table);
-    v2 = addValue(d, v2, sums, 2, n, table);
-    if (K == 4) v3 = addValue(d, v3, sums, 3, n, table);
+    const V t0 = entry(d, sums, 0, n, table);
+    v0 = addValue(d, v0, sums, 0, n, t0);
+    v1 = addValue(d, v1, sums, 1, n, Same ? t0 : entry(d, sums, 1, n, table));
+    v2 = addValue(d, v2, sums, 2, n, Same ? t0 : entry(d, sums, 2, n, table));
+    if (K == 4) v3 = addValue(d, v3, sums, 3, n, Same ? t0 : entry(d, sums, 3, n, table));
   }
   out[0] = v0;
   out[1] = v1;
@@ -88,19 +95,23 @@ HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out
   out[3] = v3;
 }
 
-// The eight derivative sums, advancing together.
+// The eight derivative sums, advancing together; with Same, the x sums read the entries of
+// sum 0's terms and the y sums those of sum 1's.
+template <bool Same>
 HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    v0 = addSlope(d, v0, sums, 0, n, table);
-    v1 = addSlope(d, v1, sums, 1, n, table);
-    v2 = addSlope(d, v2, sums, 2, n, table);
-    v3 = addSlope(d, v3, sums, 3, n, table);
-    v4 = addSlope(d, v4, sums, 4, n, table);
-    v5 = addSlope(d, v5, sums, 5, n, table);
-    v6 = addSlope(d, v6, sums, 6, n, table);
-    v7 = addSlope(d, v7, sums, 7, n, table);
+    const V tx = entry(d, sums, 0, n, table);
+    const V ty = entry(d, sums, 1, n, table);
+    v0 = addSlope(d, v0, sums, 0, n, tx);
+    v1 = addSlope(d, v1, sums, 1, n, ty);
+    v2 = addSlope(d, v2, sums, 2, n, Same ? tx : entry(d, sums, 2, n, table));
+    v3 = addSlope(d, v3, sums, 3, n, Same ? ty : entry(d, sums, 3, n, table));
+    v4 = addSlope(d, v4, sums, 4, n, Same ? tx : entry(d, sums, 4, n, table));
+    v5 = addSlope(d, v5, sums, 5, n, Same ? ty : entry(d, sums, 5, n, table));
+    v6 = addSlope(d, v6, sums, 6, n, Same ? tx : entry(d, sums, 6, n, table));
+    v7 = addSlope(d, v7, sums, 7, n, Same ? ty : entry(d, sums, 7, n, table));
   }
   const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
   for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
@@ -109,10 +120,34 @@ HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out
 // The values of the four polynomials, the row denominator's only when it is not shared.
 HWY_INLINE void values(D d, const SectionPlan& p, const Table& table, V* out) {
   if (p.shared) {
-    valueSums<3>(d, p.values, table, out);
-  } else {
-    valueSums<kPolys>(d, p.values, table, out);
+    if (p.sameValueSlots) return valueSums<3, true>(d, p.values, table, out);
+    return valueSums<3, false>(d, p.values, table, out);
   }
+  if (p.sameValueSlots) return valueSums<kPolys, true>(d, p.values, table, out);
+  valueSums<kPolys, false>(d, p.values, table, out);
+}
+
+HWY_INLINE void slopes(D d, const SectionPlan& p, const Table& table, V* out) {
+  if (p.sameSlopeSlots) return slopeSums<true>(d, p.slopes, table, out);
+  slopeSums<false>(d, p.slopes, table, out);
+}
+
+// The starting polynomial's half c of the given order at image point (u, v), term by term in
+// the order of hmod_PolyCalc: the sum of (c * u^(degree - j)) * v^j over degree and j.
+HWY_INLINE V startPoly(D d, const double* c, int order, V u, V v) {
+  V uPower[kMaxStartOrder + 1];
+  V vPower[kMaxStartOrder + 1];
+  uPower[0] = hn::Set(d, 1.0);
+  vPower[0] = uPower[0];
+  for (int i = 1; i <= order; ++i) {
+    uPower[i] = hn::Mul(uPower[i - 1], u);
+    vPower[i] = hn::Mul(vPower[i - 1], v);
+  }
+  V sum = hn::Zero(d);
+  for (int degree = 0; degree <= order; ++degree)
+    for (int j = 0; j <= degree; ++j)
+      sum = hn::Add(sum, hn::Mul(hn::Mul(hn::Set(d, *c++), uPower[degree - j]), vPower[j]));
+  return sum;
 }
 
 // Derivative of the quotient n / q from the derivatives of n and q.
@@ -158,14 +193,17 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
 }
 
 HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
-                             const double* zs, const double* x0s, const double* y0s, double* xs,
-                             double* ys, double* flags) {
+                             const double* zs, double* xs, double* ys, double* flags) {
   const RSMFunctions& s = *p.section;
   V sample = hn::LoadU(d, samples);
   V row = hn::LoadU(d, rows);
   V z = hn::LoadU(d, zs);
-  V x = hn::LoadU(d, x0s);
-  V y = hn::LoadU(d, y0s);
+  V x = hn::Zero(d);
+  V y = hn::Zero(d);
+  if (p.startX) {
+    x = startPoly(d, p.startX, p.startOrder, sample, row);
+    y = startPoly(d, p.startY, p.startOrder, sample, row);
+  }
   if (p.normalised) {
     sample = normalised(d, s, kSample, sample);
     row = normalised(d, s, kRow, row);
@@ -199,7 +237,7 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
     failed = hn::Or(failed, hn::And(active, zeroDenominator));
     active = hn::AndNot(zeroDenominator, active);
     V g[2 * kPolys];
-    slopeSums(d, p.slopes, table, g);
+    slopes(d, p, table, g);
     const V sx = quotientSlope(g[0], g[2], ns, ds);
     const V sy = quotientSlope(g[1], g[3], ns, ds);
     const V rx = quotientSlope(g[4], g[6], nr, dr);
@@ -237,6 +275,47 @@ void writeOk(size_t count, const double* flags, uint8_t* ok) {
   for (size_t i = 0; i < count; ++i) ok[i] = flags[i] == 0.0;
 }
 
+// Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
+// last points padded with zeros to a whole vector whose extra results are dropped.
+template <size_t I, size_t O, typename F>
+void overVectors(D d, size_t count, const double* const (&in)[I], double* const (&out)[O], F f) {
+  const size_t lanes = hn::Lanes(d);
+  const double* ins[I];
+  double* outs[O];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
+    for (size_t o = 0; o < O; ++o) outs[o] = out[o] + j;
+    f(ins, outs);
+  }
+  if (j == count) return;
+  HWY_ALIGN double padded[I][kMaxLanes] = {};
+  HWY_ALIGN double results[O][kMaxLanes];
+  for (size_t i = 0; i < I; ++i) {
+    for (size_t k = 0; j + k < count; ++k) padded[i][k] = in[i][j + k];
+    ins[i] = padded[i];
+  }
+  for (size_t o = 0; o < O; ++o) outs[o] = results[o];
+  f(ins, outs);
+  for (size_t o = 0; o < O; ++o)
+    for (size_t k = 0; j + k < count; ++k) out[o][j + k] = results[o][k];
+}
+
+size_t countOf(int32_t n) { return n > 0 ? static_cast<size_t>(n) : 0; }
+
+// Grid indices (value - origin) / size truncated toward zero and clamped to 0 ... cells - 1; 0
+// when size is 0 or the quotient is not a number or lies outside the 32-bit integer range.
+HWY_INLINE V gridIndices(D d, V value, double origin, double size, int32_t cells) {
+  if (size == 0.0) return hn::Zero(d);
+  const V quotient = hn::Trunc(hn::Div(hn::Sub(value, hn::Set(d, origin)), hn::Set(d, size)));
+  // Both comparisons are false for a NaN.
+  const auto inRange = hn::And(hn::Ge(quotient, hn::Set(d, -2147483648.0)),
+                               hn::Le(quotient, hn::Set(d, 2147483647.0)));
+  const V clamped =
+      hn::Min(hn::Max(quotient, hn::Zero(d)), hn::Set(d, static_cast<double>(cells - 1)));
+  return hn::IfThenElseZero(inRange, clamped);
+}
+
 }  // namespace
 
 void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -269,29 +348,26 @@ void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
 }
 
 void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok) {
+                  const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
   const size_t lanes = hn::Lanes(d);
   const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
   HWY_ALIGN double flags[kMaxLanes];
   size_t j = 0;
   for (; j + lanes <= count; j += lanes) {
-    invertVector(d, plan, sample + j, row + j, z + j, x0 + j, y0 + j, x + j, y + j, flags);
+    invertVector(d, plan, sample + j, row + j, z + j, x + j, y + j, flags);
     writeOk(lanes, flags, ok + j);
   }
   if (j == count) return;
-  HWY_ALIGN double in[5][kMaxLanes] = {};
+  HWY_ALIGN double in[3][kMaxLanes] = {};
   HWY_ALIGN double out[2][kMaxLanes];
   const size_t rest = count - j;
   for (size_t i = 0; i < rest; ++i) {
     in[0][i] = sample[j + i];
     in[1][i] = row[j + i];
     in[2][i] = z[j + i];
-    in[3][i] = x0[j + i];
-    in[4][i] = y0[j + i];
   }
-  invertVector(d, plan, in[0], in[1], in[2], in[3], in[4], out[0], out[1], flags);
+  invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
   for (size_t i = 0; i < rest; ++i) {
     x[j + i] = out[0][i];
     y[j + i] = out[1][i];
@@ -302,39 +378,66 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
 void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
                     double* outX, double* outY) {
   const D d;
-  const size_t lanes = hn::Lanes(d);
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
   const V rho = hn::Set(d, kRho);
   const V turn = hn::Set(d, 360.0);
-  auto convert = [&](const double* xs, const double* ys, double* outXs, double* outYs) {
-    V u = hn::LoadU(d, xs);
-    const V v = hn::LoadU(d, ys);
+  overVectors(d, countOf(n), {x, y}, {outX, outY}, [&](const double* const* in, double* const* out) {
+    V u = hn::LoadU(d, in[0]);
+    const V v = hn::LoadU(d, in[1]);
     if (toGroundDomain) {
       if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
-      hn::StoreU(hn::Div(u, rho), d, outXs);
-      hn::StoreU(hn::Div(v, rho), d, outYs);
+      hn::StoreU(hn::Div(u, rho), d, out[0]);
+      hn::StoreU(hn::Div(v, rho), d, out[1]);
     } else {
       V longitude = hn::Mul(u, rho);
       if (hybrid)
         longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)), hn::Sub(longitude, turn),
                                    longitude);
-      hn::StoreU(longitude, d, outXs);
-      hn::StoreU(hn::Mul(v, rho), d, outYs);
+      hn::StoreU(longitude, d, out[0]);
+      hn::StoreU(hn::Mul(v, rho), d, out[1]);
     }
-  };
-  size_t j = 0;
-  for (; j + lanes <= count; j += lanes) convert(x + j, y + j, outX + j, outY + j);
-  if (j == count) return;
-  HWY_ALIGN double in[2][kMaxLanes] = {};
-  HWY_ALIGN double out[2][kMaxLanes];
-  for (size_t i = 0; j + i < count; ++i) {
-    in[0][i] = x[j + i];
-    in[1][i] = y[j + i];
-  }
-  convert(in[0], in[1], out[0], out[1]);
-  for (size_t i = 0; j + i < count; ++i) {
-    outX[j + i] = out[0][i];
-    outY[j + i] = out[1][i];
+  });
+}
+
+void LowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
+                       const double* z, double* sample, double* row) {
+  const D d;
+  overVectors(d, countOf(n), {x, y, z}, {sample, row},
+              [&](const double* const* in, double* const* out) {
+                const V u = hn::LoadU(d, in[0]);
+                const V v = hn::LoadU(d, in[1]);
+                const V w = hn::LoadU(d, in[2]);
+                for (int half = 0; half < 2; ++half) {
+                  const double* c = coef + kLowOrderHalf * half;
+                  const V terms[kLowOrderHalf - 1] = {u, v, w, u, u, u, v, v, w};
+                  const V factors[kLowOrderHalf - 4] = {u, v, w, v, w, w};
+                  V sum = hn::Set(d, c[0]);
+                  for (int t = 1; t < kLowOrderHalf; ++t) {
+                    V term = hn::Mul(hn::Set(d, c[t]), terms[t - 1]);
+                    if (t >= 4) term = hn::Mul(term, factors[t - 4]);
+                    sum = hn::Add(sum, term);
+                  }
+                  hn::StoreU(sum, d, out[half]);
+                }
+              });
+}
+
+void SectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
+                    int32_t* section) {
+  const D d;
+  const size_t count = countOf(n);
+  const V columns = hn::Set(d, rsm.colSections);
+  for (size_t j = 0; j < count; j += kMaxLanes) {
+    HWY_ALIGN double index[kMaxLanes];
+    const size_t block = count - j < kMaxLanes ? count - j : kMaxLanes;
+    overVectors(d, block, {sample + j, row + j}, {index},
+                [&](const double* const* in, double* const* out) {
+                  const V c = gridIndices(d, hn::LoadU(d, in[0]), rsm.imageDomain.data[0],
+                                          rsm.colsPerSection, rsm.colSections);
+                  const V r = gridIndices(d, hn::LoadU(d, in[1]), rsm.imageDomain.data[2],
+                                          rsm.rowsPerSection, rsm.rowSections);
+                  hn::StoreU(hn::Add(c, hn::Mul(r, columns)), d, out[0]);
+                });
+    for (size_t k = 0; k < block; ++k) section[j + k] = static_cast<int32_t>(index[k]);
   }
 }
 
@@ -350,6 +453,8 @@ namespace senmod {
 HWY_EXPORT(EvaluatePoints);
 HWY_EXPORT(InvertPoints);
 HWY_EXPORT(GeodeticPoints);
+HWY_EXPORT(LowOrderPositions);
+HWY_EXPORT(SectionIndices);
 HWY_EXPORT(KernelTarget);
 
 void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -358,14 +463,23 @@ void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
 }
 
 void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok) {
-  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x0, y0, x, y, ok);
+                  const double* z, double* x, double* y, uint8_t* ok) {
+  HWY_DYNAMIC_DISPATCH(InvertPoints)(plan, n, sample, row, z, x, y, ok);
 }
 
 void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
                     double* outX, double* outY) {
   HWY_DYNAMIC_DISPATCH(GeodeticPoints)(toGroundDomain, hybrid, n, x, y, outX, outY);
+}
+
+void lowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
+                       const double* z, double* sample, double* row) {
+  HWY_DYNAMIC_DISPATCH(LowOrderPositions)(coef, n, x, y, z, sample, row);
+}
+
+void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
+                    int32_t* section) {
+  HWY_DYNAMIC_DISPATCH(SectionIndices)(rsm, n, sample, row, section);
 }
 
 const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }

@@ -16,17 +16,29 @@ void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
                     const double* z, double* sample, double* row, uint8_t* ok);
 
 // Image to ground of n image points (sample, row) at ground-domain heights z with an inversion
-// plan, starting from unnormalised ground-domain (x0, y0) (see startingPoint): Newton passes
-// until both corrections are at most 1e-8 or after five passes. ok[j] = 0 where a denominator
-// is exactly 0 (outputs then unspecified).
+// plan, starting from the section's starting polynomial at (sample, row) (at 0, 0 without one):
+// Newton passes until both corrections are at most 1e-8 or after five passes. ok[j] = 0 where
+// a denominator is exactly 0 (outputs then unspecified).
 void invertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
-                  const double* z, const double* x0, const double* y0, double* x, double* y,
-                  uint8_t* ok);
+                  const double* z, double* x, double* y, uint8_t* ok);
 
 // The geodetic (hybrid: longitude 0 to 2 pi) ground-domain conversion of n points' x and y:
 // map degrees to ground-domain radians (toGroundDomain) or back, as convertGround does it.
 void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
                     double* outX, double* outY);
+
+// The low-order polynomial's (the second-order coefficients coef[0..20), sample then row) image
+// positions of n ground-domain points: c0 + c1 x + c2 y + c3 z + c4 x x + c5 x y + c6 x z +
+// c7 y y + c8 y z + c9 z z, summed left to right.
+void lowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
+                       const double* z, double* sample, double* row);
+
+// The sections (column + row * colSections) of a grid-checked multi-section model at n
+// approximate image positions: each grid index (position - domain start) / size truncated
+// toward zero and clamped to the grid; 0 when the size is 0 or the quotient is not a number or
+// lies outside the 32-bit integer range.
+void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
+                    int32_t* section);
 
 // Name of the vector target the kernels run on now.
 const char* kernelTarget();

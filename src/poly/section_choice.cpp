@@ -1,15 +1,11 @@
 #include "poly/section_choice.h"
 
-#include <cmath>
-
-#include "hostphoto.h"
+#include "poly/plan_kernels.h"
 
 namespace senmod {
 
 namespace {
 constexpr int32_t kLowOrderCount = 20;
-constexpr int32_t kLowOrderHalf = 10;
-constexpr int32_t kLowOrder = 2;
 }  // namespace
 
 const char* checkSectionGrid(const RSM_Model_Orig& rsm) {
@@ -21,25 +17,12 @@ const char* checkSectionGrid(const RSM_Model_Orig& rsm) {
   return nullptr;
 }
 
-int32_t gridIndex(double value, double origin, double size, int32_t cells) {
-  if (size == 0.0) return 0;
-  const double quotient = std::trunc((value - origin) / size);
-  // The negated test also sends a NaN to index 0.
-  if (!(quotient >= -2147483648.0 && quotient <= 2147483647.0)) return 0;
-  int32_t index = static_cast<int32_t>(quotient);
-  if (index < 0) index = 0;
-  if (index >= cells) index = cells - 1;
-  return index;
-}
-
 const RSMFunctions* sectionAt(const RSM_Model_Orig& rsm, double sample, double row) {
   const RSMFunctions* sections = rsm.RationalPolyList.data;
   if (rsm.RationalPolyList.count == 1) return sections;
-  const int32_t gridRow =
-      gridIndex(row, rsm.imageDomain.data[2], rsm.rowsPerSection, rsm.rowSections);
-  const int32_t gridColumn =
-      gridIndex(sample, rsm.imageDomain.data[0], rsm.colsPerSection, rsm.colSections);
-  return &sections[gridColumn + gridRow * rsm.colSections];
+  int32_t section;
+  sectionIndices(rsm, 1, &sample, &row, &section);
+  return &sections[section];
 }
 
 bool hasLowOrderPoly(const RSM_Model_Orig& rsm) {
@@ -48,9 +31,7 @@ bool hasLowOrderPoly(const RSM_Model_Orig& rsm) {
 
 void lowOrderImagePosition(const RSM_Model_Orig& rsm, double x, double y, double z, double* sample,
                            double* row) {
-  const double* coef = rsm.groundToImagePoly.data;
-  *sample = hpho_RationalFunctionGetPolyValueDirect(coef, x, y, z, kLowOrder);
-  *row = hpho_RationalFunctionGetPolyValueDirect(coef + kLowOrderHalf, x, y, z, kLowOrder);
+  lowOrderPositions(rsm.groundToImagePoly.data, 1, &x, &y, &z, sample, row);
 }
 
 }  // namespace senmod

@@ -10,10 +10,6 @@ namespace senmod {
 // message of the refusal. A one-section model always fits.
 const char* checkSectionGrid(const RSM_Model_Orig& rsm);
 
-// Grid index (value - origin) / size truncated toward zero and clamped to 0..cells-1; 0 when
-// the size is 0, the quotient is not a number or lies outside the 32-bit integer range.
-int32_t gridIndex(double value, double origin, double size, int32_t cells);
-
 // The section of a grid-checked model at approximate image position (sample, row).
 const RSMFunctions* sectionAt(const RSM_Model_Orig& rsm, double sample, double row);
 

@@ -2,15 +2,11 @@
 
 #include <cmath>
 
-#include "hostmodel.h"
 #include "poly/messages.h"
 
 namespace senmod {
 
 namespace {
-
-// hmod_PolyCalc takes orders 0 to 10.
-constexpr int kMaxStartOrder = 10;
 
 // Reads the starting polynomial's order into *order; false when the array does not hold a
 // whole order in range followed by both halves of its coefficients.
@@ -134,6 +130,16 @@ void planSlopes(const Polynomial& poly, Slots& slots, SlopeSums* sums, int p, in
       }
 }
 
+// True when sums first, first + step, ... (count of them) read the same slot at every term.
+template <int Sums, int Terms>
+bool sameSlots(const uint16_t (&slot)[Sums][Terms], int32_t terms, int first, int step,
+               int count) {
+  for (int32_t n = 0; n < terms; ++n)
+    for (int k = 1; k < count; ++k)
+      if (slot[first + k * step][n] != slot[first][n]) return false;
+  return true;
+}
+
 int32_t largest(const int32_t* counts, int n) {
   int32_t m = 0;
   for (int i = 0; i < n; ++i)
@@ -185,17 +191,11 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
       plan->slopes.slot[s][n] = 0;
       plan->slopes.coef[s][n] = 0.0;
     }
+  plan->sameValueSlots =
+      sameSlots(plan->values.slot, plan->values.count, 0, 1, plan->shared ? 3 : kPolys);
+  plan->sameSlopeSlots = sameSlots(plan->slopes.slot, plan->slopes.count, 0, 2, kPolys) &&
+                         sameSlots(plan->slopes.slot, plan->slopes.count, 1, 2, kPolys);
   return nullptr;
-}
-
-void startingPoint(const SectionPlan& plan, double sample, double row, double* x, double* y) {
-  if (!plan.startX) {
-    *x = 0.0;
-    *y = 0.0;
-    return;
-  }
-  *x = hmod_PolyCalc(plan.startX, plan.startOrder, sample, row);
-  *y = hmod_PolyCalc(plan.startY, plan.startOrder, sample, row);
 }
 
 }  // namespace senmod

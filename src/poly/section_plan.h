@@ -25,6 +25,9 @@ struct Product {
   uint16_t to, a, b;
 };
 
+// Highest order of a starting polynomial (that of hmod_PolyCalc, whose term order it keeps).
+constexpr int kMaxStartOrder = 10;
+
 // The four polynomials of a section in the order sample numerator, sample denominator, row
 // numerator, row denominator.
 constexpr int kPolys = 4;
@@ -62,6 +65,10 @@ struct SectionPlan {
   int32_t slots;     // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
+  // Every value sum in use reads the same slot at each term, and so do the four x and the four
+  // y derivative sums: one load of the table entry serves them all.
+  bool sameValueSlots;
+  bool sameSlopeSlots;
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
   int32_t startOrder;
   const double* startX;
@@ -72,9 +79,6 @@ struct SectionPlan {
 // per-point evaluator of that use gives: the section missing or not valid, a power out of
 // range, too few coefficients, and for the inversion a starting polynomial that does not fit.
 const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* plan);
-
-// The inversion's unnormalised start (ground-domain x, y) for image point (sample, row).
-void startingPoint(const SectionPlan& plan, double sample, double row, double* x, double* y);
 
 }  // namespace senmod
 
