@@ -316,63 +316,39 @@ HWY_INLINE V gridIndices(D d, V value, double origin, double size, int32_t cells
   return hn::IfThenElseZero(inRange, clamped);
 }
 
+// Runs kernel(in, out, flags) over the points' vectors, as overVectors does, and writes each
+// point's flag to ok.
+template <typename K>
+void overVectorsWithOk(D d, size_t count, const double* a, const double* b, const double* c,
+                       double* outA, double* outB, uint8_t* ok, K kernel) {
+  const size_t lanes = hn::Lanes(d);
+  size_t done = 0;
+  overVectors(d, count, {a, b, c}, {outA, outB}, [&](const double* const* in, double* const* out) {
+    HWY_ALIGN double flags[kMaxLanes];
+    kernel(in, out, flags);
+    writeOk(count - done < lanes ? count - done : lanes, flags, ok + done);
+    done += lanes;
+  });
+}
+
 }  // namespace
 
 void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
                     const double* z, double* sample, double* row, uint8_t* ok) {
   const D d;
-  const size_t lanes = hn::Lanes(d);
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
-  HWY_ALIGN double flags[kMaxLanes];
-  size_t j = 0;
-  for (; j + lanes <= count; j += lanes) {
-    evaluateVector(d, plan, x + j, y + j, z + j, sample + j, row + j, flags);
-    writeOk(lanes, flags, ok + j);
-  }
-  if (j == count) return;
-  // The last points padded to a whole vector with zeros, whose results are dropped.
-  HWY_ALIGN double in[3][kMaxLanes] = {};
-  HWY_ALIGN double out[2][kMaxLanes];
-  const size_t rest = count - j;
-  for (size_t i = 0; i < rest; ++i) {
-    in[0][i] = x[j + i];
-    in[1][i] = y[j + i];
-    in[2][i] = z[j + i];
-  }
-  evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
-  for (size_t i = 0; i < rest; ++i) {
-    sample[j + i] = out[0][i];
-    row[j + i] = out[1][i];
-  }
-  writeOk(rest, flags, ok + j);
+  overVectorsWithOk(d, countOf(n), x, y, z, sample, row, ok,
+                    [&](const double* const* in, double* const* out, double* flags) {
+                      evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
+                    });
 }
 
 void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
                   const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
-  const size_t lanes = hn::Lanes(d);
-  const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
-  HWY_ALIGN double flags[kMaxLanes];
-  size_t j = 0;
-  for (; j + lanes <= count; j += lanes) {
-    invertVector(d, plan, sample + j, row + j, z + j, x + j, y + j, flags);
-    writeOk(lanes, flags, ok + j);
-  }
-  if (j == count) return;
-  HWY_ALIGN double in[3][kMaxLanes] = {};
-  HWY_ALIGN double out[2][kMaxLanes];
-  const size_t rest = count - j;
-  for (size_t i = 0; i < rest; ++i) {
-    in[0][i] = sample[j + i];
-    in[1][i] = row[j + i];
-    in[2][i] = z[j + i];
-  }
-  invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
-  for (size_t i = 0; i < rest; ++i) {
-    x[j + i] = out[0][i];
-    y[j + i] = out[1][i];
-  }
-  writeOk(rest, flags, ok + j);
+  overVectorsWithOk(d, countOf(n), sample, row, z, x, y, ok,
+                    [&](const double* const* in, double* const* out, double* flags) {
+                      invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
+                    });
 }
 
 void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
