@@ -155,6 +155,20 @@ HWY_INLINE V quotientSlope(V dn, V dq, V n, V q) {
   return hn::Div(hn::Sub(hn::Mul(dn, q), hn::Mul(dq, n)), hn::Mul(q, q));
 }
 
+// Stores the results a and b of one vector, taken back from normalised values at norm indices
+// ia and ib when the plan is normalised, and a flag of 1 in each failed lane.
+template <class M>
+HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex ib, V a, V b,
+                             M failed, double* outA, double* outB, double* flags) {
+  if (p.normalised) {
+    a = denormalised(d, *p.section, ia, a);
+    b = denormalised(d, *p.section, ib, b);
+  }
+  hn::StoreU(a, d, outA);
+  hn::StoreU(b, d, outB);
+  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
 // One vector of points; failed lanes get a non-zero flag.
 HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
                                const double* zs, double* samples, double* rows, double* flags) {
@@ -182,14 +196,7 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
     dr = v[3];
     failed = hn::Or(failed, hn::Eq(dr, zero));
   }
-  V row = hn::Div(nr, dr);
-  if (p.normalised) {
-    sample = denormalised(d, s, kSample, sample);
-    row = denormalised(d, s, kRow, row);
-  }
-  hn::StoreU(sample, d, samples);
-  hn::StoreU(row, d, rows);
-  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+  storeResults(d, p, kSample, kRow, sample, hn::Div(nr, dr), failed, samples, rows, flags);
 }
 
 HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
@@ -260,15 +267,7 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
     active = hn::And(active, hn::Gt(largest, tolerance));
     if (passes >= kMaxPasses || hn::AllFalse(d, active)) break;
   }
-  x = hn::Add(x, dx);
-  y = hn::Add(y, dy);
-  if (p.normalised) {
-    x = denormalised(d, s, kGroundX, x);
-    y = denormalised(d, s, kGroundY, y);
-  }
-  hn::StoreU(x, d, xs);
-  hn::StoreU(y, d, ys);
-  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+  storeResults(d, p, kGroundX, kGroundY, hn::Add(x, dx), hn::Add(y, dy), failed, xs, ys, flags);
 }
 
 void writeOk(size_t count, const double* flags, uint8_t* ok) {

@@ -11,20 +11,6 @@ namespace {
 
 using namespace tooltest;
 
-std::vector<std::vector<double>> numbers(const std::string& text) {
-  std::vector<std::vector<double>> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::vector<double> values;
-    std::string field;
-    while (fields >> field) values.push_back(std::strtod(field.c_str(), nullptr));
-    lines.push_back(values);
-  }
-  return lines;
-}
-
 class Command : public ScratchTest {
  protected:
   void SetUp() override {
@@ -66,7 +52,7 @@ TEST_F(Command, GroundToImageTakesTheLineHeightThenTheOptionThenTheMean) {
       senmod({"ground-to-image", model_, "--height", "700", "-i", path("in.txt")});
   ASSERT_EQ(withOption.status, 0) << withOption.err;
   EXPECT_EQ(withOption.err, "");
-  const auto lines = numbers(withOption.out);
+  const auto lines = numberRows(withOption.out);
   ASSERT_EQ(lines.size(), 3u);
   for (const auto& l : lines) EXPECT_EQ(l.size(), 2u);
   // Written with enough digits to give back the library's doubles exactly.
@@ -76,12 +62,12 @@ TEST_F(Command, GroundToImageTakesTheLineHeightThenTheOptionThenTheMean) {
 
   const CommandRun withMean = senmod({"ground-to-image", model_, "-i", path("in.txt")});
   ASSERT_EQ(withMean.status, 0);
-  EXPECT_EQ(numbers(withMean.out)[1], direct(true, 10.001, 45.002, 250.0));
+  EXPECT_EQ(numberRows(withMean.out)[1], direct(true, 10.001, 45.002, 250.0));
 
   const CommandRun withDem =
       senmod({"ground-to-image", model_, "--dem", dem_->path(), "-i", path("in.txt")});
   ASSERT_EQ(withDem.status, 0) << withDem.err;
-  const auto demLines = numbers(withDem.out);
+  const auto demLines = numberRows(withDem.out);
   EXPECT_EQ(demLines[0], lines[0]);
   const auto expected = direct(true, 10.001, 45.002, dem_->Height(10.001, 45.002));
   EXPECT_NEAR(demLines[1][0], expected[0], 1e-6);
@@ -94,7 +80,7 @@ TEST_F(Command, ImageToGroundLandsOnTheDemAndComesBack) {
                                  path("in.txt"), "-o", path("ground.txt")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
-  const auto ground = numbers(readText("ground.txt"));
+  const auto ground = numberRows(readText("ground.txt"));
   ASSERT_EQ(ground.size(), 3u);
   for (const auto& g : ground) {
     ASSERT_EQ(g.size(), 3u);
@@ -103,7 +89,7 @@ TEST_F(Command, ImageToGroundLandsOnTheDemAndComesBack) {
   const CommandRun back =
       senmod({"ground-to-image", model_, "--dem", dem_->path(), "-i", path("ground.txt")});
   ASSERT_EQ(back.status, 0);
-  const auto image = numbers(back.out);
+  const auto image = numberRows(back.out);
   const double expected[3][2] = {{100, 100}, {500.5, 400.25}, {900, 700}};
   for (int i = 0; i < 3; ++i) {
     EXPECT_NEAR(image[i][0], expected[i][0], 1e-6);
@@ -112,12 +98,12 @@ TEST_F(Command, ImageToGroundLandsOnTheDemAndComesBack) {
 
   const CommandRun mean = senmod({"image-to-ground", model_, "-i", path("in.txt")});
   ASSERT_EQ(mean.status, 0);
-  const std::vector<double> second = numbers(mean.out)[1];
+  const std::vector<double> second = numberRows(mean.out)[1];
   EXPECT_EQ(second, (std::vector<double>{direct(false, 500.5, 400.25, 250.0)[0],
                                          direct(false, 500.5, 400.25, 250.0)[1], 250.0}));
   const CommandRun fixed = senmod({"image-to-ground", model_, "--height", "123.5", "-i",
                                    path("in.txt")});
-  EXPECT_EQ(numbers(fixed.out)[2][2], 123.5);
+  EXPECT_EQ(numberRows(fixed.out)[2][2], 123.5);
 }
 
 TEST_F(Command, BadCommandLinesModelsAndDemsExitWithTwo) {
@@ -157,13 +143,13 @@ TEST_F(Command, MalformedLineStopsWithOneAfterTheGoodPoints) {
   writeText("in.txt", "10 45\n# note\n10.001 45\nabc 45\n10 45\n");
   const CommandRun file = senmod({"ground-to-image", model_, "-i", path("in.txt")});
   EXPECT_EQ(file.status, 1);
-  EXPECT_EQ(numbers(file.out).size(), 2u);
+  EXPECT_EQ(numberRows(file.out).size(), 2u);
   EXPECT_TRUE(contains(file.err, path("in.txt") + ":4: malformed line"));
 
   writeText("four.txt", "1 2\n1 2 3 4\n");
   const CommandRun stdinRun = senmod({"image-to-ground", model_}, path("four.txt"));
   EXPECT_EQ(stdinRun.status, 1);
-  EXPECT_EQ(numbers(stdinRun.out).size(), 1u);
+  EXPECT_EQ(numberRows(stdinRun.out).size(), 1u);
   EXPECT_TRUE(contains(stdinRun.err, "standard input:2: malformed line"));
 }
 
@@ -212,7 +198,7 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
   writeText("in.txt", "10.005 45 100\n10 45 500\n10.003 45 100\n");
   const CommandRun run = senmod({"ground-to-image", model, "-i", path("in.txt")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(numbers(run.out).size(), 1u);
+  EXPECT_EQ(numberRows(run.out).size(), 1u);
   EXPECT_TRUE(contains(run.err, path("in.txt") + ":2: the point cannot be transformed"));
 }
 

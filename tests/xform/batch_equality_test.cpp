@@ -66,6 +66,17 @@ bool isUnwritten(double v) {
 // A batch call on n points of `width` reals each from in, two reals out each.
 using Batch = std::function<bool(int32_t n, const double* in, double* out)>;
 
+// The 3-D batch call of xform, true when it reports no failure.
+Batch batch3D(RSM_Xform* xform) {
+  return [xform](int32_t n, const double* in, double* out) {
+    ErrorReport* err = nullptr;
+    smod_RSMXformTransform3DTo2D(xform, n, in, out, &err);
+    const bool ok = err == nullptr;
+    herr_DeleteErrorReportEx(&err);
+    return ok;
+  };
+}
+
 // Every point's outcome from the batch, calling it again after each failing point.
 std::vector<Outcome> batchOutcomes(const Batch& batch, const std::vector<double>& points,
                                    int width) {
@@ -141,13 +152,7 @@ void expectBatchIsPerPoint3D(RSM_Model* model, const std::vector<double>& points
                              const std::string& target, const std::string& what) {
   RSM_Xform* xform = smod_RSMXformGetFromRSMData(model, nullptr);
   ASSERT_NE(xform, nullptr);
-  const Batch batch = [&](int32_t n, const double* in, double* out) {
-    ErrorReport* err = nullptr;
-    smod_RSMXformTransform3DTo2D(xform, n, in, out, &err);
-    const bool ok = err == nullptr;
-    herr_DeleteErrorReportEx(&err);
-    return ok;
-  };
+  const Batch batch = batch3D(xform);
   const Batch alone = [&](int32_t, const double* in, double* out) {
     ErrorReport* err = nullptr;
     smod_RSMTransform(xform->model, in[0], in[1], in[2], &out[0], &out[1], &err);
@@ -338,13 +343,7 @@ TEST(BatchEquality, RandomSectionsOfEveryPowerPatternWithFailingPoints) {
         const std::string what =
             "random model " + std::to_string(m) + (groundToImage ? ", to image" : ", to ground");
         RSM_Xform* xform = smod_RSMXformGetFromRSMData(model, nullptr);
-        const Batch batch = [&](int32_t n, const double* in, double* out) {
-          ErrorReport* err = nullptr;
-          smod_RSMXformTransform3DTo2D(xform, n, in, out, &err);
-          const bool ok = err == nullptr;
-          herr_DeleteErrorReportEx(&err);
-          return ok;
-        };
+        const Batch batch = batch3D(xform);
         expectSame(batchOutcomes(batch, points, 3), pointOutcomes(batch, points, 3), target, what);
         smod_RSMXformDelete(xform);
       }
