@@ -39,11 +39,15 @@ HWY_INLINE V denormalised(D d, const RSMFunctions& s, int m, V v) {
   return hn::Add(hn::Mul(hn::Set(d, s.Scales[m]), v), hn::Set(d, s.Offsets[m]));
 }
 
-// The plan's table at (x, y, z).
+// The table's constant slots, which no fill changes.
+HWY_INLINE void setConstants(D d, Table* table) {
+  for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, table->t + c * hn::Lanes(d));
+}
+
+// The plan's table at (x, y, z), its constants set.
 HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   const size_t lanes = hn::Lanes(d);
   double* t = table->t;
-  for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, t + c * lanes);
   const V variables[3] = {x, y, z};
   const int32_t highest[3] = {p.mX, p.mY, p.mZ};
   const uint16_t* powers[3] = {p.xPower, p.yPower, p.zPower};
@@ -72,7 +76,12 @@ HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, V t
   return hn::Add(value, hn::Mul(hn::Set(d, sums.coef[k][n]), t));
 }
 
-// Derivative sum k plus its term n, whose table entry is t.
+// The factor times the table entry of term n of derivative sum k.
+HWY_INLINE V slopeEntry(D d, const SlopeSums& sums, int k, int32_t n, const Table& table) {
+  return hn::Mul(hn::Set(d, sums.factor[k][n]), entry(d, sums, k, n, table));
+}
+
+// Derivative sum k plus its term n, whose factor times table entry is t.
 HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, V t) {
   return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
 }
@@ -80,7 +89,7 @@ HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, V t
 // The first K value sums, advancing together (each in its own register) so that their
 // additions overlap; with Same, every sum's term n reads the entry of sum 0's.
 template <int K, bool Same>
-HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
+HWY_NOINLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
     const V t0 = entry(d, sums, 0, n, table);
@@ -95,23 +104,23 @@ HWY_INLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out
   out[3] = v3;
 }
 
-// The eight derivative sums, advancing together; with Same, the x sums read the entries of
-// sum 0's terms and the y sums those of sum 1's.
+// The eight derivative sums, advancing together; with Same, the x sums take the factored
+// entries of sum 0's terms and the y sums those of sum 1's.
 template <bool Same>
-HWY_INLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
+HWY_NOINLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
   V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
   V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    const V tx = entry(d, sums, 0, n, table);
-    const V ty = entry(d, sums, 1, n, table);
+    const V tx = slopeEntry(d, sums, 0, n, table);
+    const V ty = slopeEntry(d, sums, 1, n, table);
     v0 = addSlope(d, v0, sums, 0, n, tx);
     v1 = addSlope(d, v1, sums, 1, n, ty);
-    v2 = addSlope(d, v2, sums, 2, n, Same ? tx : entry(d, sums, 2, n, table));
-    v3 = addSlope(d, v3, sums, 3, n, Same ? ty : entry(d, sums, 3, n, table));
-    v4 = addSlope(d, v4, sums, 4, n, Same ? tx : entry(d, sums, 4, n, table));
-    v5 = addSlope(d, v5, sums, 5, n, Same ? ty : entry(d, sums, 5, n, table));
-    v6 = addSlope(d, v6, sums, 6, n, Same ? tx : entry(d, sums, 6, n, table));
-    v7 = addSlope(d, v7, sums, 7, n, Same ? ty : entry(d, sums, 7, n, table));
+    v2 = addSlope(d, v2, sums, 2, n, Same ? tx : slopeEntry(d, sums, 2, n, table));
+    v3 = addSlope(d, v3, sums, 3, n, Same ? ty : slopeEntry(d, sums, 3, n, table));
+    v4 = addSlope(d, v4, sums, 4, n, Same ? tx : slopeEntry(d, sums, 4, n, table));
+    v5 = addSlope(d, v5, sums, 5, n, Same ? ty : slopeEntry(d, sums, 5, n, table));
+    v6 = addSlope(d, v6, sums, 6, n, Same ? tx : slopeEntry(d, sums, 6, n, table));
+    v7 = addSlope(d, v7, sums, 7, n, Same ? ty : slopeEntry(d, sums, 7, n, table));
   }
   const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
   for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
@@ -182,6 +191,7 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
     z = normalised(d, s, kGroundZ, z);
   }
   Table table;
+  setConstants(d, &table);
   fill(d, p, x, y, z, &table);
   const V zero = hn::Zero(d);
   V v[kPolys];
@@ -226,6 +236,7 @@ HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, c
   auto active = hn::Eq(zero, zero);
   auto failed = hn::Lt(zero, zero);
   Table table;
+  setConstants(d, &table);
   for (int passes = 1;; ++passes) {
     x = hn::IfThenElse(active, hn::Add(x, dx), x);
     y = hn::IfThenElse(active, hn::Add(y, dy), y);

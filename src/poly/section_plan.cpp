@@ -27,10 +27,9 @@ bool isEmpty(Powers p) { return p.x < 0 || p.y < 0 || p.z < 0; }
 class Slots {
  public:
   explicit Slots(SectionPlan* plan) : plan_(plan) {
-    for (auto* memo : {&term_, &slopeX_, &slopeY_})
-      for (auto& plane : *memo)
-        for (auto& line : plane)
-          for (uint16_t& slot : line) slot = kNone;
+    for (auto& plane : term_)
+      for (auto& line : plane)
+        for (uint16_t& slot : line) slot = kNone;
     plan_->slots = kConstantSlots;
     plan_->products = 0;
     plan_->mX = plan_->mY = plan_->mZ = 0;
@@ -48,14 +47,6 @@ class Slots {
       slot = i > 0 ? power(0, i) : power(1, j);
     }
     return term_[i][j][k] = slot;
-  }
-
-  // factor * x^i y^j z^k for a derivative in x (dy false) or y.
-  uint16_t slope(int factor, int i, int j, int k, bool dy) {
-    if (factor == 1) return term(i, j, k);
-    uint16_t& slot = (dy ? slopeY_ : slopeX_)[i][j][k];
-    if (slot == kNone) slot = product(static_cast<uint16_t>(factor), term(i, j, k));
-    return slot;
   }
 
  private:
@@ -80,8 +71,6 @@ class Slots {
 
   SectionPlan* plan_;
   uint16_t term_[kTableSide][kTableSide][kTableSide];
-  uint16_t slopeX_[kTableSide][kTableSide][kTableSide];
-  uint16_t slopeY_[kTableSide][kTableSide][kTableSide];
 };
 
 // Fills row p of the value sums; the number of its terms.
@@ -103,7 +92,8 @@ int32_t planValue(const Polynomial& poly, Slots& slots, ValueSums* sums, int p) 
 void addSlope(SlopeSums* sums, int s, int32_t* count, Slots& slots, int factor, int i, int j, int k,
               double c) {
   if (c == 0.0) return;
-  sums->slot[s][*count] = slots.slope(factor, i, j, k, s % 2 == 1);
+  sums->slot[s][*count] = slots.term(i, j, k);
+  sums->factor[s][*count] = factor;
   sums->coef[s][(*count)++] = c;
 }
 
@@ -130,14 +120,34 @@ void planSlopes(const Polynomial& poly, Slots& slots, SlopeSums* sums, int p, in
       }
 }
 
-// True when sums first, first + step, ... (count of them) read the same slot at every term.
-template <int Sums, int Terms>
-bool sameSlots(const uint16_t (&slot)[Sums][Terms], int32_t terms, int first, int step,
-               int count) {
+// True when rows first, first + step, ... (count of them) of a sums' array hold the same value
+// at every term.
+template <typename T, int Sums, int Terms>
+bool sameSlots(const T (&slot)[Sums][Terms], int32_t terms, int first, int step, int count) {
   for (int32_t n = 0; n < terms; ++n)
     for (int k = 1; k < count; ++k)
       if (slot[first + k * step][n] != slot[first][n]) return false;
   return true;
+}
+
+// Puts the products in order of depth (a product of powers first, then products that read
+// those, and so on), keeping their order within a depth. Each product still reads only slots
+// formed before it and forms the same value, but consecutive products no longer wait on one
+// another's store.
+void orderByDepth(SectionPlan* plan) {
+  uint8_t depth[kTableSlots] = {};
+  uint8_t deepest = 0;
+  for (int32_t n = 0; n < plan->products; ++n) {
+    const Product& m = plan->product[n];
+    depth[m.to] = static_cast<uint8_t>(1 + (depth[m.a] > depth[m.b] ? depth[m.a] : depth[m.b]));
+    if (depth[m.to] > deepest) deepest = depth[m.to];
+  }
+  Product ordered[kTableSlots];
+  int32_t count = 0;
+  for (uint8_t level = 1; level <= deepest; ++level)
+    for (int32_t n = 0; n < plan->products; ++n)
+      if (depth[plan->product[n].to] == level) ordered[count++] = plan->product[n];
+  for (int32_t n = 0; n < count; ++n) plan->product[n] = ordered[n];
 }
 
 int32_t largest(const int32_t* counts, int n) {
@@ -178,6 +188,7 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
     if (use == Use::Inversion)
       planSlopes(*polynomials[p], slots, &plan->slopes, p, &slopes[2 * p], &slopes[2 * p + 1]);
   }
+  orderByDepth(plan);
   // Every sum padded to the longest with 0 * 0 from slot 0.
   plan->values.count = largest(values, kPolys);
   for (int p = 0; p < kPolys; ++p)
@@ -189,12 +200,16 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
   for (int s = 0; s < 2 * kPolys; ++s)
     for (int32_t n = slopes[s]; n < plan->slopes.count; ++n) {
       plan->slopes.slot[s][n] = 0;
+      plan->slopes.factor[s][n] = 0.0;
       plan->slopes.coef[s][n] = 0.0;
     }
   plan->sameValueSlots =
       sameSlots(plan->values.slot, plan->values.count, 0, 1, plan->shared ? 3 : kPolys);
-  plan->sameSlopeSlots = sameSlots(plan->slopes.slot, plan->slopes.count, 0, 2, kPolys) &&
-                         sameSlots(plan->slopes.slot, plan->slopes.count, 1, 2, kPolys);
+  const SlopeSums& g = plan->slopes;
+  plan->sameSlopeSlots = sameSlots(g.slot, g.count, 0, 2, kPolys) &&
+                         sameSlots(g.slot, g.count, 1, 2, kPolys) &&
+                         sameSlots(g.factor, g.count, 0, 2, kPolys) &&
+                         sameSlots(g.factor, g.count, 1, 2, kPolys);
   return nullptr;
 }
 

@@ -14,11 +14,10 @@ constexpr int kTableEntries = kTableSide * kTableSide * kTableSide;
 constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
 
 // The table of a plan holds, per point, what its sums multiply: slot 0 holds 0 (it pads the
-// sums), slot c holds c for c = 1 ... kMaxPower (the derivatives' factors), then the powers
-// x^i, y^j, z^k, the products (x^i y^j) z^k and the derivatives' (factor * product) that the
-// sums use. A factor 1 in a product multiplies exactly and is left out.
-constexpr int kConstantSlots = kMaxPower + 1;
-constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries + 2 * kSlopeTerms;
+// sums) and slot 1 holds 1 (the product of no power), then the powers x^i, y^j, z^k and the
+// products (x^i y^j) z^k that the sums use.
+constexpr int kConstantSlots = 2;
+constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries;
 
 // Slot `to` = slot a * slot b.
 struct Product {
@@ -44,11 +43,12 @@ struct ValueSums {
 };
 
 // The non-zero terms of the x and y derivatives (sums 2p and 2p + 1 of polynomial p), padded
-// alike: term n is table[slot] * coef, the slot holding (factor * product) as the plain
-// derivative forms it.
+// alike: term n is (factor * table[slot]) * coef as the plain derivative forms it, the factor
+// being the power that the derivative takes down (a factor 1 multiplies exactly).
 struct SlopeSums {
   int32_t count = 0;
   uint16_t slot[2 * kPolys][kSlopeTerms];
+  double factor[2 * kPolys][kSlopeTerms];
   double coef[2 * kPolys][kSlopeTerms];
 };
 
@@ -59,14 +59,15 @@ struct SectionPlan {
   // Highest power of x, y and z in the table, and the slots of x^1 ... x^mX and so on.
   int32_t mX, mY, mZ;
   uint16_t xPower[kTableSide], yPower[kTableSide], zPower[kTableSide];
-  // Products in the order they are formed (each reads only slots formed before it).
+  // Products in the order they are formed: each reads only slots formed before it, and those
+  // of one depth come together.
   int32_t products;
   Product product[kTableSlots];
   int32_t slots;     // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
   // Every value sum in use reads the same slot at each term, and so do the four x and the four
-  // y derivative sums: one load of the table entry serves them all.
+  // y derivative sums (with the same factor): one load of the table entry serves them all.
   bool sameValueSlots;
   bool sameSlopeSlots;
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
