@@ -30,8 +30,8 @@ double VerticalScale(const hraster::Grid& grid, const Hprj_ElevationInfo* info) 
 bool Interpolate(const hraster::Grid& grid, double column, double row, double* value) {
   if (!(column >= 0.0 && column <= grid.columns && row >= 0.0 && row <= grid.rows)) return false;
   // Centre-based coordinates, held to the outer centres in the border half-cells.
-  const double cx = std::fmin(std::fmax(column - 0.5, 0.0), grid.columns - 1.0);
-  const double cy = std::fmin(std::fmax(row - 0.5, 0.0), grid.rows - 1.0);
+  const double cx = std::min(std::max(column - 0.5, 0.0), grid.columns - 1.0);
+  const double cy = std::min(std::max(row - 0.5, 0.0), grid.rows - 1.0);
   const int c0 = std::min(static_cast<int>(cx), std::max(grid.columns - 2, 0));
   const int r0 = std::min(static_cast<int>(cy), std::max(grid.rows - 2, 0));
   const int c1 = std::min(c0 + 1, grid.columns - 1);

@@ -78,10 +78,6 @@ bool ParseLayerName(const char* layerName, std::string* file, int* band) {
 
 Grid::~Grid() { hmsc_HeapFree(values); }
 
-bool Grid::IsValid(double value) const {
-  return std::isfinite(value) && !(hasNoData && value == noData);
-}
-
 void Grid::SetNoData(double value) {
   // The value a pixel of the band's type holds for it, so that comparisons with cells match.
   double stored[2] = {0.0, 0.0};
@@ -273,7 +269,9 @@ bool MapToPixel::Apply(double x, double y, double* column, double* row) const {
     if (!transform_->Transform(1, &x, &y, nullptr, &ok) || !ok) return false;
   }
   if (!std::isfinite(x) || !std::isfinite(y)) return false;
-  GDALApplyGeoTransform(const_cast<double*>(inverse_), x, y, column, row);
+  // GDALApplyGeoTransform's sums, written out so that a DEM read makes no library call per point.
+  *column = inverse_[0] + x * inverse_[1] + y * inverse_[2];
+  *row = inverse_[3] + x * inverse_[4] + y * inverse_[5];
   return true;
 }
 

@@ -3,6 +3,7 @@
 #ifndef HOST_INTERNAL_RASTER_GRID_H
 #define HOST_INTERNAL_RASTER_GRID_H
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -52,7 +53,9 @@ struct Grid {
   double At(int column, int row) const {
     return values[static_cast<size_t>(row) * columns + column];
   }
-  bool IsValid(double value) const;
+  bool IsValid(double value) const {
+    return std::isfinite(value) && !(hasNoData && value == noData);
+  }
   // Sets the no-data value as the band's pixel type holds it.
   void SetNoData(double value);
 };
