@@ -130,26 +130,6 @@ bool sameSlots(const T (&slot)[Sums][Terms], int32_t terms, int first, int step,
   return true;
 }
 
-// Puts the products in order of depth (a product of powers first, then products that read
-// those, and so on), keeping their order within a depth. Each product still reads only slots
-// formed before it and forms the same value, but consecutive products no longer wait on one
-// another's store.
-void orderByDepth(SectionPlan* plan) {
-  uint8_t depth[kTableSlots] = {};
-  uint8_t deepest = 0;
-  for (int32_t n = 0; n < plan->products; ++n) {
-    const Product& m = plan->product[n];
-    depth[m.to] = static_cast<uint8_t>(1 + (depth[m.a] > depth[m.b] ? depth[m.a] : depth[m.b]));
-    if (depth[m.to] > deepest) deepest = depth[m.to];
-  }
-  Product ordered[kTableSlots];
-  int32_t count = 0;
-  for (uint8_t level = 1; level <= deepest; ++level)
-    for (int32_t n = 0; n < plan->products; ++n)
-      if (depth[plan->product[n].to] == level) ordered[count++] = plan->product[n];
-  for (int32_t n = 0; n < count; ++n) plan->product[n] = ordered[n];
-}
-
 int32_t largest(const int32_t* counts, int n) {
   int32_t m = 0;
   for (int i = 0; i < n; ++i)
@@ -188,7 +168,6 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
     if (use == Use::Inversion)
       planSlopes(*polynomials[p], slots, &plan->slopes, p, &slopes[2 * p], &slopes[2 * p + 1]);
   }
-  orderByDepth(plan);
   // Every sum padded to the longest with 0 * 0 from slot 0.
   plan->values.count = largest(values, kPolys);
   for (int p = 0; p < kPolys; ++p)

@@ -59,8 +59,7 @@ struct SectionPlan {
   // Highest power of x, y and z in the table, and the slots of x^1 ... x^mX and so on.
   int32_t mX, mY, mZ;
   uint16_t xPower[kTableSide], yPower[kTableSide], zPower[kTableSide];
-  // Products in the order they are formed: each reads only slots formed before it, and those
-  // of one depth come together.
+  // Products in the order they are formed (each reads only slots formed before it).
   int32_t products;
   Product product[kTableSlots];
   int32_t slots;     // slots in use
