@@ -209,76 +209,111 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
   storeResults(d, p, kSample, kRow, sample, hn::Div(nr, dr), failed, samples, rows, flags);
 }
 
-HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
-                             const double* zs, double* xs, double* ys, double* flags) {
+// The Newton iteration of one vector of points, in normalised units.
+struct Newton {
+  V sample, row, z, x, y, dx, dy;
+  // Lanes still iterating, and lanes stopped by a zero denominator.
+  hn::Mask<D> active, failed;
+  int passes;
+};
+
+HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
+                              const double* rows, const double* zs) {
   const RSMFunctions& s = *p.section;
-  V sample = hn::LoadU(d, samples);
-  V row = hn::LoadU(d, rows);
-  V z = hn::LoadU(d, zs);
-  V x = hn::Zero(d);
-  V y = hn::Zero(d);
+  const V zero = hn::Zero(d);
+  Newton t{hn::LoadU(d, samples), hn::LoadU(d, rows), hn::LoadU(d, zs), zero, zero, zero, zero,
+           hn::Eq(zero, zero), hn::Lt(zero, zero), 0};
   if (p.startX) {
-    x = startPoly(d, p.startX, p.startOrder, sample, row);
-    y = startPoly(d, p.startY, p.startOrder, sample, row);
+    t.x = startPoly(d, p.startX, p.startOrder, t.sample, t.row);
+    t.y = startPoly(d, p.startY, p.startOrder, t.sample, t.row);
   }
   if (p.normalised) {
-    sample = normalised(d, s, kSample, sample);
-    row = normalised(d, s, kRow, row);
-    z = normalised(d, s, kGroundZ, z);
-    x = normalised(d, s, kGroundX, x);
-    y = normalised(d, s, kGroundY, y);
+    t.sample = normalised(d, s, kSample, t.sample);
+    t.row = normalised(d, s, kRow, t.row);
+    t.z = normalised(d, s, kGroundZ, t.z);
+    t.x = normalised(d, s, kGroundX, t.x);
+    t.y = normalised(d, s, kGroundY, t.y);
   }
+  return t;
+}
+
+// One Newton pass of the lanes still iterating; false once none is (or after the last pass).
+HWY_INLINE bool newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
   const V zero = hn::Zero(d);
-  const V tolerance = hn::Set(d, kTolerance);
-  V dx = zero;
-  V dy = zero;
-  // Lanes still iterating, and lanes stopped by a zero denominator.
-  auto active = hn::Eq(zero, zero);
-  auto failed = hn::Lt(zero, zero);
+  t.x = hn::IfThenElse(t.active, hn::Add(t.x, t.dx), t.x);
+  t.y = hn::IfThenElse(t.active, hn::Add(t.y, t.dy), t.y);
+  fill(d, p, t.x, t.y, t.z, table);
+  V v[kPolys];
+  values(d, p, *table, v);
+  const V ns = v[0];
+  const V ds = v[1];
+  auto zeroDenominator = hn::Eq(ds, zero);
+  const V nr = v[2];
+  V dr = ds;
+  if (!p.shared) {
+    dr = v[3];
+    zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
+  }
+  t.failed = hn::Or(t.failed, hn::And(t.active, zeroDenominator));
+  t.active = hn::AndNot(zeroDenominator, t.active);
+  V g[2 * kPolys];
+  slopes(d, p, *table, g);
+  const V sx = quotientSlope(g[0], g[2], ns, ds);
+  const V sy = quotientSlope(g[1], g[3], ns, ds);
+  const V rx = quotientSlope(g[4], g[6], nr, dr);
+  const V ry = quotientSlope(g[5], g[7], nr, dr);
+  const V es = hn::Sub(t.sample, hn::Div(ns, ds));
+  const V er = hn::Sub(t.row, hn::Div(nr, dr));
+  const V newDy = hn::Div(hn::Sub(hn::Mul(er, sx), hn::Mul(es, rx)),
+                          hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
+  // The larger of the two slopes in x divides; choosing before dividing saves a division.
+  const auto bySample = hn::Lt(hn::Abs(rx), hn::Abs(sx));
+  const V newDx = hn::Div(
+      hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)), hn::Sub(er, hn::Mul(ry, newDy))),
+      hn::IfThenElse(bySample, sx, rx));
+  t.dx = hn::IfThenElse(t.active, newDx, t.dx);
+  t.dy = hn::IfThenElse(t.active, newDy, t.dy);
+  // A correction that is not a number fails the comparison and so ends the lane's iteration.
+  const V absDx = hn::Abs(t.dx);
+  const V absDy = hn::Abs(t.dy);
+  const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
+  t.active = hn::And(t.active, hn::Gt(largest, hn::Set(d, kTolerance)));
+  return ++t.passes < kMaxPasses && !hn::AllFalse(d, t.active);
+}
+
+HWY_INLINE void finishNewton(D d, const SectionPlan& p, const Newton& t, double* xs, double* ys,
+                             double* flags) {
+  storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx), hn::Add(t.y, t.dy), t.failed, xs,
+               ys, flags);
+}
+
+HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
+                             const double* zs, double* xs, double* ys, double* flags) {
+  Newton t = startNewton(d, p, samples, rows, zs);
   Table table;
   setConstants(d, &table);
-  for (int passes = 1;; ++passes) {
-    x = hn::IfThenElse(active, hn::Add(x, dx), x);
-    y = hn::IfThenElse(active, hn::Add(y, dy), y);
-    fill(d, p, x, y, z, &table);
-    V v[kPolys];
-    values(d, p, table, v);
-    const V ns = v[0];
-    const V ds = v[1];
-    auto zeroDenominator = hn::Eq(ds, zero);
-    const V nr = v[2];
-    V dr = ds;
-    if (!p.shared) {
-      dr = v[3];
-      zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
-    }
-    failed = hn::Or(failed, hn::And(active, zeroDenominator));
-    active = hn::AndNot(zeroDenominator, active);
-    V g[2 * kPolys];
-    slopes(d, p, table, g);
-    const V sx = quotientSlope(g[0], g[2], ns, ds);
-    const V sy = quotientSlope(g[1], g[3], ns, ds);
-    const V rx = quotientSlope(g[4], g[6], nr, dr);
-    const V ry = quotientSlope(g[5], g[7], nr, dr);
-    const V es = hn::Sub(sample, hn::Div(ns, ds));
-    const V er = hn::Sub(row, hn::Div(nr, dr));
-    const V newDy = hn::Div(hn::Sub(hn::Mul(er, sx), hn::Mul(es, rx)),
-                            hn::Sub(hn::Mul(ry, sx), hn::Mul(rx, sy)));
-    // The larger of the two slopes in x divides; choosing before dividing saves a division.
-    const auto bySample = hn::Lt(hn::Abs(rx), hn::Abs(sx));
-    const V newDx = hn::Div(
-        hn::IfThenElse(bySample, hn::Sub(es, hn::Mul(sy, newDy)), hn::Sub(er, hn::Mul(ry, newDy))),
-        hn::IfThenElse(bySample, sx, rx));
-    dx = hn::IfThenElse(active, newDx, dx);
-    dy = hn::IfThenElse(active, newDy, dy);
-    // A correction that is not a number fails the comparison and so ends the lane's iteration.
-    const V absDx = hn::Abs(dx);
-    const V absDy = hn::Abs(dy);
-    const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
-    active = hn::And(active, hn::Gt(largest, tolerance));
-    if (passes >= kMaxPasses || hn::AllFalse(d, active)) break;
+  while (newtonPass(d, p, t, &table)) {
   }
-  storeResults(d, p, kGroundX, kGroundY, hn::Add(x, dx), hn::Add(y, dy), failed, xs, ys, flags);
+  finishNewton(d, p, t, xs, ys, flags);
+}
+
+// Two vectors of points whose passes alternate, so that the divisions ending one vector's pass
+// overlap the sums of the other's.
+HWY_INLINE void invertPair(D d, const SectionPlan& p, const double* samples, const double* rows,
+                           const double* zs, double* xs, double* ys, double* flags) {
+  const size_t lanes = hn::Lanes(d);
+  Newton a = startNewton(d, p, samples, rows, zs);
+  Newton b = startNewton(d, p, samples + lanes, rows + lanes, zs + lanes);
+  Table tableA, tableB;
+  setConstants(d, &tableA);
+  setConstants(d, &tableB);
+  bool goingA = true, goingB = true;
+  while (goingA || goingB) {
+    if (goingA) goingA = newtonPass(d, p, a, &tableA);
+    if (goingB) goingB = newtonPass(d, p, b, &tableB);
+  }
+  finishNewton(d, p, a, xs, ys, flags);
+  finishNewton(d, p, b, xs + lanes, ys + lanes, flags + lanes);
 }
 
 void writeOk(size_t count, const double* flags, uint8_t* ok) {
@@ -355,7 +390,15 @@ void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
 void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, const double* row,
                   const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
-  overVectorsWithOk(d, countOf(n), sample, row, z, x, y, ok,
+  const size_t count = countOf(n);
+  const size_t pair = 2 * hn::Lanes(d);
+  size_t j = 0;
+  for (; j + pair <= count; j += pair) {
+    HWY_ALIGN double flags[2 * kMaxLanes];
+    invertPair(d, plan, sample + j, row + j, z + j, x + j, y + j, flags);
+    writeOk(pair, flags, ok + j);
+  }
+  overVectorsWithOk(d, count - j, sample + j, row + j, z + j, x + j, y + j, ok + j,
                     [&](const double* const* in, double* const* out, double* flags) {
                       invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
                     });
