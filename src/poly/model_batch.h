@@ -11,7 +11,7 @@
 namespace senmod {
 
 // Most points of one ModelBatch::transform call.
-constexpr int32_t kBatchPoints = 256;
+constexpr int32_t kBatchPoints = 512;
 
 class ModelBatch {
  public:
