@@ -214,7 +214,6 @@ struct Newton {
   V sample, row, z, x, y, dx, dy;
   // Lanes still iterating, and lanes stopped by a zero denominator.
   hn::Mask<D> active, failed;
-  int passes;
 };
 
 HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
@@ -222,7 +221,7 @@ HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
   const RSMFunctions& s = *p.section;
   const V zero = hn::Zero(d);
   Newton t{hn::LoadU(d, samples), hn::LoadU(d, rows), hn::LoadU(d, zs), zero, zero, zero, zero,
-           hn::Eq(zero, zero), hn::Lt(zero, zero), 0};
+           hn::Eq(zero, zero), hn::Lt(zero, zero)};
   if (p.startX) {
     t.x = startPoly(d, p.startX, p.startOrder, t.sample, t.row);
     t.y = startPoly(d, p.startY, p.startOrder, t.sample, t.row);
@@ -237,8 +236,8 @@ HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
   return t;
 }
 
-// One Newton pass of the lanes still iterating; false once none is (or after the last pass).
-HWY_INLINE bool newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
+// One Newton pass of the lanes still iterating.
+HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
   const V zero = hn::Zero(d);
   t.x = hn::IfThenElse(t.active, hn::Add(t.x, t.dx), t.x);
   t.y = hn::IfThenElse(t.active, hn::Add(t.y, t.dy), t.y);
@@ -278,42 +277,6 @@ HWY_INLINE bool newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
   const V absDy = hn::Abs(t.dy);
   const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
   t.active = hn::And(t.active, hn::Gt(largest, hn::Set(d, kTolerance)));
-  return ++t.passes < kMaxPasses && !hn::AllFalse(d, t.active);
-}
-
-HWY_INLINE void finishNewton(D d, const SectionPlan& p, const Newton& t, double* xs, double* ys,
-                             double* flags) {
-  storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx), hn::Add(t.y, t.dy), t.failed, xs,
-               ys, flags);
-}
-
-HWY_INLINE void invertVector(D d, const SectionPlan& p, const double* samples, const double* rows,
-                             const double* zs, double* xs, double* ys, double* flags) {
-  Newton t = startNewton(d, p, samples, rows, zs);
-  Table table;
-  setConstants(d, &table);
-  while (newtonPass(d, p, t, &table)) {
-  }
-  finishNewton(d, p, t, xs, ys, flags);
-}
-
-// Two vectors of points whose passes alternate, so that the divisions ending one vector's pass
-// overlap the sums of the other's.
-HWY_INLINE void invertPair(D d, const SectionPlan& p, const double* samples, const double* rows,
-                           const double* zs, double* xs, double* ys, double* flags) {
-  const size_t lanes = hn::Lanes(d);
-  Newton a = startNewton(d, p, samples, rows, zs);
-  Newton b = startNewton(d, p, samples + lanes, rows + lanes, zs + lanes);
-  Table tableA, tableB;
-  setConstants(d, &tableA);
-  setConstants(d, &tableB);
-  bool goingA = true, goingB = true;
-  while (goingA || goingB) {
-    if (goingA) goingA = newtonPass(d, p, a, &tableA);
-    if (goingB) goingB = newtonPass(d, p, b, &tableB);
-  }
-  finishNewton(d, p, a, xs, ys, flags);
-  finishNewton(d, p, b, xs + lanes, ys + lanes, flags + lanes);
 }
 
 void writeOk(size_t count, const double* flags, uint8_t* ok) {
@@ -376,6 +339,111 @@ void overVectorsWithOk(D d, size_t count, const double* a, const double* b, cons
   });
 }
 
+// The points of an inversion a block at a time, each point's iteration state at its index. The
+// block's points are padded to whole pairs of vectors.
+constexpr size_t kNewtonBlock = 256;
+struct NewtonBlock {
+  HWY_ALIGN double sample[kNewtonBlock], row[kNewtonBlock], z[kNewtonBlock];
+  HWY_ALIGN double x[kNewtonBlock], y[kNewtonBlock], dx[kNewtonBlock], dy[kNewtonBlock];
+  HWY_ALIGN double active[kNewtonBlock], failed[kNewtonBlock];
+};
+
+HWY_INLINE void saveNewton(D d, const Newton& t, NewtonBlock* b, size_t j) {
+  const V one = hn::Set(d, 1.0);
+  const V all[9] = {t.sample, t.row, t.z, t.x, t.y, t.dx, t.dy, hn::IfThenElseZero(t.active, one),
+                    hn::IfThenElseZero(t.failed, one)};
+  double* to[9] = {b->sample, b->row, b->z, b->x, b->y, b->dx, b->dy, b->active, b->failed};
+  for (int k = 0; k < 9; ++k) hn::Store(all[k], d, to[k] + j);
+}
+
+// The state of the block's iterating points point[0 .. lanes), in one vector.
+HWY_INLINE Newton gatherNewton(D d, const NewtonBlock& b, const int32_t* point) {
+  HWY_ALIGN double lanes[7][kMaxLanes];
+  const double* from[7] = {b.sample, b.row, b.z, b.x, b.y, b.dx, b.dy};
+  for (size_t i = 0; i < hn::Lanes(d); ++i)
+    for (int k = 0; k < 7; ++k) lanes[k][i] = from[k][point[i]];
+  const V zero = hn::Zero(d);
+  return Newton{hn::Load(d, lanes[0]), hn::Load(d, lanes[1]), hn::Load(d, lanes[2]),
+                hn::Load(d, lanes[3]), hn::Load(d, lanes[4]), hn::Load(d, lanes[5]),
+                hn::Load(d, lanes[6]), hn::Eq(zero, zero), hn::Lt(zero, zero)};
+}
+
+HWY_INLINE void scatterNewton(D d, const Newton& t, NewtonBlock* b, const int32_t* point) {
+  const V one = hn::Set(d, 1.0);
+  HWY_ALIGN double lanes[6][kMaxLanes];
+  const V all[6] = {t.x, t.y, t.dx, t.dy, hn::IfThenElseZero(t.active, one),
+                    hn::IfThenElseZero(t.failed, one)};
+  for (int k = 0; k < 6; ++k) hn::Store(all[k], d, lanes[k]);
+  double* to[6] = {b->x, b->y, b->dx, b->dy, b->active, b->failed};
+  for (size_t i = 0; i < hn::Lanes(d); ++i)
+    for (int k = 0; k < 6; ++k) to[k][point[i]] = lanes[k][i];
+}
+
+// The first two passes of every point of the block, two vectors at a time whose passes
+// alternate, so that the divisions ending one vector's pass overlap the sums of the other's.
+HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBlock* b,
+                            Table* tables) {
+  const size_t lanes = hn::Lanes(d);
+  for (size_t j = 0; j < padded; j += 2 * lanes) {
+    Newton t[2] = {startNewton(d, p, b->sample + j, b->row + j, b->z + j),
+                   startNewton(d, p, b->sample + j + lanes, b->row + j + lanes, b->z + j + lanes)};
+    newtonPass(d, p, t[0], &tables[0]);
+    newtonPass(d, p, t[1], &tables[1]);
+    for (int k = 0; k < 2; ++k)
+      if (!hn::AllFalse(d, t[k].active)) newtonPass(d, p, t[k], &tables[k]);
+    saveNewton(d, t[0], b, j);
+    saveNewton(d, t[1], b, j + lanes);
+  }
+}
+
+// One more pass of the points still iterating, gathered into full vectors (the last one padded
+// with copies of its last point, which compute the same bits), two at a time.
+HWY_INLINE bool laterPass(D d, const SectionPlan& p, size_t count, NewtonBlock* b, Table* tables) {
+  const size_t lanes = hn::Lanes(d);
+  int32_t point[kNewtonBlock + kMaxLanes];
+  size_t m = 0;
+  for (size_t j = 0; j < count; ++j) {
+    point[m] = static_cast<int32_t>(j);
+    m += b->active[j] != 0.0;
+  }
+  if (m == 0) return false;
+  for (size_t i = m; i % lanes != 0; ++i) point[i] = point[m - 1];
+  for (size_t i = 0; i < m; i += 2 * lanes) {
+    const int k = i + lanes < m ? 2 : 1;
+    Newton t[2];
+    for (int v = 0; v < k; ++v) t[v] = gatherNewton(d, *b, point + i + v * lanes);
+    for (int v = 0; v < k; ++v) newtonPass(d, p, t[v], &tables[v]);
+    for (int v = 0; v < k; ++v) scatterNewton(d, t[v], b, point + i + v * lanes);
+  }
+  return true;
+}
+
+// Image to ground of the block's count points into xs, ys and flags (non-zero where failed).
+HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock* b, double* xs,
+                            double* ys, uint8_t* ok) {
+  static_assert(kMaxPasses >= 2, "the first two passes run unchecked");
+  const size_t pair = 2 * hn::Lanes(d);
+  const size_t padded = (count + pair - 1) / pair * pair;
+  for (size_t j = count; j < padded; ++j) b->sample[j] = b->row[j] = b->z[j] = 0.0;
+  Table tables[2];
+  setConstants(d, &tables[0]);
+  setConstants(d, &tables[1]);
+  firstPasses(d, p, padded, b, tables);
+  for (int pass = 3; pass <= kMaxPasses && laterPass(d, p, count, b, tables); ++pass) {
+  }
+  const size_t lanes = hn::Lanes(d);
+  for (size_t j = 0; j < padded; j += lanes) {
+    hn::Store(hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j)), d, b->x + j);
+    hn::Store(hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j)), d, b->y + j);
+  }
+  overVectorsWithOk(d, count, b->x, b->y, b->failed, xs, ys, ok,
+                    [&](const double* const* in, double* const* out, double* flags) {
+                      storeResults(d, p, kGroundX, kGroundY, hn::LoadU(d, in[0]),
+                                   hn::LoadU(d, in[1]), hn::Ne(hn::LoadU(d, in[2]), hn::Zero(d)),
+                                   out[0], out[1], flags);
+                    });
+}
+
 }  // namespace
 
 void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -391,17 +459,16 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
                   const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
   const size_t count = countOf(n);
-  const size_t pair = 2 * hn::Lanes(d);
-  size_t j = 0;
-  for (; j + pair <= count; j += pair) {
-    HWY_ALIGN double flags[2 * kMaxLanes];
-    invertPair(d, plan, sample + j, row + j, z + j, x + j, y + j, flags);
-    writeOk(pair, flags, ok + j);
+  NewtonBlock block;
+  for (size_t j = 0; j < count; j += kNewtonBlock) {
+    const size_t points = count - j < kNewtonBlock ? count - j : kNewtonBlock;
+    for (size_t i = 0; i < points; ++i) {
+      block.sample[i] = sample[j + i];
+      block.row[i] = row[j + i];
+      block.z[i] = z[j + i];
+    }
+    invertBlock(d, plan, points, &block, x + j, y + j, ok + j);
   }
-  overVectorsWithOk(d, count - j, sample + j, row + j, z + j, x + j, y + j, ok + j,
-                    [&](const double* const* in, double* const* out, double* flags) {
-                      invertVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
-                    });
 }
 
 void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x, const double* y,
