@@ -1,8 +1,12 @@
-// The evaluator skips zero coefficients and fills only the powers it uses: on sections of every
-// power pattern, half their coefficients zero, it still gives the bits of the plain sum over
-// every term of the table x^i y^j z^k = (x^i y^j) z^k.
+// The evaluator skips zero coefficients and fills only the powers it uses, and the inverter runs
+// its points' Newton passes in vectors: on sections of every power pattern, half their
+// coefficients zero, both still give the bits of the plain sums over every term of the table
+// x^i y^j z^k = (x^i y^j) z^k and of the plain one-point Newton iteration.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 
 #include "support/model_builder.h"
@@ -27,6 +31,66 @@ double plainSum(const Poly& p, double x, double y, double z) {
       for (int i = 0; i <= p.px; ++i)
         value = value + p.coef[n++] * ((powerOf(x, i) * powerOf(y, j)) * powerOf(z, k));
   return value;
+}
+
+// The x (wrtX) or y derivative, each term formed as (i * T) * coef or (T * j) * coef.
+double plainSlope(const Poly& p, bool wrtX, double x, double y, double z) {
+  double value = 0.0;
+  if (p.px < 0 || p.py < 0 || p.pz < 0 || (wrtX ? p.px : p.py) == 0) return value;
+  int n = 0;
+  for (int k = 0; k <= p.pz; ++k)
+    for (int j = 0; j <= p.py; ++j)
+      for (int i = 0; i <= p.px; ++i, ++n) {
+        if ((wrtX ? i : j) == 0) continue;
+        const double t = wrtX ? (powerOf(x, i - 1) * powerOf(y, j)) * powerOf(z, k)
+                              : (powerOf(x, i) * powerOf(y, j - 1)) * powerOf(z, k);
+        value = value + (wrtX ? i * t : t * j) * p.coef[n];
+      }
+  return value;
+}
+
+double quotientSlope(double dn, double dq, double n, double q) {
+  return (dn * q - dq * n) / (q * q);
+}
+
+// The plain Newton iteration from (0, 0) without normalisation, counting its passes; false at a
+// zero denominator.
+bool plainInversion(const SectionPolynomials& s, double sample, double row, double z, double* x,
+                    double* y, int* passes) {
+  double gx = 0.0, gy = 0.0, dx = 0.0, dy = 0.0, largest = 1.001;
+  for (*passes = 0; largest > 1e-8;) {
+    gx = gx + dx;
+    gy = gy + dy;
+    const double ns = plainSum(s.sampleNumerator, gx, gy, z);
+    const double ds = plainSum(s.sampleDenominator, gx, gy, z);
+    const double nr = plainSum(s.rowNumerator, gx, gy, z);
+    const double dr = s.sameDenominators ? ds : plainSum(s.rowDenominator, gx, gy, z);
+    if (ds == 0.0 || dr == 0.0) return false;
+    const double sx = quotientSlope(plainSlope(s.sampleNumerator, true, gx, gy, z),
+                                    plainSlope(s.sampleDenominator, true, gx, gy, z), ns, ds);
+    const double sy = quotientSlope(plainSlope(s.sampleNumerator, false, gx, gy, z),
+                                    plainSlope(s.sampleDenominator, false, gx, gy, z), ns, ds);
+    const double rx = quotientSlope(plainSlope(s.rowNumerator, true, gx, gy, z),
+                                    plainSlope(s.rowDenominator, true, gx, gy, z), nr, dr);
+    const double ry = quotientSlope(plainSlope(s.rowNumerator, false, gx, gy, z),
+                                    plainSlope(s.rowDenominator, false, gx, gy, z), nr, dr);
+    const double es = sample - ns / ds;
+    const double er = row - nr / dr;
+    dy = (er * sx - es * rx) / (ry * sx - rx * sy);
+    dx = std::fabs(rx) < std::fabs(sx) ? (es - sy * dy) / sx : (er - ry * dy) / rx;
+    largest = std::fabs(dy) > std::fabs(dx) ? std::fabs(dy) : std::fabs(dx);
+    if (++*passes == 5) break;
+  }
+  *x = gx + dx;
+  *y = gy + dy;
+  return true;
+}
+
+bool sameBits(double a, double b) {
+  uint64_t ua, ub;
+  std::memcpy(&ua, &a, sizeof a);
+  std::memcpy(&ub, &b, sizeof b);
+  return ua == ub || (std::isnan(a) && std::isnan(b));
 }
 
 Poly randomPoly(std::mt19937_64& random, double constant) {
@@ -67,6 +131,47 @@ TEST(PlainSum, EvaluationGivesThePlainSumsBits) {
     }
     smod_RationalPolynomialsFree(section, 1, nullptr);
   }
+}
+
+// Sections near sample = 2x, row = 2y, so that most points converge in two to five passes and
+// some do not; empty denominators fail at the first pass.
+TEST(PlainSum, InversionGivesThePlainNewtonIterationsBits) {
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  int withPasses[6] = {};
+  for (int m = 0; m < 200; ++m) {
+    SectionPolynomials desc;
+    desc.sampleNumerator = randomPoly(random, 0.1);
+    desc.sampleDenominator = randomPoly(random, 3.0);
+    desc.rowNumerator = randomPoly(random, -0.1);
+    desc.rowDenominator = randomPoly(random, 3.0);
+    desc.sameDenominators = m % 3 == 0;
+    for (Poly* p : {&desc.sampleNumerator, &desc.rowNumerator})
+      for (double& c : p->coef) c *= 0.3;
+    Poly& sn = desc.sampleNumerator;
+    Poly& rn = desc.rowNumerator;
+    if (sn.px >= 1 && sn.py >= 0 && sn.pz >= 0) sn.coef[1] += 6.0;
+    if (rn.py >= 1 && rn.px >= 0 && rn.pz >= 0) rn.coef[rn.px + 1] += 6.0;
+    RSMFunctions* section = model_builder::makeSections({desc});
+    for (int p = 0; p < 40; ++p) {
+      const double sample = unit(random), row = unit(random), z = unit(random);
+      double want[2] = {7.0, 7.0};
+      int passes;
+      const bool wantOk = plainInversion(desc, sample, row, z, &want[0], &want[1], &passes);
+      double got[2] = {7.0, 7.0};
+      ErrorReport* err = nullptr;
+      smod_RationalPolynomialsToMapXY(section, sample, row, z, &got[0], &got[1], &err);
+      ASSERT_EQ(err == nullptr, wantOk) << "model " << m << " point " << p;
+      herr_DeleteErrorReportEx(&err);
+      if (wantOk) ++withPasses[passes];
+      EXPECT_TRUE(sameBits(got[0], want[0]) && sameBits(got[1], want[1]))
+          << "model " << m << " point " << p << ": " << got[0] << " " << got[1] << " against "
+          << want[0] << " " << want[1];
+    }
+    smod_RationalPolynomialsFree(section, 1, nullptr);
+  }
+  // Every pass count occurs, so that the later passes' vectors hold mixed points.
+  for (int passes = 1; passes <= 5; ++passes) EXPECT_GT(withPasses[passes], 10) << passes;
 }
 
 }  // namespace
