@@ -311,6 +311,22 @@ void overVectors(D d, size_t count, const double* const (&in)[I], double* const 
 
 size_t countOf(int32_t n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
+// One half c[0 .. 10) of the low-order polynomial at (u, v, w), written out so that the halves
+// and successive vectors overlap.
+HWY_INLINE V lowOrderHalf(D d, const double* c, V u, V v, V w) {
+  const auto times = [&](int t, V a) { return hn::Mul(hn::Set(d, c[t]), a); };
+  V sum = hn::Set(d, c[0]);
+  sum = hn::Add(sum, times(1, u));
+  sum = hn::Add(sum, times(2, v));
+  sum = hn::Add(sum, times(3, w));
+  sum = hn::Add(sum, hn::Mul(times(4, u), u));
+  sum = hn::Add(sum, hn::Mul(times(5, u), v));
+  sum = hn::Add(sum, hn::Mul(times(6, u), w));
+  sum = hn::Add(sum, hn::Mul(times(7, v), v));
+  sum = hn::Add(sum, hn::Mul(times(8, v), w));
+  return hn::Add(sum, hn::Mul(times(9, w), w));
+}
+
 // Grid indices (value - origin) / size truncated toward zero and clamped to 0 ... cells - 1; 0
 // when size is 0 or the quotient is not a number or lies outside the 32-bit integer range.
 HWY_INLINE V gridIndices(D d, V value, double origin, double size, int32_t cells) {
@@ -502,18 +518,8 @@ void LowOrderPositions(const double* coef, int32_t n, const double* x, const dou
                 const V u = hn::LoadU(d, in[0]);
                 const V v = hn::LoadU(d, in[1]);
                 const V w = hn::LoadU(d, in[2]);
-                for (int half = 0; half < 2; ++half) {
-                  const double* c = coef + kLowOrderHalf * half;
-                  const V terms[kLowOrderHalf - 1] = {u, v, w, u, u, u, v, v, w};
-                  const V factors[kLowOrderHalf - 4] = {u, v, w, v, w, w};
-                  V sum = hn::Set(d, c[0]);
-                  for (int t = 1; t < kLowOrderHalf; ++t) {
-                    V term = hn::Mul(hn::Set(d, c[t]), terms[t - 1]);
-                    if (t >= 4) term = hn::Mul(term, factors[t - 4]);
-                    sum = hn::Add(sum, term);
-                  }
-                  hn::StoreU(sum, d, out[half]);
-                }
+                hn::StoreU(lowOrderHalf(d, coef, u, v, w), d, out[0]);
+                hn::StoreU(lowOrderHalf(d, coef + kLowOrderHalf, u, v, w), d, out[1]);
               });
 }
 
