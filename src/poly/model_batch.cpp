@@ -86,32 +86,44 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run r
     if (!heads_) return false;
     for (int32_t s = 0; s < count; ++s) heads_[s] = -1;
   }
-  // Each section's points linked in input order, and the sections met.
-  int32_t next[kBatchPoints];
+  // The sections met and their number of points, then each section's points in input order,
+  // one section after the other (a counting sort, heads_ holding each section's count and then
+  // where its next point goes).
   int32_t met[kBatchPoints];
+  int32_t start[kBatchPoints + 1];
   int32_t sections = 0;
-  for (int32_t j = n - 1; j >= 0; --j) {
+  for (int32_t j = 0; j < n; ++j) {
     if (!ok[j]) continue;
     int32_t& head = heads_[section[j]];
-    if (head < 0) met[sections++] = section[j];
-    next[j] = head;
-    head = j;
+    if (head < 0) {
+      met[sections++] = section[j];
+      head = 0;
+    }
+    ++head;
+  }
+  start[0] = 0;
+  for (int32_t m = 0; m < sections; ++m) {
+    int32_t& head = heads_[met[m]];
+    start[m + 1] = start[m] + head;
+    head = start[m];
   }
   int32_t indices[kBatchPoints];
+  for (int32_t j = 0; j < n; ++j)
+    if (ok[j]) indices[heads_[section[j]]++] = j;
   bool allocated = true;
   for (int32_t m = 0; m < sections; ++m) {
-    int32_t members = 0;
-    for (int32_t j = heads_[met[m]]; j >= 0; j = next[j]) indices[members++] = j;
     heads_[met[m]] = -1;
+    const int32_t members = start[m + 1] - start[m];
+    const int32_t* group = indices + start[m];
     if (!allocated || !planOf(met[m], &plan)) {
       allocated = false;
       continue;
     }
     if (!plan) {
-      for (int32_t i = 0; i < members; ++i) ok[indices[i]] = 0;
+      for (int32_t i = 0; i < members; ++i) ok[group[i]] = 0;
       continue;
     }
-    run(*plan, members, indices);
+    run(*plan, members, group);
   }
   return allocated;
 }
