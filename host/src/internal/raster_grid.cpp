@@ -76,7 +76,10 @@ bool ParseLayerName(const char* layerName, std::string* file, int* band) {
   return !file->empty() && ParseLayerNumber(name.substr(mark + 2, name.size() - mark - 3), band);
 }
 
-Grid::~Grid() { hmsc_HeapFree(values); }
+Grid::~Grid() {
+  hmsc_HeapFree(floats);
+  hmsc_HeapFree(values);
+}
 
 void Grid::SetNoData(double value) {
   // The value a pixel of the band's type holds for it, so that comparisons with cells match.
@@ -131,26 +134,30 @@ bool LoadGrid(const char* file, int band, Grid* grid, const char* function, Erro
     FailGdal(err, function, __LINE__, std::string("Raster file ") + file + " is not georeferenced");
     return false;
   }
-  auto* values = static_cast<double*>(
-      hmsc_HeapMalloc(static_cast<size_t>(columns * rows) * sizeof(double)));
-  if (values == nullptr) {
+  const GDALDataType type = GDALGetRasterDataType(bandH);
+  const bool narrow =
+      type == GDT_Byte || type == GDT_UInt16 || type == GDT_Int16 || type == GDT_Float32;
+  const GDALDataType held = narrow ? GDT_Float32 : GDT_Float64;
+  void* cells = hmsc_HeapMalloc(static_cast<size_t>(columns * rows) * GDALGetDataTypeSizeBytes(held));
+  if (cells == nullptr) {
     hcore::Fail(err, function, __LINE__, "No memory");
     return false;
   }
-  if (GDALRasterIO(bandH, GF_Read, 0, 0, static_cast<int>(columns), static_cast<int>(rows),
-                   values, static_cast<int>(columns), static_cast<int>(rows), GDT_Float64, 0,
-                   0) != CE_None) {
-    hmsc_HeapFree(values);
+  if (GDALRasterIO(bandH, GF_Read, 0, 0, static_cast<int>(columns), static_cast<int>(rows), cells,
+                   static_cast<int>(columns), static_cast<int>(rows), held, 0, 0) != CE_None) {
+    hmsc_HeapFree(cells);
     FailGdal(err, function, __LINE__, std::string("Cannot read raster file ") + file);
     return false;
   }
+  hmsc_HeapFree(grid->floats);
   hmsc_HeapFree(grid->values);
-  grid->values = values;
+  grid->floats = narrow ? static_cast<float*>(cells) : nullptr;
+  grid->values = narrow ? nullptr : static_cast<double*>(cells);
   grid->columns = static_cast<int>(columns);
   grid->rows = static_cast<int>(rows);
   std::memcpy(grid->geoTransform, geo, sizeof geo);
   std::memcpy(grid->inverse, inverse, sizeof inverse);
-  grid->type = GDALGetRasterDataType(bandH);
+  grid->type = type;
   const char* unit = GDALGetRasterUnitType(bandH);
   grid->unitType = unit ? unit : "";
   grid->wkt.clear();
@@ -178,7 +185,7 @@ HstaStatistics GridStatistics(const Grid& grid) {
   double maximum = -minimum;
   int64_t count = 0;
   for (size_t i = 0; i < cells; ++i) {
-    const double v = grid.values[i];
+    const double v = grid.Value(i);
     if (!grid.IsValid(v)) continue;
     sum += v;
     minimum = std::min(minimum, v);
@@ -189,7 +196,7 @@ HstaStatistics GridStatistics(const Grid& grid) {
   const double mean = sum / count;
   double squares = 0.0;
   for (size_t i = 0; i < cells; ++i) {
-    const double v = grid.values[i];
+    const double v = grid.Value(i);
     if (grid.IsValid(v)) squares += (v - mean) * (v - mean);
   }
   statistics.minimum = minimum;

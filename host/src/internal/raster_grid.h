@@ -48,11 +48,14 @@ struct Grid {
   GDALDataType type = GDT_Unknown;
   bool hasNoData = false;
   double noData = 0.0;  // as a pixel of the band's type reads back
-  double* values = nullptr;  // row by row, columns * rows values
+  // The values row by row, columns * rows of them: as floats when the band's type has only
+  // values a float holds exactly (bytes, 16-bit integers, Float32), which halves the memory and
+  // the cache lines a read touches, else as doubles. A loaded grid has exactly one of the two.
+  float* floats = nullptr;
+  double* values = nullptr;
 
-  double At(int column, int row) const {
-    return values[static_cast<size_t>(row) * columns + column];
-  }
+  double At(int column, int row) const { return Value(static_cast<size_t>(row) * columns + column); }
+  double Value(size_t i) const { return floats ? floats[i] : values[i]; }
   bool IsValid(double value) const {
     return std::isfinite(value) && !(hasNoData && value == noData);
   }
