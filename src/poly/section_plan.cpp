@@ -1,8 +1,6 @@
 #include "poly/section_plan.h"
 
 #include <cmath>
-#include <cstdint>
-#include <type_traits>
 
 #include "poly/messages.h"
 
@@ -75,45 +73,28 @@ class Slots {
   uint16_t term_[kTableSide][kTableSide][kTableSide];
 };
 
-// A term of a sum: the powers i, j, k of its table entry, the power the derivative takes down
-// (1 for a value) and the coefficient.
-struct Term {
-  uint8_t i, j, k, factor;
-  double coef;
-};
-
-// Writes term at terms[*count] and counts it when its coefficient is not zero. No branch: the
-// zeros of a real model follow no pattern a branch predictor learns, and the mispredictions
-// cost more than the rest of a plan.
-void keep(Term* terms, int32_t* count, Term term) {
-  terms[*count] = term;
-  *count += term.coef != 0.0;
-}
-
-// Row s of sums (values or slopes) from the kept terms; their number.
-template <typename Sums>
-int32_t planRow(const Term* terms, int32_t count, Slots& slots, Sums* sums, int s) {
-  for (int32_t n = 0; n < count; ++n) {
-    const Term& t = terms[n];
-    sums->slot[s][n] = slots.term(t.i, t.j, t.k);
-    if constexpr (std::is_same_v<Sums, SlopeSums>) sums->factor[s][n] = t.factor;
-    sums->coef[s][n] = t.coef;
-  }
-  return count;
-}
-
 // Fills row p of the value sums; the number of its terms.
 int32_t planValue(const Polynomial& poly, Slots& slots, ValueSums* sums, int p) {
   int32_t count = 0;
   if (isEmpty(poly.powers)) return count;
-  Term terms[kTableEntries];
   int n = 0;
   for (int k = 0; k <= poly.powers.z; ++k)
     for (int j = 0; j <= poly.powers.y; ++j)
-      for (int i = 0; i <= poly.powers.x; ++i)
-        keep(terms, &count, Term{static_cast<uint8_t>(i), static_cast<uint8_t>(j),
-                                 static_cast<uint8_t>(k), 1, poly.coef[n++]});
-  return planRow(terms, count, slots, sums, p);
+      for (int i = 0; i <= poly.powers.x; ++i) {
+        const double c = poly.coef[n++];
+        if (c == 0.0) continue;
+        sums->slot[p][count] = slots.term(i, j, k);
+        sums->coef[p][count++] = c;
+      }
+  return count;
+}
+
+void addSlope(SlopeSums* sums, int s, int32_t* count, Slots& slots, int factor, int i, int j, int k,
+              double c) {
+  if (c == 0.0) return;
+  sums->slot[s][*count] = slots.term(i, j, k);
+  sums->factor[s][*count] = factor;
+  sums->coef[s][(*count)++] = c;
 }
 
 // Fills rows 2p (x) and 2p + 1 (y) of the slope sums with their numbers of terms.
@@ -123,31 +104,20 @@ void planSlopes(const Polynomial& poly, Slots& slots, SlopeSums* sums, int p, in
   *dy = 0;
   const Powers q = poly.powers;
   if (q.z < 0) return;
-  Term terms[kSlopeTerms];
-  int32_t count = 0;
-  if (q.x > 0) {
+  if (q.x > 0)
     for (int k = 0; k <= q.z; ++k)
       for (int j = 0; j <= q.y; ++j) {
         const int row = (q.x + 1) * (j + (q.y + 1) * k);
         for (int i = 1; i <= q.x; ++i)
-          keep(terms, &count, Term{static_cast<uint8_t>(i - 1), static_cast<uint8_t>(j),
-                                   static_cast<uint8_t>(k), static_cast<uint8_t>(i),
-                                   poly.coef[row + i]});
+          addSlope(sums, 2 * p, dx, slots, i, i - 1, j, k, poly.coef[row + i]);
       }
-    *dx = planRow(terms, count, slots, sums, 2 * p);
-  }
-  count = 0;
-  if (q.y > 0) {
+  if (q.y > 0)
     for (int k = 0; k <= q.z; ++k)
       for (int j = 1; j <= q.y; ++j) {
         const int row = (q.x + 1) * (j + (q.y + 1) * k);
         for (int i = 0; i <= q.x; ++i)
-          keep(terms, &count, Term{static_cast<uint8_t>(i), static_cast<uint8_t>(j - 1),
-                                   static_cast<uint8_t>(k), static_cast<uint8_t>(j),
-                                   poly.coef[row + i]});
+          addSlope(sums, 2 * p + 1, dy, slots, j, i, j - 1, k, poly.coef[row + i]);
       }
-    *dy = planRow(terms, count, slots, sums, 2 * p + 1);
-  }
 }
 
 // True when rows first, first + step, ... (count of them) of a sums' array hold the same value
