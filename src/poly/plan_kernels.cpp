@@ -460,6 +460,24 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock
                     });
 }
 
+// At most one vector of points: its passes until no lane iterates (pairs and gathered passes
+// would only add padding).
+HWY_NOINLINE void invertOneVector(D d, const SectionPlan& p, size_t count, const double* samples,
+                                  const double* rows, const double* zs, double* xs, double* ys,
+                                  uint8_t* ok) {
+  overVectorsWithOk(d, count, samples, rows, zs, xs, ys, ok,
+                    [&](const double* const* in, double* const* out, double* flags) {
+                      Newton t = startNewton(d, p, in[0], in[1], in[2]);
+                      Table table;
+                      setConstants(d, &table);
+                      for (int passes = 0; passes < kMaxPasses && !hn::AllFalse(d, t.active);
+                           ++passes)
+                        newtonPass(d, p, t, &table);
+                      storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx),
+                                   hn::Add(t.y, t.dy), t.failed, out[0], out[1], flags);
+                    });
+}
+
 }  // namespace
 
 void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -475,6 +493,7 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
                   const double* z, double* x, double* y, uint8_t* ok) {
   const D d;
   const size_t count = countOf(n);
+  if (count <= hn::Lanes(d)) return invertOneVector(d, plan, count, sample, row, z, x, y, ok);
   NewtonBlock block;
   for (size_t j = 0; j < count; j += kNewtonBlock) {
     const size_t points = count - j < kNewtonBlock ? count - j : kNewtonBlock;
