@@ -105,16 +105,23 @@ Poly randomPoly(std::mt19937_64& random, double constant) {
   return p;
 }
 
+// Random polynomials of every power pattern: numerators with constant c and -c, denominators
+// with constant 3; every third section shares its denominators.
+SectionPolynomials randomSection(std::mt19937_64& random, double c, int m) {
+  SectionPolynomials desc;
+  desc.sampleNumerator = randomPoly(random, c);
+  desc.sampleDenominator = randomPoly(random, 3.0);
+  desc.rowNumerator = randomPoly(random, -c);
+  desc.rowDenominator = randomPoly(random, 3.0);
+  desc.sameDenominators = m % 3 == 0;
+  return desc;
+}
+
 TEST(PlainSum, EvaluationGivesThePlainSumsBits) {
   std::mt19937_64 random(3);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (int m = 0; m < 200; ++m) {
-    SectionPolynomials desc;
-    desc.sampleNumerator = randomPoly(random, 0.5);
-    desc.sampleDenominator = randomPoly(random, 3.0);
-    desc.rowNumerator = randomPoly(random, -0.5);
-    desc.rowDenominator = randomPoly(random, 3.0);
-    desc.sameDenominators = m % 3 == 0;
+    const SectionPolynomials desc = randomSection(random, 0.5, m);
     RSMFunctions* section = model_builder::makeSections({desc});
     for (int p = 0; p < 50; ++p) {
       const double x = unit(random), y = unit(random), z = unit(random);
@@ -140,12 +147,7 @@ TEST(PlainSum, InversionGivesThePlainNewtonIterationsBits) {
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   int withPasses[6] = {};
   for (int m = 0; m < 200; ++m) {
-    SectionPolynomials desc;
-    desc.sampleNumerator = randomPoly(random, 0.1);
-    desc.sampleDenominator = randomPoly(random, 3.0);
-    desc.rowNumerator = randomPoly(random, -0.1);
-    desc.rowDenominator = randomPoly(random, 3.0);
-    desc.sameDenominators = m % 3 == 0;
+    SectionPolynomials desc = randomSection(random, 0.1, m);
     for (Poly* p : {&desc.sampleNumerator, &desc.rowNumerator})
       for (double& c : p->coef) c *= 0.3;
     Poly& sn = desc.sampleNumerator;
