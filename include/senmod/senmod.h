@@ -44,7 +44,10 @@
  *   (c - Offsets[i]) / Scales[i] before its polynomials are evaluated.
  *
  * Threads: the library starts none and has no state between calls but its cache of persistent
- * designs, which it guards itself. The evaluators (smod_RationalPolynomialsToFileXY, ...ToMapXY,
+ * designs, which it guards itself, and each thread's plans of the last four sections that its
+ * one-point calls used (about 180 KB, made at its first such call and released when the thread
+ * ends; a plan serves only while every field and coefficient it was made from is unchanged, so
+ * sections may be rewritten in place between calls). The evaluators (smod_RationalPolynomialsToFileXY, ...ToMapXY,
  * smod_RSMConvertGRNDD) may run on any threads at once, and so may smod_RSMTransform on distinct
  * models or on one model none of them writes. Distinct transform objects may be used on any
  * threads at once; one transform object (with its model) must not be used by two threads at

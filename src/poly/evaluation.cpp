@@ -1,6 +1,7 @@
 // Ground to image with one section: sample and row as quotients of polynomials in x, y, z.
 #include "common/error_slot.h"
 #include "poly/messages.h"
+#include "poly/plan_cache.h"
 #include "poly/plan_kernels.h"
 
 extern "C" void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, double x, double y,
@@ -8,12 +9,13 @@ extern "C" void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, do
                                                  ErrorReport** err) {
   using namespace senmod;
   ErrorSlot slot(err, "smod_RationalPolynomialsToFileXY");
-  SectionPlan plan;
-  if (const char* refusal = buildSectionPlan(section, Use::Evaluation, &plan)) {
+  SectionPlan spare;
+  const SectionPlan* plan;
+  if (const char* refusal = recentSectionPlan(section, Use::Evaluation, &spare, &plan)) {
     SMOD_FAIL(slot, refusal);
     return;
   }
   uint8_t ok;
-  evaluatePoints(plan, 1, &x, &y, &z, sample, row, &ok);
+  evaluatePoints(*plan, 1, &x, &y, &z, sample, row, &ok);
   if (!ok) SMOD_FAIL(slot, kInvalidDenominator);
 }

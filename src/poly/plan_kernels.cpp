@@ -284,7 +284,8 @@ void writeOk(size_t count, const double* flags, uint8_t* ok) {
 }
 
 // Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
-// last points padded with zeros to a whole vector whose extra results are dropped.
+// last points padded to a whole vector with copies of the last point, whose extra results are
+// dropped (copies iterate exactly as long as the point they copy).
 template <size_t I, size_t O, typename F>
 void overVectors(D d, size_t count, const double* const (&in)[I], double* const (&out)[O], F f) {
   const size_t lanes = hn::Lanes(d);
@@ -297,10 +298,10 @@ void overVectors(D d, size_t count, const double* const (&in)[I], double* const 
     f(ins, outs);
   }
   if (j == count) return;
-  HWY_ALIGN double padded[I][kMaxLanes] = {};
+  HWY_ALIGN double padded[I][kMaxLanes];
   HWY_ALIGN double results[O][kMaxLanes];
   for (size_t i = 0; i < I; ++i) {
-    for (size_t k = 0; j + k < count; ++k) padded[i][k] = in[i][j + k];
+    for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][j + k < count ? j + k : count - 1];
     ins[i] = padded[i];
   }
   for (size_t o = 0; o < O; ++o) outs[o] = results[o];

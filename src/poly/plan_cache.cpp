@@ -1,0 +1,119 @@
+#include "poly/plan_cache.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace senmod {
+
+namespace {
+
+// Plans kept per thread: enough for a grid's placing section and the section it chooses, in
+// both directions.
+constexpr int kKeptPlans = 4;
+
+// A section's coefficient arrays, in the order of the plan's polynomials.
+void coefficientArrays(const RSMFunctions& s, const Smod_Doubles* (&arrays)[kPolys]) {
+  arrays[0] = &s.sampleNumerator;
+  arrays[1] = &s.sampleDenominator;
+  arrays[2] = &s.rowNumerator;
+  arrays[3] = &s.rowDenominator;
+}
+
+// Values of an array that a plan may have read: no more than a polynomial has terms.
+size_t readable(const Smod_Doubles& a) {
+  if (!a.data || a.count <= 0) return 0;
+  return static_cast<size_t>(a.count < kTableEntries ? a.count : kTableEntries);
+}
+
+// A plan and the bytes of the section it was built from.
+struct Kept {
+  bool filled;
+  uint64_t lastUse;
+  const RSMFunctions* section;
+  Use use;
+  RSMFunctions fields;
+  double coef[kPolys][kTableEntries];
+  double startOrder;
+  SectionPlan plan;
+
+  void record(const RSMFunctions* s, Use u) {
+    section = s;
+    use = u;
+    std::memcpy(static_cast<void*>(&fields), s, sizeof(RSMFunctions));
+    const Smod_Doubles* arrays[kPolys];
+    coefficientArrays(*s, arrays);
+    for (int p = 0; p < kPolys; ++p)
+      std::memcpy(coef[p], arrays[p]->data, sizeof(double) * readable(*arrays[p]));
+    if (readable(s->imageToGroundPoly) > 0) startOrder = s->imageToGroundPoly.data[0];
+  }
+
+  bool holds(const RSMFunctions* s, Use u) const {
+    // Equal fields mean equal counts and pointers, so the arrays compare over the same lengths.
+    if (!filled || section != s || use != u ||
+        std::memcmp(&fields, s, sizeof(RSMFunctions)) != 0)
+      return false;
+    const Smod_Doubles* arrays[kPolys];
+    coefficientArrays(*s, arrays);
+    for (int p = 0; p < kPolys; ++p)
+      if (std::memcmp(coef[p], arrays[p]->data, sizeof(double) * readable(*arrays[p])) != 0)
+        return false;
+    return readable(s->imageToGroundPoly) == 0 ||
+           std::memcmp(&startOrder, s->imageToGroundPoly.data, sizeof(double)) == 0;
+  }
+};
+
+struct Cache {
+  uint64_t clock = 0;
+  Kept kept[kKeptPlans] = {};
+};
+
+// This thread's cache, made at its first use and released when the thread ends. It is the
+// library's own, so it comes from the C++ heap rather than the host heap that callers account.
+class ThreadCache {
+ public:
+  ThreadCache() = default;
+  ThreadCache(const ThreadCache&) = delete;
+  ThreadCache& operator=(const ThreadCache&) = delete;
+  ~ThreadCache() { delete cache_; }
+
+  // Null when the cache cannot be allocated (tried again at the next call).
+  Cache* get() {
+    if (!cache_) cache_ = new (std::nothrow) Cache;
+    return cache_;
+  }
+
+ private:
+  Cache* cache_ = nullptr;
+};
+
+thread_local ThreadCache threadCache;
+
+}  // namespace
+
+const char* recentSectionPlan(const RSMFunctions* section, Use use, SectionPlan* spare,
+                              const SectionPlan** plan) {
+  Cache* cache = section ? threadCache.get() : nullptr;
+  if (!cache) {
+    *plan = spare;
+    return buildSectionPlan(section, use, spare);
+  }
+  Kept* oldest = &cache->kept[0];
+  for (Kept& k : cache->kept) {
+    if (k.holds(section, use)) {
+      k.lastUse = ++cache->clock;
+      *plan = &k.plan;
+      return nullptr;
+    }
+    if (k.lastUse < oldest->lastUse) oldest = &k;
+  }
+  oldest->filled = false;
+  if (const char* refusal = buildSectionPlan(section, use, &oldest->plan)) return refusal;
+  oldest->record(section, use);
+  oldest->filled = true;
+  oldest->lastUse = ++cache->clock;
+  *plan = &oldest->plan;
+  return nullptr;
+}
+
+}  // namespace senmod
