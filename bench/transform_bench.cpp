@@ -3,7 +3,9 @@
 //   - an RPC written as an exact single section (powers 3, 3, 3, 20 of 64 terms non-zero),
 //     ground to image and image to ground at given heights;
 //   - the same section dense (all 64 terms) alone and as a 3 x 2 grid, against the sparse one;
-//   - image to ground on a DEM (heights from the DEM, against GDAL's RPC_DEM option).
+//   - image to ground on a DEM (heights from the DEM, against GDAL's RPC_DEM option);
+//   - the sparse section one point per call, both directions, against GDAL's transformer called
+//     with one point.
 #include <gdal_alg.h>
 #include <gdal_priv.h>
 
@@ -187,6 +189,7 @@ class Senmod3D {
     out_.resize(2 * kPoints);
   }
   ~Senmod3D() { smod_RSMXformDelete(xform_); }
+  const std::vector<double>& out() const { return out_; }
   Run run() {
     return {nullptr, [this] {
               ErrorReport* err = nullptr;
@@ -201,13 +204,40 @@ class Senmod3D {
   std::vector<double> out_;
 };
 
+// senmod's one-point call on a copy of model in the given direction, a call per point of in.
+class SenmodPerPoint {
+ public:
+  SenmodPerPoint(RSM_Model* model, bool groundToImage, const std::vector<double>& in)
+      : model_(smod_RSMCopy(model, nullptr)), in_(in), out(2 * kPoints) {
+    model_->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
+  }
+  ~SenmodPerPoint() { smod_RSMDelete(model_); }
+  Run run() {
+    return {nullptr, [this] {
+              for (int i = 0; i < kPoints; ++i)
+                smod_RSMTransform(model_, in_[3 * i], in_[3 * i + 1], in_[3 * i + 2], &out[2 * i],
+                                  &out[2 * i + 1], nullptr);
+            }};
+  }
+
+ private:
+  RSM_Model* model_;
+  const std::vector<double>& in_;
+
+ public:
+  std::vector<double> out;
+};
+
 // GDAL's transformer over the points (x, y, z triples), pixel coordinates shifted by pixelShift
-// into GDAL's convention; after a run x and y hold its results.
+// into GDAL's convention, all in one call or (perPoint) a call per point; after a run x and y
+// hold its results.
 class Gdal {
  public:
-  Gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift)
+  Gdal(void* transformer, bool groundToImage, const std::vector<double>& in, double pixelShift,
+       bool perPoint = false)
       : transformer_(transformer),
         groundToImage_(groundToImage),
+        perPoint_(perPoint),
         in_(in),
         shift_(pixelShift),
         x(kPoints),
@@ -223,14 +253,21 @@ class Gdal {
               }
             },
             [this] {
-              GDALRPCTransform(transformer_, groundToImage_ ? TRUE : FALSE, kPoints, x.data(),
-                               y.data(), z_.data(), ok_.data());
+              const int direction = groundToImage_ ? TRUE : FALSE;
+              if (!perPoint_) {
+                GDALRPCTransform(transformer_, direction, kPoints, x.data(), y.data(), z_.data(),
+                                 ok_.data());
+                return;
+              }
+              for (int i = 0; i < kPoints; ++i)
+                GDALRPCTransform(transformer_, direction, 1, &x[i], &y[i], &z_[i], &ok_[i]);
             }};
   }
 
  private:
   void* transformer_;
   bool groundToImage_;
+  bool perPoint_;
   const std::vector<double>& in_;
   double shift_;
 
@@ -348,6 +385,23 @@ int main() {
   for (int i = 0; i < kPoints; ++i) zeroHeights[3 * i + 2] = 0.0;
   Gdal gdalDem(withDem, false, zeroHeights, 0.5);
   line("image to ground on a DEM", bestOf(senmodDem, gdalDem.run()), "GDAL RPC_DEM");
+
+  // One point per call, whose results are the batch's, bit for bit.
+  SenmodPerPoint pointToImage(sparse, true, points.ground);
+  SenmodPerPoint pointToGround(sparse, false, points.image);
+  Gdal gdalPointToImage(plain, true, points.ground, 0.0, true);
+  Gdal gdalPointToGround(plain, false, points.image, 0.5, true);
+  line("one point per call, ground to image", bestOf(pointToImage.run(), gdalPointToImage.run()),
+       "GDAL");
+  line("one point per call, image to ground", bestOf(pointToGround.run(), gdalPointToGround.run()),
+       "GDAL");
+  const std::vector<double>* batches[2] = {&sparseToImage.out(), &sparseToGround.out()};
+  const std::vector<double>* single[2] = {&pointToImage.out, &pointToGround.out};
+  for (int k = 0; k < 2; ++k)
+    if (*single[k] != *batches[k]) {
+      std::fprintf(stderr, "one-point results differ from the batch's\n");
+      return 1;
+    }
 
   GDALDestroyRPCTransformer(withDem);
   GDALDestroyRPCTransformer(plain);

@@ -50,8 +50,7 @@ struct Kept {
 
   bool holds(const RSMFunctions* s, Use u) const {
     // Equal fields mean equal counts and pointers, so the arrays compare over the same lengths.
-    if (!filled || section != s || use != u ||
-        std::memcmp(&fields, s, sizeof(RSMFunctions)) != 0)
+    if (!filled || section != s || use != u || std::memcmp(&fields, s, sizeof(RSMFunctions)) != 0)
       return false;
     const Smod_Doubles* arrays[kPolys];
     coefficientArrays(*s, arrays);

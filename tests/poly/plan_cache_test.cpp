@@ -137,9 +137,9 @@ TEST_F(PlanCache, RewritesOfASectionInPlaceAreSeenByTheNextCall) {
   for (const Edit& e : edits) {
     e.apply(s, &desc);
     const std::vector<Result> expected =
-        s->validSolution == SMOD_TRUE ? fresh(desc)
-                                      : std::vector<Result>(
-                                            6, Result{"Rational polynomials not available."});
+        s->validSolution == SMOD_TRUE
+            ? fresh(desc)
+            : std::vector<Result>(6, Result{"Rational polynomials not available."});
     EXPECT_EQ(results(s), expected) << e.what;
   }
   smod_RationalPolynomialsFree(s, 1, nullptr);
