@@ -69,21 +69,28 @@ struct Cache {
 
 // This thread's cache, made at its first use and released when the thread ends. It is the
 // library's own, so it comes from the C++ heap rather than the host heap that callers account.
+// A call made while the thread ends (from another thread-local destructor) builds its plan
+// without a cache.
 class ThreadCache {
  public:
   ThreadCache() = default;
   ThreadCache(const ThreadCache&) = delete;
   ThreadCache& operator=(const ThreadCache&) = delete;
-  ~ThreadCache() { delete cache_; }
+  ~ThreadCache() {
+    delete cache_;
+    cache_ = nullptr;
+    ended_ = true;
+  }
 
-  // Null when the cache cannot be allocated (tried again at the next call).
+  // Null when the cache cannot be allocated (tried again at the next call) or the thread ends.
   Cache* get() {
-    if (!cache_) cache_ = new (std::nothrow) Cache;
+    if (!cache_ && !ended_) cache_ = new (std::nothrow) Cache;
     return cache_;
   }
 
  private:
   Cache* cache_ = nullptr;
+  bool ended_ = false;
 };
 
 thread_local ThreadCache threadCache;
