@@ -26,6 +26,16 @@ size_t readable(const Smod_Doubles& a) {
   return static_cast<size_t>(a.count < kTableEntries ? a.count : kTableEntries);
 }
 
+// Copies and compares the values of an array that a plan may have read (none of a null one).
+void copyReadable(double* to, const Smod_Doubles& a) {
+  if (const size_t n = readable(a)) std::memcpy(to, a.data, sizeof(double) * n);
+}
+
+bool sameReadable(const double* kept, const Smod_Doubles& a) {
+  const size_t n = readable(a);
+  return n == 0 || std::memcmp(kept, a.data, sizeof(double) * n) == 0;
+}
+
 // A plan and the bytes of the section it was built from.
 struct Kept {
   bool filled;
@@ -43,8 +53,7 @@ struct Kept {
     std::memcpy(static_cast<void*>(&fields), s, sizeof(RSMFunctions));
     const Smod_Doubles* arrays[kPolys];
     coefficientArrays(*s, arrays);
-    for (int p = 0; p < kPolys; ++p)
-      std::memcpy(coef[p], arrays[p]->data, sizeof(double) * readable(*arrays[p]));
+    for (int p = 0; p < kPolys; ++p) copyReadable(coef[p], *arrays[p]);
     if (readable(s->imageToGroundPoly) > 0) startOrder = s->imageToGroundPoly.data[0];
   }
 
@@ -55,8 +64,7 @@ struct Kept {
     const Smod_Doubles* arrays[kPolys];
     coefficientArrays(*s, arrays);
     for (int p = 0; p < kPolys; ++p)
-      if (std::memcmp(coef[p], arrays[p]->data, sizeof(double) * readable(*arrays[p])) != 0)
-        return false;
+      if (!sameReadable(coef[p], *arrays[p])) return false;
     return readable(s->imageToGroundPoly) == 0 ||
            std::memcmp(&startOrder, s->imageToGroundPoly.data, sizeof(double)) == 0;
   }
