@@ -301,7 +301,10 @@ void overVectors(D d, size_t count, const double* const (&in)[I], double* const 
   HWY_ALIGN double padded[I][kMaxLanes];
   HWY_ALIGN double results[O][kMaxLanes];
   for (size_t i = 0; i < I; ++i) {
-    for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][j + k < count ? j + k : count - 1];
+    // One vector store of the copies, so that a single point's lanes load without waiting on
+    // scalar stores.
+    hn::Store(hn::Set(d, in[i][count - 1]), d, padded[i]);
+    for (size_t k = 0; j + k + 1 < count; ++k) padded[i][k] = in[i][j + k];
     ins[i] = padded[i];
   }
   for (size_t o = 0; o < O; ++o) outs[o] = results[o];
