@@ -38,8 +38,8 @@ bool sameReadable(const double* kept, const Smod_Doubles& a) {
 
 // A plan and the bytes of the section it was built from.
 struct Kept {
-  bool filled;
-  uint64_t lastUse;
+  bool filled = false;
+  uint64_t lastUse = 0;
   const RSMFunctions* section;
   Use use;
   RSMFunctions fields;
@@ -72,7 +72,8 @@ struct Kept {
 
 struct Cache {
   uint64_t clock = 0;
-  Kept kept[kKeptPlans] = {};
+  // Not zeroed: a plan and its record are written before they are read.
+  Kept kept[kKeptPlans];
 };
 
 // This thread's cache, made at its first use and released when the thread ends. It is the
