@@ -208,24 +208,23 @@ class Senmod3D {
 class SenmodPerPoint {
  public:
   SenmodPerPoint(RSM_Model* model, bool groundToImage, const std::vector<double>& in)
-      : model_(smod_RSMCopy(model, nullptr)), in_(in), out(2 * kPoints) {
+      : model_(smod_RSMCopy(model, nullptr)), in_(in), out_(2 * kPoints) {
     model_->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
   }
   ~SenmodPerPoint() { smod_RSMDelete(model_); }
+  const std::vector<double>& out() const { return out_; }
   Run run() {
     return {nullptr, [this] {
               for (int i = 0; i < kPoints; ++i)
-                smod_RSMTransform(model_, in_[3 * i], in_[3 * i + 1], in_[3 * i + 2], &out[2 * i],
-                                  &out[2 * i + 1], nullptr);
+                smod_RSMTransform(model_, in_[3 * i], in_[3 * i + 1], in_[3 * i + 2], &out_[2 * i],
+                                  &out_[2 * i + 1], nullptr);
             }};
   }
 
  private:
   RSM_Model* model_;
   const std::vector<double>& in_;
-
- public:
-  std::vector<double> out;
+  std::vector<double> out_;
 };
 
 // GDAL's transformer over the points (x, y, z triples), pixel coordinates shifted by pixelShift
@@ -395,13 +394,10 @@ int main() {
        "GDAL");
   line("one point per call, image to ground", bestOf(pointToGround.run(), gdalPointToGround.run()),
        "GDAL");
-  const std::vector<double>* batches[2] = {&sparseToImage.out(), &sparseToGround.out()};
-  const std::vector<double>* single[2] = {&pointToImage.out, &pointToGround.out};
-  for (int k = 0; k < 2; ++k)
-    if (*single[k] != *batches[k]) {
-      std::fprintf(stderr, "one-point results differ from the batch's\n");
-      return 1;
-    }
+  if (pointToImage.out() != sparseToImage.out() || pointToGround.out() != sparseToGround.out()) {
+    std::fprintf(stderr, "one-point results differ from the batch's\n");
+    return 1;
+  }
 
   GDALDestroyRPCTransformer(withDem);
   GDALDestroyRPCTransformer(plain);

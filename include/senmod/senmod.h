@@ -47,8 +47,8 @@
  * designs, which it guards itself, and each thread's plans of the last four sections that its
  * one-point calls used (about 180 KB, made at its first such call and released when the thread
  * ends; a plan serves only while every field and coefficient it was made from is unchanged, so
- * sections may be rewritten in place between calls). The evaluators (smod_RationalPolynomialsToFileXY, ...ToMapXY,
- * smod_RSMConvertGRNDD) may run on any threads at once, and so may smod_RSMTransform on distinct
+ * sections may be rewritten in place between calls). The evaluators
+ * (smod_RationalPolynomialsToFileXY, ...ToMapXY, smod_RSMConvertGRNDD) may run on any threads at once, and so may smod_RSMTransform on distinct
  * models or on one model none of them writes. Distinct transform objects may be used on any
  * threads at once; one transform object (with its model) must not be used by two threads at
  * once: the elevation set-up writes into its model, and smod_RSMXformImageToGroundRay switches

@@ -12,14 +12,6 @@ namespace {
 // both directions.
 constexpr int kKeptPlans = 4;
 
-// A section's coefficient arrays, in the order of the plan's polynomials.
-void coefficientArrays(const RSMFunctions& s, const Smod_Doubles* (&arrays)[kPolys]) {
-  arrays[0] = &s.sampleNumerator;
-  arrays[1] = &s.sampleDenominator;
-  arrays[2] = &s.rowNumerator;
-  arrays[3] = &s.rowDenominator;
-}
-
 // Values of an array that a plan may have read: no more than a polynomial has terms.
 size_t readable(const Smod_Doubles& a) {
   if (!a.data || a.count <= 0) return 0;
@@ -51,9 +43,8 @@ struct Kept {
     section = s;
     use = u;
     std::memcpy(static_cast<void*>(&fields), s, sizeof(RSMFunctions));
-    const Smod_Doubles* arrays[kPolys];
-    coefficientArrays(*s, arrays);
-    for (int p = 0; p < kPolys; ++p) copyReadable(coef[p], *arrays[p]);
+    const CoefficientArrays arrays = coefficientArrays(*s);
+    for (int p = 0; p < kPolys; ++p) copyReadable(coef[p], *arrays.array[p]);
     if (readable(s->imageToGroundPoly) > 0) startOrder = s->imageToGroundPoly.data[0];
   }
 
@@ -61,10 +52,9 @@ struct Kept {
     // Equal fields mean equal counts and pointers, so the arrays compare over the same lengths.
     if (!filled || section != s || use != u || std::memcmp(&fields, s, sizeof(RSMFunctions)) != 0)
       return false;
-    const Smod_Doubles* arrays[kPolys];
-    coefficientArrays(*s, arrays);
+    const CoefficientArrays arrays = coefficientArrays(*s);
     for (int p = 0; p < kPolys; ++p)
-      if (!sameReadable(coef[p], *arrays[p])) return false;
+      if (!sameReadable(coef[p], *arrays.array[p])) return false;
     return readable(s->imageToGroundPoly) == 0 ||
            std::memcmp(&startOrder, s->imageToGroundPoly.data, sizeof(double)) == 0;
   }

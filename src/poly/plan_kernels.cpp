@@ -360,7 +360,7 @@ void overVectorsWithOk(D d, size_t count, const double* a, const double* b, cons
 }
 
 // The points of an inversion a block at a time, each point's iteration state at its index. The
-// block's points are padded to whole pairs of vectors.
+// block's points are padded to whole pairs of vectors with copies of its last point.
 constexpr size_t kNewtonBlock = 256;
 struct NewtonBlock {
   HWY_ALIGN double sample[kNewtonBlock], row[kNewtonBlock], z[kNewtonBlock];
@@ -444,7 +444,11 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock
   static_assert(kMaxPasses >= 2, "the first two passes run unchecked");
   const size_t pair = 2 * hn::Lanes(d);
   const size_t padded = (count + pair - 1) / pair * pair;
-  for (size_t j = count; j < padded; ++j) b->sample[j] = b->row[j] = b->z[j] = 0.0;
+  for (size_t j = count; j < padded; ++j) {
+    b->sample[j] = b->sample[count - 1];
+    b->row[j] = b->row[count - 1];
+    b->z[j] = b->z[count - 1];
+  }
   Table tables[2];
   setConstants(d, &tables[0]);
   setConstants(d, &tables[1]);

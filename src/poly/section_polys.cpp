@@ -24,6 +24,10 @@ Polynomial polynomial(const Smod_Doubles& array, int32_t x, int32_t y, int32_t z
 
 }  // namespace
 
+CoefficientArrays coefficientArrays(const RSMFunctions& s) {
+  return {{&s.sampleNumerator, &s.sampleDenominator, &s.rowNumerator, &s.rowDenominator}};
+}
+
 const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys) {
   polys->sampleNumerator = polynomial(s.sampleNumerator, s.sampleNumeratorPowerX,
                                       s.sampleNumeratorPowerY, s.sampleNumeratorPowerZ);
@@ -39,8 +43,7 @@ const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys
   for (const Polynomial* p : all)
     if (!powersInRange(p->powers)) return kPowerOutOfRange;
 
-  const Smod_Doubles* arrays[] = {&s.sampleNumerator, &s.sampleDenominator, &s.rowNumerator,
-                                  &s.rowDenominator};
+  const CoefficientArrays arrays = coefficientArrays(s);
   const Powers rowDen = polys->rowDenominator.powers;
   // With a shared denominator the row denominator's value is not read; the inversion still
   // reads its coefficients for the derivatives when they have an x or y term.
@@ -48,7 +51,7 @@ const char* readSectionPolys(const RSMFunctions& s, Use use, SectionPolys* polys
                                   (use == Use::Inversion && (rowDen.x >= 1 || rowDen.y >= 1));
   for (int i = 0; i < 4; ++i) {
     if (i == 3 && !rowDenominatorRead) continue;
-    if (!isEmpty(all[i]->powers) && !holdsTerms(*arrays[i], all[i]->powers))
+    if (!isEmpty(all[i]->powers) && !holdsTerms(*arrays.array[i], all[i]->powers))
       return kCountDoesNotFit;
   }
 

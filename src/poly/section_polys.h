@@ -24,6 +24,12 @@ struct SectionPolys {
 // the inversion also its derivatives, which always come from its own coefficients.
 enum class Use { Evaluation, Inversion };
 
+// The section's coefficient arrays, in the order of SectionPolys.
+struct CoefficientArrays {
+  const Smod_Doubles* array[4];
+};
+CoefficientArrays coefficientArrays(const RSMFunctions& section);
+
 // Fills polys from section. Returns null, or the message of the refusal: a power outside
 // -1..5, or a coefficient array read by this use that holds fewer values than its powers need.
 const char* readSectionPolys(const RSMFunctions& section, Use use, SectionPolys* polys);

@@ -27,19 +27,14 @@ void PrintTo(const Result& r, std::ostream* os) {
   *os << "{\"" << r.message << "\", " << r.a << ", " << r.b << "}";
 }
 
-Result evaluate(const RSMFunctions* s, double x, double y, double z) {
-  Result r;
-  ErrorReport* err = nullptr;
-  smod_RationalPolynomialsToFileXY(s, x, y, z, &r.a, &r.b, &err);
-  r.message = messageOf(err);
-  herr_DeleteErrorReportEx(&err);
-  return r;
-}
+// One call of a one-point evaluator (both take a section, three inputs and two outputs).
+using OnePoint = void (*)(const RSMFunctions*, double, double, double, double*, double*,
+                          ErrorReport**);
 
-Result invert(const RSMFunctions* s, double sample, double row, double z) {
+Result call(OnePoint f, const RSMFunctions* s, double u, double v, double z) {
   Result r;
   ErrorReport* err = nullptr;
-  smod_RationalPolynomialsToMapXY(s, sample, row, z, &r.a, &r.b, &err);
+  f(s, u, v, z, &r.a, &r.b, &err);
   r.message = messageOf(err);
   herr_DeleteErrorReportEx(&err);
   return r;
@@ -68,8 +63,8 @@ SectionPolynomials cubic(double twist) {
 std::vector<Result> results(const RSMFunctions* s) {
   std::vector<Result> r;
   for (double t : {-0.4, 0.1, 0.7}) {
-    r.push_back(evaluate(s, t, 0.5 * t, 0.3));
-    r.push_back(invert(s, 0.2 * t, t, -0.6));
+    r.push_back(call(smod_RationalPolynomialsToFileXY, s, t, 0.5 * t, 0.3));
+    r.push_back(call(smod_RationalPolynomialsToMapXY, s, 0.2 * t, t, -0.6));
   }
   return r;
 }

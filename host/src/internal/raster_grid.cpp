@@ -138,7 +138,8 @@ bool LoadGrid(const char* file, int band, Grid* grid, const char* function, Erro
   const bool narrow =
       type == GDT_Byte || type == GDT_UInt16 || type == GDT_Int16 || type == GDT_Float32;
   const GDALDataType held = narrow ? GDT_Float32 : GDT_Float64;
-  void* cells = hmsc_HeapMalloc(static_cast<size_t>(columns * rows) * GDALGetDataTypeSizeBytes(held));
+  void* cells =
+      hmsc_HeapMalloc(static_cast<size_t>(columns * rows) * GDALGetDataTypeSizeBytes(held));
   if (cells == nullptr) {
     hcore::Fail(err, function, __LINE__, "No memory");
     return false;

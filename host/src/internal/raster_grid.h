@@ -54,7 +54,9 @@ struct Grid {
   float* floats = nullptr;
   double* values = nullptr;
 
-  double At(int column, int row) const { return Value(static_cast<size_t>(row) * columns + column); }
+  double At(int column, int row) const {
+    return Value(static_cast<size_t>(row) * columns + column);
+  }
   double Value(size_t i) const { return floats ? floats[i] : values[i]; }
   bool IsValid(double value) const {
     return std::isfinite(value) && !(hasNoData && value == noData);
