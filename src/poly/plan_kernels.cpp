@@ -5,6 +5,8 @@
 #define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
 #include "poly/plan_kernels.h"
 
+#include <algorithm>
+
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 #include "poly/normalisation.h"
@@ -44,24 +46,56 @@ HWY_INLINE void setConstants(D d, Table* table) {
   for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, table->t + c * hn::Lanes(d));
 }
 
-// The plan's table at (x, y, z), its constants set.
-HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
+// The plan's table at (x, y, z), its constants set, for plans whose powers are at most M: the
+// powers stay in registers and each product is formed from them as the plan prescribes.
+template <int M>
+HWY_INLINE void fillUpTo(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   const size_t lanes = hn::Lanes(d);
   double* t = table->t;
-  const V variables[3] = {x, y, z};
-  const int32_t highest[3] = {p.mX, p.mY, p.mZ};
-  const uint16_t* powers[3] = {p.xPower, p.yPower, p.zPower};
-  for (int v = 0; v < 3; ++v) {
-    V power = variables[v];
-    for (int n = 1; n <= highest[v]; ++n) {
-      if (n > 1) power = hn::Mul(power, variables[v]);
-      hn::Store(power, d, t + powers[v][n] * lanes);
+  V xs[M + 1], ys[M + 1], zs[M + 1];
+  xs[0] = ys[0] = zs[0] = hn::Set(d, 1.0);
+#pragma GCC unroll 8
+  for (int n = 1; n <= M; ++n) {
+    xs[n] = n == 1 ? x : hn::Mul(xs[n - 1], x);
+    ys[n] = n == 1 ? y : hn::Mul(ys[n - 1], y);
+    zs[n] = n == 1 ? z : hn::Mul(zs[n - 1], z);
+    if (n <= p.mX) hn::Store(xs[n], d, t + p.xPower[n] * lanes);
+    if (n <= p.mY) hn::Store(ys[n], d, t + p.yPower[n] * lanes);
+    if (n <= p.mZ) hn::Store(zs[n], d, t + p.zPower[n] * lanes);
+  }
+#pragma GCC unroll 8
+  for (int j = 0; j <= M; ++j) {
+#pragma GCC unroll 8
+    for (int i = 0; i <= M; ++i) {
+      const int highest = p.highestZ[i][j];
+      if (highest < 0) continue;
+      const V xy = i == 0 ? ys[j] : j == 0 ? xs[i] : hn::Mul(xs[i], ys[j]);
+      if (i > 0 && j > 0) hn::Store(xy, d, t + p.term[i][j][0] * lanes);
+#pragma GCC unroll 8
+      for (int k = 1; k <= M; ++k) {
+        if (k > highest) break;
+        const uint16_t slot = p.term[i][j][k];
+        if (slot != kNoSlot) hn::Store(hn::Mul(xy, zs[k]), d, t + slot * lanes);
+      }
     }
   }
-  for (int32_t n = 0; n < p.products; ++n) {
-    const Product& m = p.product[n];
-    hn::Store(hn::Mul(hn::Load(d, t + m.a * lanes), hn::Load(d, t + m.b * lanes)), d,
-              t + m.to * lanes);
+}
+
+HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
+  static_assert(kMaxPower == 5, "one fill per highest power");
+  switch (std::max(p.mX, std::max(p.mY, p.mZ))) {
+    case 0:
+      return;
+    case 1:
+      return fillUpTo<1>(d, p, x, y, z, table);
+    case 2:
+      return fillUpTo<2>(d, p, x, y, z, table);
+    case 3:
+      return fillUpTo<3>(d, p, x, y, z, table);
+    case 4:
+      return fillUpTo<4>(d, p, x, y, z, table);
+    default:
+      return fillUpTo<5>(d, p, x, y, z, table);
   }
 }
 
@@ -360,7 +394,7 @@ void overVectorsWithOk(D d, size_t count, const double* a, const double* b, cons
 }
 
 // The points of an inversion a block at a time, each point's iteration state at its index. The
-// block's points are padded to whole pairs of vectors with copies of its last point.
+// block's points are padded to whole vectors with copies of its last point.
 constexpr size_t kNewtonBlock = 256;
 struct NewtonBlock {
   HWY_ALIGN double sample[kNewtonBlock], row[kNewtonBlock], z[kNewtonBlock];
@@ -400,19 +434,21 @@ HWY_INLINE void scatterNewton(D d, const Newton& t, NewtonBlock* b, const int32_
 }
 
 // The first two passes of every point of the block, two vectors at a time whose passes
-// alternate, so that the divisions ending one vector's pass overlap the sums of the other's.
+// alternate, so that the divisions ending one vector's pass overlap the sums of the other's; an
+// odd last vector runs alone rather than beside a vector of padding.
 HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBlock* b,
                             Table* tables) {
   const size_t lanes = hn::Lanes(d);
   for (size_t j = 0; j < padded; j += 2 * lanes) {
-    Newton t[2] = {startNewton(d, p, b->sample + j, b->row + j, b->z + j),
-                   startNewton(d, p, b->sample + j + lanes, b->row + j + lanes, b->z + j + lanes)};
-    newtonPass(d, p, t[0], &tables[0]);
-    newtonPass(d, p, t[1], &tables[1]);
-    for (int k = 0; k < 2; ++k)
-      if (!hn::AllFalse(d, t[k].active)) newtonPass(d, p, t[k], &tables[k]);
-    saveNewton(d, t[0], b, j);
-    saveNewton(d, t[1], b, j + lanes);
+    const int k = j + lanes < padded ? 2 : 1;
+    Newton t[2];
+    for (int v = 0; v < k; ++v)
+      t[v] = startNewton(d, p, b->sample + j + v * lanes, b->row + j + v * lanes,
+                         b->z + j + v * lanes);
+    for (int v = 0; v < k; ++v) newtonPass(d, p, t[v], &tables[v]);
+    for (int v = 0; v < k; ++v)
+      if (!hn::AllFalse(d, t[v].active)) newtonPass(d, p, t[v], &tables[v]);
+    for (int v = 0; v < k; ++v) saveNewton(d, t[v], b, j + v * lanes);
   }
 }
 
@@ -442,8 +478,8 @@ HWY_INLINE bool laterPass(D d, const SectionPlan& p, size_t count, NewtonBlock* 
 HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock* b, double* xs,
                             double* ys, uint8_t* ok) {
   static_assert(kMaxPasses >= 2, "the first two passes run unchecked");
-  const size_t pair = 2 * hn::Lanes(d);
-  const size_t padded = (count + pair - 1) / pair * pair;
+  const size_t lanes = hn::Lanes(d);
+  const size_t padded = (count + lanes - 1) / lanes * lanes;
   for (size_t j = count; j < padded; ++j) {
     b->sample[j] = b->sample[count - 1];
     b->row[j] = b->row[count - 1];
@@ -455,7 +491,6 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock
   firstPasses(d, p, padded, b, tables);
   for (int pass = 3; pass <= kMaxPasses && laterPass(d, p, count, b, tables); ++pass) {
   }
-  const size_t lanes = hn::Lanes(d);
   for (size_t j = 0; j < padded; j += lanes) {
     hn::Store(hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j)), d, b->x + j);
     hn::Store(hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j)), d, b->y + j);

@@ -23,35 +23,40 @@ bool startingOrder(const Smod_Doubles& poly, int* order) {
 
 bool isEmpty(Powers p) { return p.x < 0 || p.y < 0 || p.z < 0; }
 
-// Hands out the table slots of a plan, each value once.
+// Hands out the table slots of a plan, each value once, and records them in the plan's terms.
 class Slots {
  public:
   explicit Slots(SectionPlan* plan) : plan_(plan) {
-    for (auto& plane : term_)
+    for (auto& plane : plan_->term)
       for (auto& line : plane)
-        for (uint16_t& slot : line) slot = kNone;
+        for (uint16_t& slot : line) slot = kNoSlot;
+    for (auto& line : plan_->highestZ)
+      for (int8_t& k : line) k = -1;
     plan_->slots = kConstantSlots;
-    plan_->products = 0;
     plan_->mX = plan_->mY = plan_->mZ = 0;
   }
 
   // x^i y^j z^k, formed as (x^i y^j) z^k.
   uint16_t term(int i, int j, int k) {
-    if (term_[i][j][k] != kNone) return term_[i][j][k];
+    if (plan_->term[i][j][k] != kNoSlot) return plan_->term[i][j][k];
     uint16_t slot;
-    if (k > 0) {
-      slot = i == 0 && j == 0 ? power(2, k) : product(term(i, j, 0), power(2, k));
+    if (k > 0 && (i > 0 || j > 0)) {
+      term(i, j, 0);
+      power(2, k);
+      slot = product(i, j, k);
+    } else if (k > 0) {
+      slot = power(2, k);
     } else if (i > 0 && j > 0) {
-      slot = product(power(0, i), power(1, j));
+      power(0, i);
+      power(1, j);
+      slot = product(i, j, 0);
     } else {
       slot = i > 0 ? power(0, i) : power(1, j);
     }
-    return term_[i][j][k] = slot;
+    return plan_->term[i][j][k] = slot;
   }
 
  private:
-  static constexpr uint16_t kNone = 0xffff;
-
   // x^n (variable 0), y^n (1) or z^n (2); x^0 is the slot holding 1.
   uint16_t power(int variable, int n) {
     if (n == 0) return 1;
@@ -61,16 +66,16 @@ class Slots {
     return powers[variable][n];
   }
 
-  uint16_t product(uint16_t a, uint16_t b) {
-    const uint16_t to = next();
-    plan_->product[plan_->products++] = Product{to, a, b};
-    return to;
+  // A new slot for the product x^i y^j z^k, once its operands have theirs.
+  uint16_t product(int i, int j, int k) {
+    int8_t& highest = plan_->highestZ[i][j];
+    if (highest < k) highest = static_cast<int8_t>(k);
+    return next();
   }
 
   uint16_t next() { return static_cast<uint16_t>(plan_->slots++); }
 
   SectionPlan* plan_;
-  uint16_t term_[kTableSide][kTableSide][kTableSide];
 };
 
 // Fills row p of the value sums; the number of its terms.

@@ -19,10 +19,8 @@ constexpr int kSlopeTerms = kMaxPower * kTableSide * kTableSide;
 constexpr int kConstantSlots = 2;
 constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries;
 
-// Slot `to` = slot a * slot b.
-struct Product {
-  uint16_t to, a, b;
-};
+// A term that the table does not hold.
+constexpr uint16_t kNoSlot = 0xffff;
 
 // Highest order of a starting polynomial (that of hmod_PolyCalc, whose term order it keeps).
 constexpr int kMaxStartOrder = 10;
@@ -59,9 +57,11 @@ struct SectionPlan {
   // Highest power of x, y and z in the table, and the slots of x^1 ... x^mX and so on.
   int32_t mX, mY, mZ;
   uint16_t xPower[kTableSide], yPower[kTableSide], zPower[kTableSide];
-  // Products in the order they are formed (each reads only slots formed before it).
-  int32_t products;
-  Product product[kTableSlots];
+  // The slot of each term x^i y^j z^k the table holds (kNoSlot for the others), formed as
+  // (x^i y^j) z^k from x^i y^j = x^i * y^j; and for each x^i y^j the highest k of such a product
+  // (0 for x^i y^j itself, -1 when none is formed: powers are not products).
+  uint16_t term[kTableSide][kTableSide][kTableSide];
+  int8_t highestZ[kTableSide][kTableSide];
   int32_t slots;     // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
