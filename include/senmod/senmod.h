@@ -48,11 +48,11 @@
  * one-point calls used (about 180 KB, made at its first such call and released when the thread
  * ends; a plan serves only while every field and coefficient it was made from is unchanged, so
  * sections may be rewritten in place between calls). The evaluators
- * (smod_RationalPolynomialsToFileXY, ...ToMapXY, smod_RSMConvertGRNDD) may run on any threads at once, and so may smod_RSMTransform on distinct
- * models or on one model none of them writes. Distinct transform objects may be used on any
- * threads at once; one transform object (with its model) must not be used by two threads at
- * once: the elevation set-up writes into its model, and smod_RSMXformImageToGroundRay switches
- * the model's direction while it runs. A call keeps its working state on the calling thread's
+ * (smod_RationalPolynomialsToFileXY, ...ToMapXY, smod_RSMConvertGRNDD) may run on any threads at
+ * once, and so may smod_RSMTransform on distinct models or on one model none of them writes.
+ * Distinct transform objects may be used on any threads at once; one transform object (with its
+ * model) must not be used by two threads at once: the elevation set-up writes into its model,
+ * and smod_RSMXformImageToGroundRay switches the model's direction while it runs. A call keeps its working state on the calling thread's
  * stack (at most about 192 KiB) and allocates per call, never per point.
  *
  * Numbers: the batch calls carry points through the widest vector instructions the processor
@@ -144,7 +144,8 @@ typedef struct RSM_Model_Orig {
   Smod_Doubles groundDomain;      /* vertices as (x, y, z) triples in ground-domain coordinates */
   Smod_Doubles groundToImagePoly; /* 20 values: sample then row terms 1 x y z xx xy xz yy yz zz */
   Smod_Doubles adjustableParms;
-  Smod_Doubles grndd; /* count 12+: rectangular (origin, rotation row by row); 1: hybrid; else geodetic */
+  /* count 12+: rectangular (origin, rotation row by row); 1: hybrid; else geodetic */
+  Smod_Doubles grndd;
   double rowsPerSection;
   double colsPerSection;
   int32_t rowSections;
@@ -372,8 +373,8 @@ SMOD_API void smod_RSMXformDelete(RSM_Xform* xform);
  * valid cell, is warned about the same way; the object then has no elevation source and
  * transforms use z_mean. The DEM-layer build opens the file's first layer instead and fails
  * (object left unfilled) when the file cannot be read; a layer without a valid cell leaves
- * z_mean as it is and every point takes it. Reports are printed and deleted; success shows as xform->filled = 1.
- * Does nothing on a filled object. */
+ * z_mean as it is and every point takes it. Reports are printed and deleted; success shows as
+ * xform->filled = 1. Does nothing on a filled object. */
 SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
 
 /* Transforms n 2-D points (x, y pairs) in the model's direction with heights from the set-up

@@ -554,22 +554,23 @@ void GeodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x
   const D d;
   const V rho = hn::Set(d, kRho);
   const V turn = hn::Set(d, 360.0);
-  overVectors(d, countOf(n), {x, y}, {outX, outY}, [&](const double* const* in, double* const* out) {
-    V u = hn::LoadU(d, in[0]);
-    const V v = hn::LoadU(d, in[1]);
-    if (toGroundDomain) {
-      if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
-      hn::StoreU(hn::Div(u, rho), d, out[0]);
-      hn::StoreU(hn::Div(v, rho), d, out[1]);
-    } else {
-      V longitude = hn::Mul(u, rho);
-      if (hybrid)
-        longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)), hn::Sub(longitude, turn),
-                                   longitude);
-      hn::StoreU(longitude, d, out[0]);
-      hn::StoreU(hn::Mul(v, rho), d, out[1]);
-    }
-  });
+  overVectors(d, countOf(n), {x, y}, {outX, outY},
+              [&](const double* const* in, double* const* out) {
+                V u = hn::LoadU(d, in[0]);
+                const V v = hn::LoadU(d, in[1]);
+                if (toGroundDomain) {
+                  if (hybrid) u = hn::IfThenElse(hn::Lt(u, hn::Zero(d)), hn::Add(u, turn), u);
+                  hn::StoreU(hn::Div(u, rho), d, out[0]);
+                  hn::StoreU(hn::Div(v, rho), d, out[1]);
+                } else {
+                  V longitude = hn::Mul(u, rho);
+                  if (hybrid)
+                    longitude = hn::IfThenElse(hn::Gt(longitude, hn::Set(d, 180.0)),
+                                               hn::Sub(longitude, turn), longitude);
+                  hn::StoreU(longitude, d, out[0]);
+                  hn::StoreU(hn::Mul(v, rho), d, out[1]);
+                }
+              });
 }
 
 void LowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,

@@ -93,7 +93,8 @@ StoredObject storeRecord(const void* record, const char* design,
   HeapText text{hmif_DictionaryToText(dictionary, &report)};
   hmif_DictionaryDestroy(dictionary);
   StoredObject stored{design, text.str(), {}};
-  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
+  stored.bytes.assign(static_cast<unsigned char*>(bytes),
+                      static_cast<unsigned char*>(bytes) + count);
   hmsc_HeapFree(bytes);
   if (!text.text) libraryFailure(file, "hmif_DictionaryToText", &report);
   return stored;
@@ -118,7 +119,8 @@ StoredObject storeXform(RSM_Xform* xform, const std::string& file) {
                                                        &dictionary.text, &type.text, &report);
   if (count < 0) libraryFailure(file, "hmif_MIFableObjectConvertToMIF", &report);
   StoredObject stored{type.str(), dictionary.str(), {}};
-  stored.bytes.assign(static_cast<unsigned char*>(bytes), static_cast<unsigned char*>(bytes) + count);
+  stored.bytes.assign(static_cast<unsigned char*>(bytes),
+                      static_cast<unsigned char*>(bytes) + count);
   hmsc_HeapFree(bytes);
   return stored;
 }

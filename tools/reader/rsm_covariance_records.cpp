@@ -31,7 +31,8 @@ void readParameterIndex(const TreFields& f, Record& r) {
       "IRZZ", "IC0", "ICX", "ICY", "ICZ", "ICXX", "ICXY", "ICXZ", "ICYY",
       "ICYZ", "ICZZ", "GXO", "GYO", "GZO", "GXR", "GYR", "GZR", "GS",
       "GXX", "GXY", "GXZ", "GYX", "GYY", "GYZ", "GZX", "GZY", "GZZ"};
-  for (int i = 0; i < 36; ++i) *targets[i] = f.optionalInteger(kFields[i], 1, kMaxParameters).value_or(0);
+  for (int i = 0; i < 36; ++i)
+    *targets[i] = f.optionalInteger(kFields[i], 1, kMaxParameters).value_or(0);
 }
 
 const Tre* single(const std::vector<Tre>& records, const std::string& name,

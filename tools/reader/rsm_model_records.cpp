@@ -116,14 +116,17 @@ void readSection(const TreFields& f, RSMFunctions& section) {
     if (section.Scales[i] == 0.0) f.fail(axis + "NRMSF", "zero");
   }
   section.useNormalization = SMOD_TRUE;
-  section.sampleNumerator = readPolynomial(f, "CN", section.sampleNumeratorPowerX,
-                                       section.sampleNumeratorPowerY, section.sampleNumeratorPowerZ);
-  section.sampleDenominator = readPolynomial(f, "CD", section.sampleDenominatorPowerX,
-                                       section.sampleDenominatorPowerY, section.sampleDenominatorPowerZ);
+  section.sampleNumerator =
+      readPolynomial(f, "CN", section.sampleNumeratorPowerX, section.sampleNumeratorPowerY,
+                     section.sampleNumeratorPowerZ);
+  section.sampleDenominator =
+      readPolynomial(f, "CD", section.sampleDenominatorPowerX, section.sampleDenominatorPowerY,
+                     section.sampleDenominatorPowerZ);
   section.rowNumerator = readPolynomial(f, "RN", section.rowNumeratorPowerX,
-                                       section.rowNumeratorPowerY, section.rowNumeratorPowerZ);
-  section.rowDenominator = readPolynomial(f, "RD", section.rowDenominatorPowerX,
-                                       section.rowDenominatorPowerY, section.rowDenominatorPowerZ);
+                                        section.rowNumeratorPowerY, section.rowNumeratorPowerZ);
+  section.rowDenominator =
+      readPolynomial(f, "RD", section.rowDenominatorPowerX, section.rowDenominatorPowerY,
+                     section.rowDenominatorPowerZ);
   section.validSolution = SMOD_TRUE;
 }
 

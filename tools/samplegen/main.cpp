@@ -100,7 +100,8 @@ Normalisation normalisation(const std::vector<Sample>& pts) {
 void terms(const int* p, double x, double y, double z, std::vector<double>& out) {
   for (int k = 0; k <= p[2]; ++k) {
     for (int j = 0; j <= p[1]; ++j) {
-      for (int i = 0; i <= p[0]; ++i) out.push_back(std::pow(x, i) * std::pow(y, j) * std::pow(z, k));
+      for (int i = 0; i <= p[0]; ++i)
+        out.push_back(std::pow(x, i) * std::pow(y, j) * std::pow(z, k));
     }
   }
 }
@@ -113,7 +114,8 @@ struct Rational {
 // equations t * D - N = 0 with D's constant term 1 are linear in the other coefficients.
 Rational fitRational(const std::vector<Sample>& pts, const Normalisation& n, int which) {
   const int numeratorTerms = (kPowers[0] + 1) * (kPowers[1] + 1) * (kPowers[2] + 1);
-  const int denominatorTerms = (kDenominator[0] + 1) * (kDenominator[1] + 1) * (kDenominator[2] + 1);
+  const int denominatorTerms =
+      (kDenominator[0] + 1) * (kDenominator[1] + 1) * (kDenominator[2] + 1);
   std::vector<double> a, b, row, den;
   for (const Sample& p : pts) {
     const double x = (p.x - n.offset[0]) / n.scale[0];
