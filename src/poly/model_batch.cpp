@@ -10,19 +10,6 @@
 
 namespace senmod {
 
-namespace {
-
-// Copies the values of points indices[0..count) of from into to, or back with scatter.
-void gather(int32_t count, const int32_t* indices, const double* from, double* to) {
-  for (int32_t i = 0; i < count; ++i) to[i] = from[indices[i]];
-}
-
-void scatter(int32_t count, const int32_t* indices, const double* from, double* to) {
-  for (int32_t i = 0; i < count; ++i) to[indices[i]] = from[i];
-}
-
-}  // namespace
-
 ModelBatch::ModelBatch(const RSM_Model* model)
     : model_(model),
       usable_(model && model->rsm.RationalPolyList.count >= 1 && model->rsm.RationalPolyList.data &&
@@ -62,14 +49,15 @@ bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
   return true;
 }
 
-template <typename Run>
-bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run run) {
+bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* const (&in)[3],
+                           double* const (&out)[2], uint8_t* ok, Kernel kernel) {
   int32_t first = 0;
   while (first < n && !ok[first]) ++first;
   if (first == n) return true;
   bool one = true;
   for (int32_t j = first + 1; j < n && one; ++j) one = !ok[j] || section[j] == section[first];
   const SectionPlan* plan;
+  uint8_t done[kBatchPoints];
   if (one) {
     // Points that already failed go through too; their results are not used.
     if (!planOf(section[first], &plan)) return false;
@@ -77,7 +65,8 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run r
       std::memset(ok, 0, static_cast<size_t>(n));
       return true;
     }
-    run(*plan, n, static_cast<const int32_t*>(nullptr));
+    kernel(*plan, n, in[0], in[1], in[2], out[0], out[1], done);
+    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && done[j];
     return true;
   }
   const int32_t count = model_->rsm.RationalPolyList.count;
@@ -86,9 +75,9 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run r
     if (!heads_) return false;
     for (int32_t s = 0; s < count; ++s) heads_[s] = -1;
   }
-  // The sections met and their number of points, then each section's points in input order,
-  // one section after the other (a counting sort, heads_ holding each section's count and then
-  // where its next point goes).
+  // The sections met and their number of points, then the points grouped by section, in input
+  // order within each (a counting sort, heads_ holding each section's count and then where its
+  // next point goes), their inputs copied as they are placed.
   int32_t met[kBatchPoints];
   int32_t start[kBatchPoints + 1];
   int32_t sections = 0;
@@ -108,24 +97,40 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, uint8_t* ok, Run r
     head = start[m];
   }
   int32_t indices[kBatchPoints];
-  for (int32_t j = 0; j < n; ++j)
-    if (ok[j]) indices[heads_[section[j]]++] = j;
+  double grouped[3][kBatchPoints];
+  for (int32_t j = 0; j < n; ++j) {
+    if (!ok[j]) continue;
+    const int32_t at = heads_[section[j]]++;
+    indices[at] = j;
+    grouped[0][at] = in[0][j];
+    grouped[1][at] = in[1][j];
+    grouped[2][at] = in[2][j];
+  }
+  double results[2][kBatchPoints];
   bool allocated = true;
   for (int32_t m = 0; m < sections; ++m) {
     heads_[met[m]] = -1;
-    const int32_t members = start[m + 1] - start[m];
-    const int32_t* group = indices + start[m];
+    const int32_t at = start[m];
+    const int32_t members = start[m + 1] - at;
     if (!allocated || !planOf(met[m], &plan)) {
       allocated = false;
       continue;
     }
     if (!plan) {
-      for (int32_t i = 0; i < members; ++i) ok[group[i]] = 0;
+      std::memset(done + at, 0, static_cast<size_t>(members));
       continue;
     }
-    run(*plan, members, group);
+    kernel(*plan, members, grouped[0] + at, grouped[1] + at, grouped[2] + at, results[0] + at,
+           results[1] + at, done + at);
   }
-  return allocated;
+  if (!allocated) return false;
+  for (int32_t at = 0; at < start[sections]; ++at) {
+    const int32_t j = indices[at];
+    out[0][j] = results[0][at];
+    out[1][j] = results[1][at];
+    ok[j] = done[at];
+  }
+  return true;
 }
 
 bool ModelBatch::transform(int32_t n, const double* x, const double* y, const double* z,
@@ -164,25 +169,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && placed[j];
     sectionIndices(rsm, n, outX, outY, section);
   }
-  uint8_t evaluated[kBatchPoints];
-  const bool made = bySection(n, section, ok,
-                              [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
-                                if (!indices) {
-                                  evaluatePoints(plan, count, gx, gy, gz, outX, outY, evaluated);
-                                  for (int32_t j = 0; j < count; ++j) ok[j] = ok[j] && evaluated[j];
-                                  return;
-                                }
-                                double px[kBatchPoints], py[kBatchPoints], pz[kBatchPoints],
-                                    ps[kBatchPoints], pr[kBatchPoints];
-                                gather(count, indices, gx, px);
-                                gather(count, indices, gy, py);
-                                gather(count, indices, gz, pz);
-                                evaluatePoints(plan, count, px, py, pz, ps, pr, evaluated);
-                                scatter(count, indices, ps, outX);
-                                scatter(count, indices, pr, outY);
-                                for (int32_t i = 0; i < count; ++i) ok[indices[i]] = evaluated[i];
-                              });
-  return made;
+  return bySection(n, section, {gx, gy, gz}, {outX, outY}, ok, evaluatePoints);
 }
 
 bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, const double* z,
@@ -205,32 +192,7 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
     sectionIndices(rsm, n, x, y, section);
   }
   double gx[kBatchPoints], gy[kBatchPoints];
-  uint8_t inverted[kBatchPoints];
-  const bool made = bySection(
-      n, section, ok, [&](const SectionPlan& plan, int32_t count, const int32_t* indices) {
-        double ps[kBatchPoints], pr[kBatchPoints], pz[kBatchPoints], px[kBatchPoints],
-            py[kBatchPoints];
-        const double* samples = x;
-        const double* rows = y;
-        const double* heights = z;
-        if (indices) {
-          gather(count, indices, x, ps);
-          gather(count, indices, y, pr);
-          gather(count, indices, z, pz);
-          samples = ps;
-          rows = pr;
-          heights = pz;
-        }
-        if (!indices) {
-          invertPoints(plan, count, samples, rows, heights, gx, gy, ok);
-          return;
-        }
-        invertPoints(plan, count, samples, rows, heights, px, py, inverted);
-        scatter(count, indices, px, gx);
-        scatter(count, indices, py, gy);
-        for (int32_t i = 0; i < count; ++i) ok[indices[i]] = inverted[i];
-      });
-  if (!made) return false;
+  if (!bySection(n, section, {x, y, z}, {gx, gy}, ok, invertPoints)) return false;
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];
   for (int32_t j = 0; j < n; ++j)
