@@ -46,8 +46,8 @@ HWY_INLINE void setConstants(D d, Table* table) {
   for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, table->t + c * hn::Lanes(d));
 }
 
-// The plan's table at (x, y, z), its constants set, for plans whose powers are at most M: the
-// powers stay in registers and each product is formed from them as the plan prescribes.
+// The plan's table at (x, y, z), its constants set, for plans whose powers are at most M, from
+// powers held in registers: each product is formed from them as the plan prescribes.
 template <int M>
 HWY_INLINE void fillUpTo(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   const size_t lanes = hn::Lanes(d);
@@ -81,8 +81,43 @@ HWY_INLINE void fillUpTo(D d, const SectionPlan& p, V x, V y, V z, Table* table)
   }
 }
 
+// The same for any plan: the powers, then each group's x^i y^j once, from x^i and y^j as the
+// table holds them, and its products with the powers of z, which stay in registers.
+HWY_INLINE void fillByGroups(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
+  const size_t lanes = hn::Lanes(d);
+  double* t = table->t;
+  V power = x;
+  for (int n = 1; n <= p.mX; ++n) {
+    if (n > 1) power = hn::Mul(power, x);
+    hn::Store(power, d, t + p.xPower[n] * lanes);
+  }
+  power = y;
+  for (int n = 1; n <= p.mY; ++n) {
+    if (n > 1) power = hn::Mul(power, y);
+    hn::Store(power, d, t + p.yPower[n] * lanes);
+  }
+  V zs[kTableSide];
+  zs[0] = hn::Set(d, 1.0);
+#pragma GCC unroll 8
+  for (int n = 1; n < kTableSide; ++n) {
+    zs[n] = n == 1 ? z : hn::Mul(zs[n - 1], z);
+    if (n <= p.mZ) hn::Store(zs[n], d, t + p.zPower[n] * lanes);
+  }
+  for (int32_t g = 0; g < p.groups; ++g) {
+    const TermGroup& e = p.group[g];
+    const V xy = hn::Mul(hn::Load(d, t + e.x * lanes), hn::Load(d, t + e.y * lanes));
+    if (e.xy != kNoSlot) hn::Store(xy, d, t + e.xy * lanes);
+#pragma GCC unroll 8
+    for (int k = 1; k < kTableSide; ++k) {
+      if (k > e.highest) break;
+      if (e.z[k] != kNoSlot) hn::Store(hn::Mul(xy, zs[k]), d, t + e.z[k] * lanes);
+    }
+  }
+}
+
+// Plans of powers up to 3 (cubic sections, the common case) fill from registers; unrolling the
+// same for higher powers would cost far more code than it saves time.
 HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
-  static_assert(kMaxPower == 5, "one fill per highest power");
   switch (std::max(p.mX, std::max(p.mY, p.mZ))) {
     case 0:
       return;
@@ -92,10 +127,8 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
       return fillUpTo<2>(d, p, x, y, z, table);
     case 3:
       return fillUpTo<3>(d, p, x, y, z, table);
-    case 4:
-      return fillUpTo<4>(d, p, x, y, z, table);
     default:
-      return fillUpTo<5>(d, p, x, y, z, table);
+      return fillByGroups(d, p, x, y, z, table);
   }
 }
 
@@ -212,6 +245,76 @@ HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex 
   hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
 }
 
+// Targets with 32 vector registers sum the values of a plan with a value box without the table.
+#undef SENMOD_BOX_VALUES
+#define SENMOD_BOX_VALUES (HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3)
+#if SENMOD_BOX_VALUES
+// The value sums of a plan with a value box at (x, y, z), for plans whose powers are at most M,
+// without the table: each term is formed in registers as the fill forms it and added where the
+// sums add it.
+template <int M, int K>
+HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
+  V xs[M + 1], ys[M + 1], zs[M + 1];
+  xs[0] = ys[0] = zs[0] = hn::Set(d, 1.0);
+#pragma GCC unroll 8
+  for (int n = 1; n <= M; ++n) {
+    xs[n] = n == 1 ? x : hn::Mul(xs[n - 1], x);
+    ys[n] = n == 1 ? y : hn::Mul(ys[n - 1], y);
+    zs[n] = n == 1 ? z : hn::Mul(zs[n - 1], z);
+  }
+  V xy[M + 1][M + 1];
+#pragma GCC unroll 8
+  for (int j = 0; j <= M; ++j)
+#pragma GCC unroll 8
+    for (int i = 0; i <= M; ++i) xy[i][j] = i == 0 ? ys[j] : j == 0 ? xs[i] : hn::Mul(xs[i], ys[j]);
+  // The sums in named registers: an array of them would live on the stack.
+  V v0 = hn::Zero(d), v1 = v0, v2 = v0, v3 = v0;
+  const uint64_t box = p.valueBox;
+  int32_t n = 0;
+#pragma GCC unroll 8
+  for (int k = 0; k <= M; ++k)
+#pragma GCC unroll 8
+    for (int j = 0; j <= M; ++j)
+#pragma GCC unroll 8
+      for (int i = 0; i <= M; ++i) {
+        if (!((box >> (k * kBoxSide * kBoxSide + j * kBoxSide + i)) & 1)) continue;
+        const V t = k == 0 ? xy[i][j] : i == 0 && j == 0 ? zs[k] : hn::Mul(xy[i][j], zs[k]);
+        v0 = addValue(d, v0, p.values, 0, n, t);
+        v1 = addValue(d, v1, p.values, 1, n, t);
+        v2 = addValue(d, v2, p.values, 2, n, t);
+        if (K == 4) v3 = addValue(d, v3, p.values, 3, n, t);
+        ++n;
+      }
+  out[0] = v0;
+  out[1] = v1;
+  out[2] = v2;
+  out[3] = v3;
+}
+
+template <int K>
+HWY_INLINE void boxValuesOf(D d, const SectionPlan& p, V x, V y, V z, V* out) {
+  static_assert(kBoxPower == 3, "one sum per highest power");
+  switch (std::max(p.mX, std::max(p.mY, p.mZ))) {
+    case 0:
+      return boxValues<0, K>(d, p, x, y, z, out);
+    case 1:
+      return boxValues<1, K>(d, p, x, y, z, out);
+    case 2:
+      return boxValues<2, K>(d, p, x, y, z, out);
+    default:
+      return boxValues<3, K>(d, p, x, y, z, out);
+  }
+}
+#endif
+
+// The value sums through the plan's table at (x, y, z).
+HWY_INLINE void tableValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
+  Table table;
+  setConstants(d, &table);
+  fill(d, p, x, y, z, &table);
+  values(d, p, table, out);
+}
+
 // One vector of points; failed lanes get a non-zero flag.
 HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
                                const double* zs, double* samples, double* rows, double* flags) {
@@ -224,12 +327,19 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
     y = normalised(d, s, kGroundY, y);
     z = normalised(d, s, kGroundZ, z);
   }
-  Table table;
-  setConstants(d, &table);
-  fill(d, p, x, y, z, &table);
-  const V zero = hn::Zero(d);
   V v[kPolys];
-  values(d, p, table, v);
+#if SENMOD_BOX_VALUES
+  if (p.valueBox && p.shared) {
+    boxValuesOf<3>(d, p, x, y, z, v);
+  } else if (p.valueBox) {
+    boxValuesOf<kPolys>(d, p, x, y, z, v);
+  } else {
+    tableValues(d, p, x, y, z, v);
+  }
+#else
+  tableValues(d, p, x, y, z, v);
+#endif
+  const V zero = hn::Zero(d);
   const V ns = v[0];
   const V ds = v[1];
   auto failed = hn::Eq(ds, zero);

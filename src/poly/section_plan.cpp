@@ -1,5 +1,6 @@
 #include "poly/section_plan.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "poly/messages.h"
@@ -142,6 +143,40 @@ int32_t largest(const int32_t* counts, int n) {
   return m;
 }
 
+// Lists the plan's products by the x^i y^j they share.
+void groupProducts(SectionPlan* plan) {
+  plan->groups = 0;
+  for (int j = 0; j < kTableSide; ++j)
+    for (int i = 0; i < kTableSide; ++i) {
+      const int highest = plan->highestZ[i][j];
+      if (highest < 0) continue;
+      TermGroup& g = plan->group[plan->groups++];
+      g.x = i > 0 ? plan->xPower[i] : 1;
+      g.y = j > 0 ? plan->yPower[j] : 1;
+      g.xy = i > 0 && j > 0 ? plan->term[i][j][0] : kNoSlot;
+      g.highest = static_cast<int16_t>(highest);
+      g.z[0] = kNoSlot;
+      for (int k = 1; k < kTableSide; ++k) g.z[k] = k <= highest ? plan->term[i][j][k] : kNoSlot;
+    }
+}
+
+// The bits of the value terms in a box of kBoxSide a side, in the order the sums take them
+// (z, then y, then x powers rising); 0 when a term lies outside the box.
+uint64_t valueBox(const SectionPlan& plan) {
+  if (std::max(plan.mX, std::max(plan.mY, plan.mZ)) > kBoxPower) return 0;
+  const uint16_t* slot = plan.values.slot[0];
+  uint64_t box = 0;
+  int32_t n = 0;
+  for (int k = 0; k < kBoxSide; ++k)
+    for (int j = 0; j < kBoxSide; ++j)
+      for (int i = 0; i < kBoxSide; ++i)
+        if (n < plan.values.count && slot[n] == plan.term[i][j][k]) {
+          box |= uint64_t{1} << (k * kBoxSide * kBoxSide + j * kBoxSide + i);
+          ++n;
+        }
+  return n == plan.values.count ? box : 0;
+}
+
 }  // namespace
 
 const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* plan) {
@@ -189,6 +224,8 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
     }
   plan->sameValueSlots =
       sameSlots(plan->values.slot, plan->values.count, 0, 1, plan->shared ? 3 : kPolys);
+  groupProducts(plan);
+  plan->valueBox = plan->sameValueSlots ? valueBox(*plan) : 0;
   const SlopeSums& g = plan->slopes;
   plan->sameSlopeSlots = sameSlots(g.slot, g.count, 0, 2, kPolys) &&
                          sameSlots(g.slot, g.count, 1, 2, kPolys) &&

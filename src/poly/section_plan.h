@@ -22,6 +22,19 @@ constexpr int kTableSlots = kConstantSlots + 3 * kMaxPower + kTableEntries;
 // A term that the table does not hold.
 constexpr uint16_t kNoSlot = 0xffff;
 
+// The products (x^i y^j) z^k of one x^i y^j: the slots of x^i and y^j (slot 1, holding 1, for
+// a power 0, so that x^i y^j is always their product, exactly), of x^i y^j when it is itself a
+// product (else kNoSlot), and of (x^i y^j) z^k for k = 1 ... highest (kNoSlot where not formed).
+struct TermGroup {
+  uint16_t x, y, xy;
+  int16_t highest;
+  uint16_t z[kTableSide];
+};
+
+// Highest power of the sections whose values may be summed without the table.
+constexpr int kBoxPower = 3;
+constexpr int kBoxSide = kBoxPower + 1;
+
 // Highest order of a starting polynomial (that of hmod_PolyCalc, whose term order it keeps).
 constexpr int kMaxStartOrder = 10;
 
@@ -62,6 +75,9 @@ struct SectionPlan {
   // (0 for x^i y^j itself, -1 when none is formed: powers are not products).
   uint16_t term[kTableSide][kTableSide][kTableSide];
   int8_t highestZ[kTableSide][kTableSide];
+  // The products in groups that share x^i y^j, each formed once.
+  int32_t groups;
+  TermGroup group[kTableSide * kTableSide];
   int32_t slots;     // slots in use
   ValueSums values;  // the row denominator's left empty when shared
   SlopeSums slopes;  // filled for the inversion only
@@ -69,6 +85,9 @@ struct SectionPlan {
   // y derivative sums (with the same factor): one load of the table entry serves them all.
   bool sameValueSlots;
   bool sameSlopeSlots;
+  // When the value sums share their terms and no power exceeds kBoxPower, the terms as bits
+  // k * 16 + j * 4 + i of x^i y^j z^k, so that values can be summed without the table; else 0.
+  uint64_t valueBox;
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
   int32_t startOrder;
   const double* startX;
