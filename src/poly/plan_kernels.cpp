@@ -46,22 +46,38 @@ HWY_INLINE void setConstants(D d, Table* table) {
   for (int c = 0; c < kConstantSlots; ++c) hn::Store(hn::Set(d, c), d, table->t + c * hn::Lanes(d));
 }
 
+// The powers 0 ... M of x, y and z, each the previous one times the variable, in registers once
+// the loops that index them are unrolled.
+template <int M>
+struct PowersUpTo {
+  HWY_INLINE PowersUpTo(D d, V u, V v, V w) {
+    x[0] = y[0] = z[0] = hn::Set(d, 1.0);
+#pragma GCC unroll 8
+    for (int n = 1; n <= M; ++n) {
+      x[n] = n == 1 ? u : hn::Mul(x[n - 1], u);
+      y[n] = n == 1 ? v : hn::Mul(y[n - 1], v);
+      z[n] = n == 1 ? w : hn::Mul(z[n - 1], w);
+    }
+  }
+  // x^i y^j as the plan forms it.
+  HWY_INLINE V xy(int i, int j) const {
+    return i == 0 ? y[j] : j == 0 ? x[i] : hn::Mul(x[i], y[j]);
+  }
+  V x[M + 1], y[M + 1], z[M + 1];
+};
+
 // The plan's table at (x, y, z), its constants set, for plans whose powers are at most M, from
 // powers held in registers: each product is formed from them as the plan prescribes.
 template <int M>
 HWY_INLINE void fillUpTo(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   const size_t lanes = hn::Lanes(d);
   double* t = table->t;
-  V xs[M + 1], ys[M + 1], zs[M + 1];
-  xs[0] = ys[0] = zs[0] = hn::Set(d, 1.0);
+  const PowersUpTo<M> w(d, x, y, z);
 #pragma GCC unroll 8
   for (int n = 1; n <= M; ++n) {
-    xs[n] = n == 1 ? x : hn::Mul(xs[n - 1], x);
-    ys[n] = n == 1 ? y : hn::Mul(ys[n - 1], y);
-    zs[n] = n == 1 ? z : hn::Mul(zs[n - 1], z);
-    if (n <= p.mX) hn::Store(xs[n], d, t + p.xPower[n] * lanes);
-    if (n <= p.mY) hn::Store(ys[n], d, t + p.yPower[n] * lanes);
-    if (n <= p.mZ) hn::Store(zs[n], d, t + p.zPower[n] * lanes);
+    if (n <= p.mX) hn::Store(w.x[n], d, t + p.xPower[n] * lanes);
+    if (n <= p.mY) hn::Store(w.y[n], d, t + p.yPower[n] * lanes);
+    if (n <= p.mZ) hn::Store(w.z[n], d, t + p.zPower[n] * lanes);
   }
 #pragma GCC unroll 8
   for (int j = 0; j <= M; ++j) {
@@ -69,13 +85,13 @@ HWY_INLINE void fillUpTo(D d, const SectionPlan& p, V x, V y, V z, Table* table)
     for (int i = 0; i <= M; ++i) {
       const int highest = p.highestZ[i][j];
       if (highest < 0) continue;
-      const V xy = i == 0 ? ys[j] : j == 0 ? xs[i] : hn::Mul(xs[i], ys[j]);
+      const V xy = w.xy(i, j);
       if (i > 0 && j > 0) hn::Store(xy, d, t + p.term[i][j][0] * lanes);
 #pragma GCC unroll 8
       for (int k = 1; k <= M; ++k) {
         if (k > highest) break;
         const uint16_t slot = p.term[i][j][k];
-        if (slot != kNoSlot) hn::Store(hn::Mul(xy, zs[k]), d, t + slot * lanes);
+        if (slot != kNoSlot) hn::Store(hn::Mul(xy, w.z[k]), d, t + slot * lanes);
       }
     }
   }
@@ -254,19 +270,12 @@ HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex 
 // sums add it.
 template <int M, int K>
 HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
-  V xs[M + 1], ys[M + 1], zs[M + 1];
-  xs[0] = ys[0] = zs[0] = hn::Set(d, 1.0);
-#pragma GCC unroll 8
-  for (int n = 1; n <= M; ++n) {
-    xs[n] = n == 1 ? x : hn::Mul(xs[n - 1], x);
-    ys[n] = n == 1 ? y : hn::Mul(ys[n - 1], y);
-    zs[n] = n == 1 ? z : hn::Mul(zs[n - 1], z);
-  }
+  const PowersUpTo<M> w(d, x, y, z);
   V xy[M + 1][M + 1];
 #pragma GCC unroll 8
   for (int j = 0; j <= M; ++j)
 #pragma GCC unroll 8
-    for (int i = 0; i <= M; ++i) xy[i][j] = i == 0 ? ys[j] : j == 0 ? xs[i] : hn::Mul(xs[i], ys[j]);
+    for (int i = 0; i <= M; ++i) xy[i][j] = w.xy(i, j);
   // The sums in named registers: an array of them would live on the stack.
   V v0 = hn::Zero(d), v1 = v0, v2 = v0, v3 = v0;
   const uint64_t box = p.valueBox;
@@ -278,7 +287,7 @@ HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
 #pragma GCC unroll 8
       for (int i = 0; i <= M; ++i) {
         if (!((box >> (k * kBoxSide * kBoxSide + j * kBoxSide + i)) & 1)) continue;
-        const V t = k == 0 ? xy[i][j] : i == 0 && j == 0 ? zs[k] : hn::Mul(xy[i][j], zs[k]);
+        const V t = k == 0 ? xy[i][j] : i == 0 && j == 0 ? w.z[k] : hn::Mul(xy[i][j], w.z[k]);
         v0 = addValue(d, v0, p.values, 0, n, t);
         v1 = addValue(d, v1, p.values, 1, n, t);
         v2 = addValue(d, v2, p.values, 2, n, t);
