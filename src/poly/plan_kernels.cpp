@@ -261,13 +261,9 @@ HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex 
   hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
 }
 
-// Targets with 32 vector registers sum the values of a plan with a value box without the table.
-#undef SENMOD_BOX_VALUES
-#define SENMOD_BOX_VALUES (HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3)
-#if SENMOD_BOX_VALUES
 // The value sums of a plan with a value box at (x, y, z), for plans whose powers are at most M,
-// without the table: each term is formed in registers as the fill forms it and added where the
-// sums add it.
+// without the table: each term is formed as the fill forms it and added where the sums add it.
+// Even where the products do not all fit in registers this beats storing and reloading them.
 template <int M, int K>
 HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
   const PowersUpTo<M> w(d, x, y, z);
@@ -314,7 +310,6 @@ HWY_INLINE void boxValuesOf(D d, const SectionPlan& p, V x, V y, V z, V* out) {
       return boxValues<3, K>(d, p, x, y, z, out);
   }
 }
-#endif
 
 // The value sums through the plan's table at (x, y, z).
 HWY_INLINE void tableValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
@@ -337,7 +332,6 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
     z = normalised(d, s, kGroundZ, z);
   }
   V v[kPolys];
-#if SENMOD_BOX_VALUES
   if (p.valueBox && p.shared) {
     boxValuesOf<3>(d, p, x, y, z, v);
   } else if (p.valueBox) {
@@ -345,9 +339,6 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
   } else {
     tableValues(d, p, x, y, z, v);
   }
-#else
-  tableValues(d, p, x, y, z, v);
-#endif
   const V zero = hn::Zero(d);
   const V ns = v[0];
   const V ds = v[1];
