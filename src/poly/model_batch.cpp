@@ -98,13 +98,16 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
   }
   int32_t indices[kBatchPoints];
   double grouped[3][kBatchPoints];
+  // Locals, which the stores cannot be taken to change.
+  int32_t* const heads = heads_;
+  const double* const from[3] = {in[0], in[1], in[2]};
   for (int32_t j = 0; j < n; ++j) {
     if (!ok[j]) continue;
-    const int32_t at = heads_[section[j]]++;
+    const int32_t at = heads[section[j]]++;
     indices[at] = j;
-    grouped[0][at] = in[0][j];
-    grouped[1][at] = in[1][j];
-    grouped[2][at] = in[2][j];
+    grouped[0][at] = from[0][j];
+    grouped[1][at] = from[1][j];
+    grouped[2][at] = from[2][j];
   }
   double results[2][kBatchPoints];
   bool allocated = true;
@@ -124,10 +127,11 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
            results[1] + at, done + at);
   }
   if (!allocated) return false;
+  double* const to[2] = {out[0], out[1]};
   for (int32_t at = 0; at < start[sections]; ++at) {
     const int32_t j = indices[at];
-    out[0][j] = results[0][at];
-    out[1][j] = results[1][at];
+    to[0][j] = results[0][at];
+    to[1][j] = results[1][at];
     ok[j] = done[at];
   }
   return true;
