@@ -75,6 +75,8 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
     if (!heads_) return false;
     for (int32_t s = 0; s < count; ++s) heads_[s] = -1;
   }
+  // Locals, which the stores below cannot be taken to change.
+  int32_t* const heads = heads_;
   // The sections met and their number of points, then the points grouped by section, in input
   // order within each (a counting sort, heads_ holding each section's count and then where its
   // next point goes), their inputs copied as they are placed.
@@ -83,7 +85,7 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
   int32_t sections = 0;
   for (int32_t j = 0; j < n; ++j) {
     if (!ok[j]) continue;
-    int32_t& head = heads_[section[j]];
+    int32_t& head = heads[section[j]];
     if (head < 0) {
       met[sections++] = section[j];
       head = 0;
@@ -92,14 +94,12 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
   }
   start[0] = 0;
   for (int32_t m = 0; m < sections; ++m) {
-    int32_t& head = heads_[met[m]];
+    int32_t& head = heads[met[m]];
     start[m + 1] = start[m] + head;
     head = start[m];
   }
   int32_t indices[kBatchPoints];
   double grouped[3][kBatchPoints];
-  // Locals, which the stores cannot be taken to change.
-  int32_t* const heads = heads_;
   const double* const from[3] = {in[0], in[1], in[2]};
   for (int32_t j = 0; j < n; ++j) {
     if (!ok[j]) continue;
@@ -112,7 +112,7 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
   double results[2][kBatchPoints];
   bool allocated = true;
   for (int32_t m = 0; m < sections; ++m) {
-    heads_[met[m]] = -1;
+    heads[met[m]] = -1;
     const int32_t at = start[m];
     const int32_t members = start[m + 1] - at;
     if (!allocated || !planOf(met[m], &plan)) {
