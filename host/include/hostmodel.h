@@ -46,8 +46,8 @@ typedef struct HmodElevationSource HmodElevationSource;
  * for a geographic projection, "meters" otherwise; a null projection with "meters" takes the
  * points in the DEM's own coordinate system, as does a DEM that names none). Heights come out in
  * meters: the DEM's vertical units come from the raster's unit type, else from elevationInfo,
- * else meters. The source keeps copies of what it is given. Null with a report when the DEM cannot be opened or
- * its coordinate system cannot be reached from the projection. */
+ * else meters. The source keeps copies of what it is given. Null with a report when the DEM
+ * cannot be opened or its coordinate system cannot be reached from the projection. */
 HmodElevationSource* CreateRereferenceableElevationSource(const char* demFile,
                                                           const Hprj_Projection* projection,
                                                           const char* horizontalUnits,

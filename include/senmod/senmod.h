@@ -52,8 +52,9 @@
  * once, and so may smod_RSMTransform on distinct models or on one model none of them writes.
  * Distinct transform objects may be used on any threads at once; one transform object (with its
  * model) must not be used by two threads at once: the elevation set-up writes into its model,
- * and smod_RSMXformImageToGroundRay switches the model's direction while it runs. A call keeps its working state on the calling thread's
- * stack (at most about 192 KiB) and allocates per call, never per point.
+ * and smod_RSMXformImageToGroundRay switches the model's direction while it runs. A call keeps
+ * its working state on the calling thread's stack (at most about 192 KiB) and allocates per
+ * call, never per point.
  *
  * Numbers: the batch calls carry points through the widest vector instructions the processor
  * offers (chosen at the first call), and every point gets, bit for bit, what it gets alone
