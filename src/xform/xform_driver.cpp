@@ -129,10 +129,13 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
   CalleeSlot readReport;
   int32_t readFailure = n;
   for (int pass = 0; pass < kHeightPasses; ++pass) {
+    // Written without branches: which points still iterate is not predictable.
     int32_t index[kBatchPoints];
     int32_t count = 0;
-    for (int32_t j = 0; j < n; ++j)
-      if (active[j]) index[count++] = j;
+    for (int32_t j = 0; j < n; ++j) {
+      index[count] = j;
+      count += active[j];
+    }
     if (count == 0) break;
     double gx[kBatchPoints], gy[kBatchPoints], u[kBatchPoints], v[kBatchPoints];
     double z[kBatchPoints], x[kBatchPoints], y[kBatchPoints];
@@ -164,7 +167,7 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
       chunk.y[j] = y[i];
       const double change = std::fabs(z[i] - height[j]);
       height[j] = z[i];
-      if (change <= kHeightTolerance) active[j] = 0;
+      active[j] = !(change <= kHeightTolerance);
     }
   }
   const int32_t f = firstFailure(n, chunk.ok);
