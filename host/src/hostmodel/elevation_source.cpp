@@ -26,7 +26,8 @@ double VerticalScale(const hraster::Grid& grid, const Hprj_ElevationInfo* info) 
 }
 
 // Bilinear height (DEM units) between cell centres at pixel-corner coordinates (column, row);
-// false off the grid or when a cell that carries weight holds no data.
+// false off the grid or when a cell that carries weight holds no data (*value is then
+// unspecified).
 bool Interpolate(const hraster::Grid& grid, double column, double row, double* value) {
   if (!(column >= 0.0 && column <= grid.columns && row >= 0.0 && row <= grid.rows)) return false;
   // Centre-based coordinates, held to the outer centres in the border half-cells.
@@ -40,14 +41,18 @@ bool Interpolate(const hraster::Grid& grid, double column, double row, double* v
   const double fy = cy - r0;
   const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
   const double cells[4] = {grid.At(c0, r0), grid.At(c1, r0), grid.At(c0, r1), grid.At(c1, r1)};
+  // A cell without weight need not be valid and adds -0.0, which leaves any sum as it is; no
+  // branches, which would cost more than the products they skip.
   double sum = 0.0;
+  bool valid = true;
+#pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) {
-    if (weights[i] == 0.0) continue;
-    if (!grid.IsValid(cells[i])) return false;
-    sum += weights[i] * cells[i];
+    const bool weighted = weights[i] != 0.0;
+    valid &= !weighted | grid.IsValid(cells[i]);
+    sum += weighted ? weights[i] * cells[i] : -0.0;
   }
   *value = sum;
-  return true;
+  return valid;
 }
 
 }  // namespace

@@ -269,18 +269,9 @@ bool MapToPixel::Init(const Hprj_Projection* projection, const char* units, cons
   return true;
 }
 
-bool MapToPixel::Apply(double x, double y, double* column, double* row) const {
-  x *= scale_;
-  y *= scale_;
-  if (transform_) {
-    int ok = 0;
-    if (!transform_->Transform(1, &x, &y, nullptr, &ok) || !ok) return false;
-  }
-  if (!std::isfinite(x) || !std::isfinite(y)) return false;
-  // GDALApplyGeoTransform's sums, written out so that a DEM read makes no library call per point.
-  *column = inverse_[0] + x * inverse_[1] + y * inverse_[2];
-  *row = inverse_[3] + x * inverse_[4] + y * inverse_[5];
-  return true;
+bool MapToPixel::Reproject(double* x, double* y) const {
+  int ok = 0;
+  return transform_->Transform(1, x, y, nullptr, &ok) && ok;
 }
 
 HxfrXForm* NewMapToLayerXForm(const Hprj_Projection* projection, const char* units,

@@ -59,7 +59,7 @@ struct Grid {
   }
   double Value(size_t i) const { return floats ? floats[i] : values[i]; }
   bool IsValid(double value) const {
-    return std::isfinite(value) && !(hasNoData && value == noData);
+    return std::isfinite(value) & !(hasNoData & (value == noData));
   }
   // Sets the no-data value as the band's pixel type holds it.
   void SetNoData(double value);
@@ -89,10 +89,22 @@ class MapToPixel {
   bool Init(const Hprj_Projection* projection, const char* units, const Grid& grid,
             const char* function, ErrorReport** err);
   // Pixel-corner coordinates (0, 0 is the outer corner of the first cell). False when the
-  // point cannot be carried into the grid's CRS.
-  bool Apply(double x, double y, double* column, double* row) const;
+  // point cannot be carried into the grid's CRS. Inline, since DEM reads call it per point.
+  bool Apply(double x, double y, double* column, double* row) const {
+    x *= scale_;
+    y *= scale_;
+    if (transform_ && !Reproject(&x, &y)) return false;
+    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    // GDALApplyGeoTransform's sums, written out.
+    *column = inverse_[0] + x * inverse_[1] + y * inverse_[2];
+    *row = inverse_[3] + x * inverse_[4] + y * inverse_[5];
+    return true;
+  }
 
  private:
+  // Carries (x, y) into the grid's CRS through transform_; false when it cannot.
+  bool Reproject(double* x, double* y) const;
+
   double scale_ = 1.0;  // map units to the source CRS's units
   std::unique_ptr<OGRCoordinateTransformation> transform_;  // null: same CRS
   double inverse_[6] = {0, 1, 0, 0, 0, 1};
