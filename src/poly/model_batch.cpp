@@ -52,15 +52,17 @@ bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
 bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* const (&in)[3],
                            double* const (&out)[2], uint8_t* ok, Kernel kernel) {
   int32_t first = 0;
-  while (first < n && !ok[first]) ++first;
-  if (first == n) return true;
   bool one = true;
-  for (int32_t j = first + 1; j < n && one; ++j) one = !ok[j] || section[j] == section[first];
+  if (section) {
+    while (first < n && !ok[first]) ++first;
+    if (first == n) return true;
+    for (int32_t j = first + 1; j < n && one; ++j) one = !ok[j] || section[j] == section[first];
+  }
   const SectionPlan* plan;
   uint8_t done[kBatchPoints];
   if (one) {
     // Points that already failed go through too; their results are not used.
-    if (!planOf(section[first], &plan)) return false;
+    if (!planOf(section ? section[first] : 0, &plan)) return false;
     if (!plan) {
       std::memset(ok, 0, static_cast<size_t>(n));
       return true;
@@ -154,9 +156,10 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
   for (int32_t j = 0; j < n; ++j)
     if (!ok[j]) gx[j] = gy[j] = gz[j] = 0.0;
-  int32_t section[kBatchPoints];
+  int32_t indices[kBatchPoints];
+  int32_t* section = indices;
   if (rsm.RationalPolyList.count == 1) {
-    std::memset(section, 0, sizeof(int32_t) * n);
+    section = nullptr;
   } else if (hasLowOrderPoly(rsm)) {
     lowOrderPositions(rsm.groundToImagePoly.data, n, gx, gy, gz, outX, outY);
     sectionIndices(rsm, n, outX, outY, section);
@@ -188,11 +191,11 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
     }
     return true;
   }
-  int32_t section[kBatchPoints];
+  int32_t indices[kBatchPoints];
+  int32_t* section = nullptr;
   std::memset(ok, 1, static_cast<size_t>(n));
-  if (rsm.RationalPolyList.count == 1) {
-    std::memset(section, 0, sizeof(int32_t) * n);
-  } else {
+  if (rsm.RationalPolyList.count > 1) {
+    section = indices;
     sectionIndices(rsm, n, x, y, section);
   }
   double gx[kBatchPoints], gy[kBatchPoints];

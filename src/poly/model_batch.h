@@ -46,9 +46,9 @@ class ModelBatch {
   using Kernel = void (*)(const SectionPlan&, int32_t, const double*, const double*,
                           const double*, double*, double*, uint8_t*);
   // Runs the points j with ok[j] set, (in[0][j], in[1][j], in[2][j]) into (out[0][j],
-  // out[1][j]), through kernel with the plan of section[j], those of a section together; ok[j]
-  // then tells whether the kernel succeeded, and the points of a refused section fail. False
-  // when a plan cannot be allocated.
+  // out[1][j]), through kernel with the plan of section[j] (of section 0 when section is
+  // null), those of a section together; ok[j] then tells whether the kernel succeeded, and the
+  // points of a refused section fail. False when a plan cannot be allocated.
   bool bySection(int32_t n, const int32_t* section, const double* const (&in)[3],
                  double* const (&out)[2], uint8_t* ok, Kernel kernel);
 
