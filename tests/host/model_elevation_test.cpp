@@ -1,11 +1,20 @@
 // Elevation sources over plane DEMs: re-referencing, interpolation, units and fallbacks.
+#include <gdal.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <ogr_spatialref.h>
+
+#include "hwy/targets.h"
 
 #include "hostmodel.h"
 #include "support/dem_builder.h"
@@ -237,6 +246,136 @@ TEST_F(ElevationSourceTest, Float32AndInt16Cells) {
   ASSERT_TRUE(fromSingle);
   EXPECT_NEAR(Read(fromSingle.get(), {10.2468}, {45.1357})[0], single.Height(10.2468, 45.1357),
               1e-3);
+}
+
+// The DEM read of one point written out plainly, from the file's cells and geotransform: the
+// bilinear height between cell centres that the batch reads must give bit for bit.
+class PlainRead {
+ public:
+  explicit PlainRead(const Dem& dem) {
+    GDALDatasetH dataset = GDALOpen(dem.path().c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr);
+    double geo[6];
+    EXPECT_EQ(GDALGetGeoTransform(dataset, geo), CE_None);
+    EXPECT_TRUE(GDALInvGeoTransform(geo, inverse_));
+    columns_ = GDALGetRasterXSize(dataset);
+    rows_ = GDALGetRasterYSize(dataset);
+    cells_.resize(static_cast<size_t>(columns_) * rows_);
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, columns_, rows_, cells_.data(), columns_, rows_,
+                           GDT_Float64, 0, 0),
+              CE_None);
+    GDALClose(dataset);
+    noData_ = dem.desc().noData;
+  }
+
+  double Height(double x, double y, double mean) const {
+    if (!std::isfinite(x) || !std::isfinite(y)) return mean;
+    const double column = inverse_[0] + x * inverse_[1] + y * inverse_[2];
+    const double row = inverse_[3] + x * inverse_[4] + y * inverse_[5];
+    if (!(column >= 0.0 && column <= columns_ && row >= 0.0 && row <= rows_)) return mean;
+    const double cx = std::min(std::max(column - 0.5, 0.0), columns_ - 1.0);
+    const double cy = std::min(std::max(row - 0.5, 0.0), rows_ - 1.0);
+    const int c0 = std::min(static_cast<int>(cx), std::max(columns_ - 2, 0));
+    const int r0 = std::min(static_cast<int>(cy), std::max(rows_ - 2, 0));
+    const int c1 = std::min(c0 + 1, columns_ - 1);
+    const int r1 = std::min(r0 + 1, rows_ - 1);
+    const double fx = cx - c0, fy = cy - r0;
+    const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+    const double cells[4] = {At(c0, r0), At(c1, r0), At(c0, r1), At(c1, r1)};
+    double sum = 0.0;
+    for (int i = 0; i < 4; ++i) {
+      if (weights[i] == 0.0) continue;
+      if (!std::isfinite(cells[i]) || cells[i] == noData_) return mean;
+      sum += weights[i] * cells[i];
+    }
+    return sum;
+  }
+
+  int columns() const { return columns_; }
+  int rows() const { return rows_; }
+
+ private:
+  double At(int column, int row) const { return cells_[static_cast<size_t>(row) * columns_ + column]; }
+
+  double inverse_[6];
+  int columns_ = 0, rows_ = 0;
+  double noData_ = 0.0;
+  std::vector<double> cells_;
+};
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A batch read equals the plain one-point read bit for bit on every vector target, for cells
+// of every kind, around holes, on the borders (points exactly on cell edges and centres, the
+// outer half-cells), off the DEM and for points that are not numbers; and so does a read of
+// each point alone.
+TEST_F(ElevationSourceTest, BatchReadsArePlainReadsOnEveryTarget) {
+  for (const DemPixel pixel : {DemPixel::Float32, DemPixel::Float64, DemPixel::Int16}) {
+    InclinedPlaneDem desc = GeographicPlane();
+    desc.pixel = pixel;
+    // Cells of 1/64 degree from (10 E, 45.5 N), so that the points below lie exactly on cell
+    // edges and centres; heights from 500 m to 4400 m, 125 m apart from row to row.
+    desc.west = 10.0;
+    desc.north = 45.5;
+    desc.cellX = desc.cellY = 1.0 / 64;
+    desc.h0 = 363000.0;
+    desc.gy = -8000.0;
+    desc.holeColumn = 7;
+    desc.holeRow = 11;
+    desc.holeColumns = 4;
+    desc.holeRows = 3;
+    Dem dem(desc);
+    const PlainRead plain(dem);
+    Source source = Open(dem, nullptr, "degrees");
+    ASSERT_TRUE(source);
+    double mean = 0.0;
+    ASSERT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 1);
+
+    std::vector<double> x, y;
+    const double cell = desc.cellX;
+    for (int c = 0; c <= plain.columns(); c += 3)
+      for (int r = 0; r <= plain.rows(); r += 4) {
+        for (const double at : {0.0, 0.5}) {
+          x.push_back(desc.west + (c + at) * cell);
+          y.push_back(desc.north - (r + at) * cell);
+        }
+      }
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> across(-0.25, 1.25);
+    while (x.size() < 2001) {
+      x.push_back(desc.west + across(random) * plain.columns() * cell);
+      y.push_back(desc.north - across(random) * plain.rows() * cell);
+    }
+    x.insert(x.end(), {NAN, 10.1, INFINITY, 10.1});
+    y.insert(y.end(), {45.3, NAN, 45.3, -INFINITY});
+
+    hwy::SetSupportedTargetsForTest(0);
+    const int64_t supported = hwy::SupportedTargets();
+    std::set<int64_t> ran;
+    for (int shift = 0; shift < 63; ++shift) {
+      const int64_t bit = int64_t{1} << shift;
+      if (!(supported & bit)) continue;
+      hwy::SetSupportedTargetsForTest(bit);
+      ran.insert(bit);
+      const std::vector<double> heights = Read(source.get(), x, y);
+      size_t off = 0;
+      for (size_t j = 0; j < x.size(); ++j) {
+        const double expected = plain.Height(x[j], y[j], mean);
+        off += expected == mean;
+        ASSERT_TRUE(SameBits(heights[j], expected))
+            << hwy::TargetName(bit) << " point " << j << ": " << heights[j] << " against "
+            << expected;
+      }
+      // Both kinds of point are there in numbers.
+      EXPECT_GT(off, 100u);
+      EXPECT_GT(x.size() - off, 500u);
+      for (size_t j = 0; j < x.size(); j += 97)
+        ASSERT_TRUE(SameBits(Read(source.get(), {x[j]}, {y[j]})[0], heights[j])) << j;
+    }
+    hwy::SetSupportedTargetsForTest(0);
+    EXPECT_GE(ran.size(), 2u);
+  }
 }
 
 TEST_F(ElevationSourceTest, BadInputIsReported) {

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <new>
 
+#include "bilinear_heights.h"
 #include "core_fail.h"
 #include "raster_grid.h"
 #include "hostmodel.h"
@@ -23,36 +24,6 @@ double VerticalScale(const hraster::Grid& grid, const Hprj_ElevationInfo* info) 
     if (const double fromInfo = hraster::MetersPerUnit(info->units)) return fromInfo;
   }
   return 1.0;
-}
-
-// Bilinear height (DEM units) between cell centres at pixel-corner coordinates (column, row);
-// false off the grid or when a cell that carries weight holds no data (*value is then
-// unspecified).
-bool Interpolate(const hraster::Grid& grid, double column, double row, double* value) {
-  if (!(column >= 0.0 && column <= grid.columns && row >= 0.0 && row <= grid.rows)) return false;
-  // Centre-based coordinates, held to the outer centres in the border half-cells.
-  const double cx = std::min(std::max(column - 0.5, 0.0), grid.columns - 1.0);
-  const double cy = std::min(std::max(row - 0.5, 0.0), grid.rows - 1.0);
-  const int c0 = std::min(static_cast<int>(cx), std::max(grid.columns - 2, 0));
-  const int r0 = std::min(static_cast<int>(cy), std::max(grid.rows - 2, 0));
-  const int c1 = std::min(c0 + 1, grid.columns - 1);
-  const int r1 = std::min(r0 + 1, grid.rows - 1);
-  const double fx = cx - c0;
-  const double fy = cy - r0;
-  const double weights[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-  const double cells[4] = {grid.At(c0, r0), grid.At(c1, r0), grid.At(c0, r1), grid.At(c1, r1)};
-  // A cell without weight need not be valid and adds -0.0, which leaves any sum as it is; no
-  // branches, which would cost more than the products they skip.
-  double sum = 0.0;
-  bool valid = true;
-#pragma GCC unroll 4
-  for (int i = 0; i < 4; ++i) {
-    const bool weighted = weights[i] != 0.0;
-    valid &= !weighted | grid.IsValid(cells[i]);
-    sum += weighted ? weights[i] * cells[i] : -0.0;
-  }
-  *value = sum;
-  return valid;
 }
 
 }  // namespace
@@ -95,18 +66,24 @@ int ReadElevationValues(HmodElevationSource* source, int32_t n, const HgdaBaseDa
       points->columns < n) {
     return -1;
   }
-  for (int32_t j = 0; j < n; ++j) {
-    const double x = points->data[j * points->columnStride];
-    const double y = points->data[j * points->columnStride + points->rowOffset];
-    double column = 0.0;
-    double row = 0.0;
-    double value = 0.0;
-    if (source->toPixel.Apply(x, y, &column, &row) &&
-        Interpolate(source->grid, column, row, &value)) {
-      heights[j] = value * source->metersPerUnit;
-    } else {
-      heights[j] = source->mean;
+  const hraster::Grid& grid = source->grid;
+  const hmodel::BilinearGrid cells{grid.floats,      grid.values,     grid.columns,
+                                   grid.rows,        grid.hasNoData,  grid.noData,
+                                   source->toPixel.Inverse(), source->metersPerUnit, source->mean};
+  // The points in the grid's CRS a block at a time, NaN where they cannot be carried there.
+  constexpr int32_t kBlock = 256;
+  double xs[kBlock], ys[kBlock];
+  for (int32_t start = 0; start < n; start += kBlock) {
+    const int32_t count = std::min(kBlock, n - start);
+    for (int32_t i = 0; i < count; ++i) {
+      const int64_t j = start + i;
+      double x = points->data[j * points->columnStride];
+      double y = points->data[j * points->columnStride + points->rowOffset];
+      if (!source->toPixel.ToGridCrs(&x, &y)) x = std::nan("");
+      xs[i] = x;
+      ys[i] = y;
     }
+    hmodel::BilinearHeights(cells, static_cast<size_t>(count), xs, ys, heights + start);
   }
   return 0;
 }

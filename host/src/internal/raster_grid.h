@@ -89,17 +89,25 @@ class MapToPixel {
   bool Init(const Hprj_Projection* projection, const char* units, const Grid& grid,
             const char* function, ErrorReport** err);
   // Pixel-corner coordinates (0, 0 is the outer corner of the first cell). False when the
-  // point cannot be carried into the grid's CRS. Inline, since DEM reads call it per point.
+  // point cannot be carried into the grid's CRS.
   bool Apply(double x, double y, double* column, double* row) const {
-    x *= scale_;
-    y *= scale_;
-    if (transform_ && !Reproject(&x, &y)) return false;
-    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    if (!ToGridCrs(&x, &y)) return false;
     // GDALApplyGeoTransform's sums, written out.
     *column = inverse_[0] + x * inverse_[1] + y * inverse_[2];
     *row = inverse_[3] + x * inverse_[4] + y * inverse_[5];
     return true;
   }
+  // The first step of Apply: (x, y) carried into the grid's CRS; false when the point cannot be
+  // or lands on a value that is not finite. Inline, since DEM reads call it per point.
+  bool ToGridCrs(double* x, double* y) const {
+    *x *= scale_;
+    *y *= scale_;
+    if (transform_ && !Reproject(x, y)) return false;
+    return std::isfinite(*x) && std::isfinite(*y);
+  }
+  // The second step: the grid's CRS to pixel corners, column = c[0] + x c[1] + y c[2] and
+  // row = c[3] + x c[4] + y c[5], summed in that order.
+  const double* Inverse() const { return inverse_; }
 
  private:
   // Carries (x, y) into the grid's CRS through transform_; false when it cannot.
