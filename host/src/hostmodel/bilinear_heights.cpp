@@ -9,6 +9,7 @@
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 
+#pragma GCC visibility push(hidden)
 HWY_BEFORE_NAMESPACE();
 namespace hmodel {
 namespace HWY_NAMESPACE {
@@ -116,3 +117,4 @@ void BilinearHeights(const BilinearGrid& grid, size_t n, const double* x, const 
 
 }  // namespace hmodel
 #endif
+#pragma GCC visibility pop

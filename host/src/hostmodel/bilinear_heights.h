@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+// Internal to the library, like everything outside its public header.
+#pragma GCC visibility push(hidden)
 namespace hmodel {
 
 // A grid of cells as the elevation source reads it, borrowed for the length of a call.
@@ -27,5 +29,6 @@ void BilinearHeights(const BilinearGrid& grid, size_t n, const double* x, const 
                      double* heights);
 
 }  // namespace hmodel
+#pragma GCC visibility pop
 
 #endif  // HOST_HOSTMODEL_BILINEAR_HEIGHTS_H
