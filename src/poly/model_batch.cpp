@@ -161,8 +161,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   if (rsm.RationalPolyList.count == 1) {
     section = nullptr;
   } else if (hasLowOrderPoly(rsm)) {
-    lowOrderPositions(rsm.groundToImagePoly.data, n, gx, gy, gz, outX, outY);
-    sectionIndices(rsm, n, outX, outY, section);
+    lowOrderSections(rsm, n, gx, gy, gz, section);
   } else {
     // Without the low-order polynomial the first section places the point.
     const SectionPlan* first;

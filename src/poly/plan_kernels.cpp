@@ -488,6 +488,38 @@ HWY_INLINE V gridIndices(D d, V value, double origin, double size, int32_t cells
   return hn::IfThenElseZero(inRange, clamped);
 }
 
+using DI = hn::Rebind<int32_t, D>;
+
+// The sections of a vector of image positions (sample, row).
+HWY_INLINE hn::Vec<DI> sectionsAt(D d, const RSM_Model_Orig& rsm, V sample, V row) {
+  const V c = gridIndices(d, sample, rsm.imageDomain.data[0], rsm.colsPerSection, rsm.colSections);
+  const V r = gridIndices(d, row, rsm.imageDomain.data[2], rsm.rowsPerSection, rsm.rowSections);
+  return hn::DemoteTo(DI(), hn::Add(c, hn::Mul(r, hn::Set(d, rsm.colSections))));
+}
+
+// Runs f(inputs), the sections of a vector of points at in[i] + j, over the count points into
+// section, the last points padded as overVectors pads them.
+template <size_t I, typename F>
+void sectionsOverVectors(D d, size_t count, const double* const (&in)[I], int32_t* section, F f) {
+  const DI di;
+  const size_t lanes = hn::Lanes(d);
+  const double* ins[I];
+  size_t j = 0;
+  for (; j + lanes <= count; j += lanes) {
+    for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
+    hn::StoreU(f(ins), di, section + j);
+  }
+  if (j == count) return;
+  HWY_ALIGN double padded[I][kMaxLanes];
+  HWY_ALIGN int32_t sections[kMaxLanes];
+  for (size_t i = 0; i < I; ++i) {
+    for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][std::min(j + k, count - 1)];
+    ins[i] = padded[i];
+  }
+  hn::Store(f(ins), di, sections);
+  for (size_t k = 0; j + k < count; ++k) section[j + k] = sections[k];
+}
+
 // Runs kernel(in, out, flags) over the points' vectors, as overVectors does, and writes each
 // point's flag to ok.
 template <typename K>
@@ -699,21 +731,22 @@ void LowOrderPositions(const double* coef, int32_t n, const double* x, const dou
 void SectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
                     int32_t* section) {
   const D d;
-  const size_t count = countOf(n);
-  const V columns = hn::Set(d, rsm.colSections);
-  for (size_t j = 0; j < count; j += kMaxLanes) {
-    HWY_ALIGN double index[kMaxLanes];
-    const size_t block = count - j < kMaxLanes ? count - j : kMaxLanes;
-    overVectors(d, block, {sample + j, row + j}, {index},
-                [&](const double* const* in, double* const* out) {
-                  const V c = gridIndices(d, hn::LoadU(d, in[0]), rsm.imageDomain.data[0],
-                                          rsm.colsPerSection, rsm.colSections);
-                  const V r = gridIndices(d, hn::LoadU(d, in[1]), rsm.imageDomain.data[2],
-                                          rsm.rowsPerSection, rsm.rowSections);
-                  hn::StoreU(hn::Add(c, hn::Mul(r, columns)), d, out[0]);
-                });
-    for (size_t k = 0; k < block; ++k) section[j + k] = static_cast<int32_t>(index[k]);
-  }
+  sectionsOverVectors(d, countOf(n), {sample, row}, section, [&](const double* const* in) {
+    return sectionsAt(d, rsm, hn::LoadU(d, in[0]), hn::LoadU(d, in[1]));
+  });
+}
+
+void LowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
+                      const double* z, int32_t* section) {
+  const D d;
+  const double* coef = rsm.groundToImagePoly.data;
+  sectionsOverVectors(d, countOf(n), {x, y, z}, section, [&](const double* const* in) {
+    const V u = hn::LoadU(d, in[0]);
+    const V v = hn::LoadU(d, in[1]);
+    const V w = hn::LoadU(d, in[2]);
+    return sectionsAt(d, rsm, lowOrderHalf(d, coef, u, v, w),
+                      lowOrderHalf(d, coef + kLowOrderHalf, u, v, w));
+  });
 }
 
 const char* KernelTarget() { return hwy::TargetName(HWY_TARGET); }
@@ -730,6 +763,7 @@ HWY_EXPORT(InvertPoints);
 HWY_EXPORT(GeodeticPoints);
 HWY_EXPORT(LowOrderPositions);
 HWY_EXPORT(SectionIndices);
+HWY_EXPORT(LowOrderSections);
 HWY_EXPORT(KernelTarget);
 
 void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -755,6 +789,11 @@ void lowOrderPositions(const double* coef, int32_t n, const double* x, const dou
 void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
                     int32_t* section) {
   HWY_DYNAMIC_DISPATCH(SectionIndices)(rsm, n, sample, row, section);
+}
+
+void lowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
+                      const double* z, int32_t* section) {
+  HWY_DYNAMIC_DISPATCH(LowOrderSections)(rsm, n, x, y, z, section);
 }
 
 const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }

@@ -40,6 +40,11 @@ void lowOrderPositions(const double* coef, int32_t n, const double* x, const dou
 void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
                     int32_t* section);
 
+// The sections of a grid-checked multi-section model that has the low-order polynomial at n
+// ground-domain points: those of the polynomial's image positions, as sectionIndices gives them.
+void lowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
+                      const double* z, int32_t* section);
+
 // Name of the vector target the kernels run on now.
 const char* kernelTarget();
 
