@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <ogr_spatialref.h>
@@ -308,74 +309,82 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A batch read equals the plain one-point read bit for bit on every vector target, for cells
 // of every kind, around holes, on the borders (points exactly on cell edges and centres, the
-// outer half-cells), off the DEM and for points that are not numbers; and so does a read of
-// each point alone.
+// outer half-cells), on DEMs one cell wide or high, off the DEM and for points that are not
+// numbers; and so does a read of each point alone.
 TEST_F(ElevationSourceTest, BatchReadsArePlainReadsOnEveryTarget) {
-  for (const DemPixel pixel : {DemPixel::Float32, DemPixel::Float64, DemPixel::Int16}) {
-    InclinedPlaneDem desc = GeographicPlane();
-    desc.pixel = pixel;
-    // Cells of 1/64 degree from (10 E, 45.5 N), so that the points below lie exactly on cell
-    // edges and centres; heights from 500 m to 4400 m, 125 m apart from row to row.
-    desc.west = 10.0;
-    desc.north = 45.5;
-    desc.cellX = desc.cellY = 1.0 / 64;
-    desc.h0 = 363000.0;
-    desc.gy = -8000.0;
-    desc.holeColumn = 7;
-    desc.holeRow = 11;
-    desc.holeColumns = 4;
-    desc.holeRows = 3;
-    Dem dem(desc);
-    const PlainRead plain(dem);
-    Source source = Open(dem, nullptr, "degrees");
-    ASSERT_TRUE(source);
-    double mean = 0.0;
-    ASSERT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 1);
+  const std::pair<int, int> shapes[] = {{40, 30}, {1, 1}, {1, 7}, {9, 1}};
+  for (const DemPixel pixel : {DemPixel::Float32, DemPixel::Float64, DemPixel::Int16})
+    for (const auto& [columns, rows] : shapes) {
+      SCOPED_TRACE(std::to_string(columns) + " x " + std::to_string(rows));
+      InclinedPlaneDem desc = GeographicPlane();
+      desc.pixel = pixel;
+      desc.columns = columns;
+      desc.rows = rows;
+      // Cells of 1/64 degree from (10 E, 45.5 N), so that the points below lie exactly on cell
+      // edges and centres; heights from 500 m to 4400 m, 125 m apart from row to row.
+      desc.west = 10.0;
+      desc.north = 45.5;
+      desc.cellX = desc.cellY = 1.0 / 64;
+      desc.h0 = 363000.0;
+      desc.gy = -8000.0;
+      if (columns > 1 && rows > 1) {
+        desc.holeColumn = 7;
+        desc.holeRow = 11;
+        desc.holeColumns = 4;
+        desc.holeRows = 3;
+      }
+      Dem dem(desc);
+      const PlainRead plain(dem);
+      Source source = Open(dem, nullptr, "degrees");
+      ASSERT_TRUE(source);
+      double mean = 0.0;
+      ASSERT_EQ(HasMeanZUpdateFromElevationSource(source.get(), &mean), 1);
 
-    std::vector<double> x, y;
-    const double cell = desc.cellX;
-    for (int c = 0; c <= plain.columns(); c += 3)
-      for (int r = 0; r <= plain.rows(); r += 4) {
-        for (const double at : {0.0, 0.5}) {
-          x.push_back(desc.west + (c + at) * cell);
-          y.push_back(desc.north - (r + at) * cell);
+      std::vector<double> x, y;
+      const double cell = desc.cellX;
+      for (int c = 0; c <= plain.columns(); c += 3)
+        for (int r = 0; r <= plain.rows(); r += 4) {
+          for (const double at : {0.0, 0.5}) {
+            x.push_back(desc.west + (c + at) * cell);
+            y.push_back(desc.north - (r + at) * cell);
+          }
         }
+      std::mt19937_64 random(7);
+      std::uniform_real_distribution<double> across(-0.25, 1.25);
+      while (x.size() < 2001) {
+        x.push_back(desc.west + across(random) * plain.columns() * cell);
+        y.push_back(desc.north - across(random) * plain.rows() * cell);
       }
-    std::mt19937_64 random(7);
-    std::uniform_real_distribution<double> across(-0.25, 1.25);
-    while (x.size() < 2001) {
-      x.push_back(desc.west + across(random) * plain.columns() * cell);
-      y.push_back(desc.north - across(random) * plain.rows() * cell);
-    }
-    x.insert(x.end(), {NAN, 10.1, INFINITY, 10.1});
-    y.insert(y.end(), {45.3, NAN, 45.3, -INFINITY});
+      x.insert(x.end(), {NAN, 10.1, INFINITY, 10.1});
+      y.insert(y.end(), {45.3, NAN, 45.3, -INFINITY});
 
-    hwy::SetSupportedTargetsForTest(0);
-    const int64_t supported = hwy::SupportedTargets();
-    std::set<int64_t> ran;
-    for (int shift = 0; shift < 63; ++shift) {
-      const int64_t bit = int64_t{1} << shift;
-      if (!(supported & bit)) continue;
-      hwy::SetSupportedTargetsForTest(bit);
-      ran.insert(bit);
-      const std::vector<double> heights = Read(source.get(), x, y);
-      size_t off = 0;
-      for (size_t j = 0; j < x.size(); ++j) {
-        const double expected = plain.Height(x[j], y[j], mean);
-        off += expected == mean;
-        ASSERT_TRUE(SameBits(heights[j], expected))
-            << hwy::TargetName(bit) << " point " << j << ": " << heights[j] << " against "
-            << expected;
+      hwy::SetSupportedTargetsForTest(0);
+      const int64_t supported = hwy::SupportedTargets();
+      std::set<int64_t> ran;
+      for (int shift = 0; shift < 63; ++shift) {
+        const int64_t bit = int64_t{1} << shift;
+        if (!(supported & bit)) continue;
+        hwy::SetSupportedTargetsForTest(bit);
+        ran.insert(bit);
+        const std::vector<double> heights = Read(source.get(), x, y);
+        size_t off = 0;
+        for (size_t j = 0; j < x.size(); ++j) {
+          const double expected = plain.Height(x[j], y[j], mean);
+          off += !(x[j] >= desc.west && x[j] <= desc.west + columns * cell &&
+                 y[j] <= desc.north && y[j] >= desc.north - rows * cell);
+          ASSERT_TRUE(SameBits(heights[j], expected))
+              << hwy::TargetName(bit) << " point " << j << ": " << heights[j] << " against "
+              << expected;
+        }
+        // Both kinds of point are there in numbers.
+        EXPECT_GT(off, 100u);
+        EXPECT_GT(x.size() - off, 500u);
+        for (size_t j = 0; j < x.size(); j += 97)
+          ASSERT_TRUE(SameBits(Read(source.get(), {x[j]}, {y[j]})[0], heights[j])) << j;
       }
-      // Both kinds of point are there in numbers.
-      EXPECT_GT(off, 100u);
-      EXPECT_GT(x.size() - off, 500u);
-      for (size_t j = 0; j < x.size(); j += 97)
-        ASSERT_TRUE(SameBits(Read(source.get(), {x[j]}, {y[j]})[0], heights[j])) << j;
+      hwy::SetSupportedTargetsForTest(0);
+      EXPECT_GE(ran.size(), 2u);
     }
-    hwy::SetSupportedTargetsForTest(0);
-    EXPECT_GE(ran.size(), 2u);
-  }
 }
 
 TEST_F(ElevationSourceTest, BadInputIsReported) {
