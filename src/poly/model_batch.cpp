@@ -49,26 +49,24 @@ bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
   return true;
 }
 
-bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* const (&in)[3],
-                           double* const (&out)[2], uint8_t* ok, Kernel kernel) {
-  int32_t first = 0;
-  bool one = true;
-  if (section) {
-    while (first < n && !ok[first]) ++first;
-    if (first == n) return true;
-    for (int32_t j = first + 1; j < n && one; ++j) one = !ok[j] || section[j] == section[first];
-  }
-  const SectionPlan* plan;
-  uint8_t done[kBatchPoints];
-  if (one) {
-    // Points that already failed go through too; their results are not used.
-    if (!planOf(section ? section[first] : 0, &plan)) return false;
-    if (!plan) {
-      std::memset(ok, 0, static_cast<size_t>(n));
-      return true;
+// Sections spanned at most, beyond which grouping sorts the points by counting rather than
+// collecting each section's points in a pass of its own.
+constexpr int32_t kFewSections = 16;
+
+bool ModelBatch::group(int32_t n, const int32_t* section, SectionSpan span, const uint8_t* ok,
+                       Groups* groups) {
+  int32_t* const start = groups->start;
+  start[0] = 0;
+  groups->sections = 0;
+  if (span.highest - span.lowest < kFewSections) {
+    for (int32_t s = span.lowest; s <= span.highest; ++s) {
+      const int32_t at = start[groups->sections];
+      const auto members =
+          static_cast<int32_t>(sectionMembers(n, section, ok, s, groups->indices + at));
+      if (members == 0) continue;
+      groups->met[groups->sections++] = s;
+      start[groups->sections] = at + members;
     }
-    kernel(*plan, n, in[0], in[1], in[2], out[0], out[1], done);
-    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && done[j];
     return true;
   }
   const int32_t count = model_->rsm.RationalPolyList.count;
@@ -77,13 +75,10 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
     if (!heads_) return false;
     for (int32_t s = 0; s < count; ++s) heads_[s] = -1;
   }
-  // Locals, which the stores below cannot be taken to change.
+  // A counting sort: heads_ holds each section's count, then where its next point goes. Locals,
+  // which the stores below cannot be taken to change.
   int32_t* const heads = heads_;
-  // The sections met and their number of points, then the points grouped by section, in input
-  // order within each (a counting sort, heads_ holding each section's count and then where its
-  // next point goes), their inputs copied as they are placed.
-  int32_t met[kBatchPoints];
-  int32_t start[kBatchPoints + 1];
+  int32_t* const met = groups->met;
   int32_t sections = 0;
   for (int32_t j = 0; j < n; ++j) {
     if (!ok[j]) continue;
@@ -94,33 +89,53 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
     }
     ++head;
   }
-  start[0] = 0;
   for (int32_t m = 0; m < sections; ++m) {
     int32_t& head = heads[met[m]];
     start[m + 1] = start[m] + head;
     head = start[m];
   }
-  int32_t indices[kBatchPoints];
+  int32_t* const indices = groups->indices;
+  for (int32_t j = 0; j < n; ++j)
+    if (ok[j]) indices[heads[section[j]]++] = j;
+  for (int32_t m = 0; m < sections; ++m) heads[met[m]] = -1;
+  groups->sections = sections;
+  return true;
+}
+
+bool ModelBatch::bySection(int32_t n, const int32_t* section, SectionSpan span,
+                           const double* const (&in)[3], double* const (&out)[2], uint8_t* ok,
+                           Kernel kernel) {
+  if (n <= 0) return true;
+  const SectionPlan* plan;
+  uint8_t done[kBatchPoints];
+  if (!section || span.lowest == span.highest) {
+    // Points that already failed go through too; their results are not used.
+    if (!planOf(section ? span.lowest : 0, &plan)) return false;
+    if (!plan) {
+      std::memset(ok, 0, static_cast<size_t>(n));
+      return true;
+    }
+    kernel(*plan, n, in[0], in[1], in[2], out[0], out[1], done);
+    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && done[j];
+    return true;
+  }
+  Groups groups;
+  if (!group(n, section, span, ok, &groups)) return false;
+  const int32_t* const indices = groups.indices;
+  const int32_t total = groups.start[groups.sections];
   double grouped[3][kBatchPoints];
   const double* const from[3] = {in[0], in[1], in[2]};
-  for (int32_t j = 0; j < n; ++j) {
-    if (!ok[j]) continue;
-    const int32_t at = heads[section[j]]++;
-    indices[at] = j;
+  for (int32_t at = 0; at < total; ++at) {
+    const int32_t j = indices[at];
     grouped[0][at] = from[0][j];
     grouped[1][at] = from[1][j];
     grouped[2][at] = from[2][j];
   }
   double results[2][kBatchPoints];
-  bool allocated = true;
-  for (int32_t m = 0; m < sections; ++m) {
-    heads[met[m]] = -1;
-    const int32_t at = start[m];
-    const int32_t members = start[m + 1] - at;
-    if (!allocated || !planOf(met[m], &plan)) {
-      allocated = false;
-      continue;
-    }
+  for (int32_t m = 0; m < groups.sections; ++m) {
+    const int32_t at = groups.start[m];
+    const int32_t members = groups.start[m + 1] - at;
+    if (!planOf(groups.met[m], &plan)) return false;
     if (!plan) {
       std::memset(done + at, 0, static_cast<size_t>(members));
       continue;
@@ -128,9 +143,8 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, const double* cons
     kernel(*plan, members, grouped[0] + at, grouped[1] + at, grouped[2] + at, results[0] + at,
            results[1] + at, done + at);
   }
-  if (!allocated) return false;
   double* const to[2] = {out[0], out[1]};
-  for (int32_t at = 0; at < start[sections]; ++at) {
+  for (int32_t at = 0; at < total; ++at) {
     const int32_t j = indices[at];
     to[0][j] = results[0][at];
     to[1][j] = results[1][at];
@@ -158,10 +172,11 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     if (!ok[j]) gx[j] = gy[j] = gz[j] = 0.0;
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
+  SectionSpan span{0, 0};
   if (rsm.RationalPolyList.count == 1) {
     section = nullptr;
   } else if (hasLowOrderPoly(rsm)) {
-    lowOrderSections(rsm, n, gx, gy, gz, section);
+    lowOrderSections(rsm, n, gx, gy, gz, section, &span);
   } else {
     // Without the low-order polynomial the first section places the point.
     const SectionPlan* first;
@@ -173,9 +188,9 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     uint8_t placed[kBatchPoints];
     evaluatePoints(*first, n, gx, gy, gz, outX, outY, placed);
     for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && placed[j];
-    sectionIndices(rsm, n, outX, outY, section);
+    sectionIndices(rsm, n, outX, outY, section, &span);
   }
-  return bySection(n, section, {gx, gy, gz}, {outX, outY}, ok, evaluatePoints);
+  return bySection(n, section, span, {gx, gy, gz}, {outX, outY}, ok, evaluatePoints);
 }
 
 bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, const double* z,
@@ -192,13 +207,14 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   }
   int32_t indices[kBatchPoints];
   int32_t* section = nullptr;
+  SectionSpan span{0, 0};
   std::memset(ok, 1, static_cast<size_t>(n));
   if (rsm.RationalPolyList.count > 1) {
     section = indices;
-    sectionIndices(rsm, n, x, y, section);
+    sectionIndices(rsm, n, x, y, section, &span);
   }
   double gx[kBatchPoints], gy[kBatchPoints];
-  if (!bySection(n, section, {x, y, z}, {gx, gy}, ok, invertPoints)) return false;
+  if (!bySection(n, section, span, {x, y, z}, {gx, gy}, ok, invertPoints)) return false;
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];
   for (int32_t j = 0; j < n; ++j)

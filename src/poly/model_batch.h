@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "poly/plan_kernels.h"
 #include "poly/section_plan.h"
 #include "senmod/senmod.h"
 
@@ -45,12 +46,26 @@ class ModelBatch {
   // A plan's kernel: evaluatePoints or invertPoints.
   using Kernel = void (*)(const SectionPlan&, int32_t, const double*, const double*,
                           const double*, double*, double*, uint8_t*);
+  // The points j with ok[j] set grouped by section: indices[start[m] .. start[m + 1]) are those
+  // of section met[m] in rising order, m < sections.
+  struct Groups {
+    int32_t indices[kBatchPoints + 16];
+    int32_t met[kBatchPoints];
+    int32_t start[kBatchPoints + 1];
+    int32_t sections;
+  };
+  // Groups the n points of sections section[j], which lie in span; false when there is no
+  // memory.
+  bool group(int32_t n, const int32_t* section, SectionSpan span, const uint8_t* ok,
+             Groups* groups);
   // Runs the points j with ok[j] set, (in[0][j], in[1][j], in[2][j]) into (out[0][j],
   // out[1][j]), through kernel with the plan of section[j] (of section 0 when section is
   // null), those of a section together; ok[j] then tells whether the kernel succeeded, and the
-  // points of a refused section fail. False when a plan cannot be allocated.
-  bool bySection(int32_t n, const int32_t* section, const double* const (&in)[3],
-                 double* const (&out)[2], uint8_t* ok, Kernel kernel);
+  // points of a refused section fail. The sections lie in span. False when a plan cannot be
+  // allocated.
+  bool bySection(int32_t n, const int32_t* section, SectionSpan span,
+                 const double* const (&in)[3], double* const (&out)[2], uint8_t* ok,
+                 Kernel kernel);
 
   const RSM_Model* model_;
   bool usable_;

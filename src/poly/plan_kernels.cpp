@@ -498,26 +498,37 @@ HWY_INLINE hn::Vec<DI> sectionsAt(D d, const RSM_Model_Orig& rsm, V sample, V ro
 }
 
 // Runs f(inputs), the sections of a vector of points at in[i] + j, over the count points into
-// section, the last points padded as overVectors pads them.
+// section, the last points padded as overVectors pads them; their span into *span.
 template <size_t I, typename F>
-void sectionsOverVectors(D d, size_t count, const double* const (&in)[I], int32_t* section, F f) {
+void sectionsOverVectors(D d, size_t count, const double* const (&in)[I], int32_t* section,
+                         SectionSpan* span, F f) {
   const DI di;
   const size_t lanes = hn::Lanes(d);
   const double* ins[I];
+  auto lowest = hn::Set(di, INT32_MAX);
+  auto highest = hn::Set(di, INT32_MIN);
+  const auto spanOf = [&](hn::Vec<DI> v) {
+    lowest = hn::Min(lowest, v);
+    highest = hn::Max(highest, v);
+    return v;
+  };
   size_t j = 0;
   for (; j + lanes <= count; j += lanes) {
     for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
-    hn::StoreU(f(ins), di, section + j);
+    hn::StoreU(spanOf(f(ins)), di, section + j);
   }
-  if (j == count) return;
-  HWY_ALIGN double padded[I][kMaxLanes];
-  HWY_ALIGN int32_t sections[kMaxLanes];
-  for (size_t i = 0; i < I; ++i) {
-    for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][std::min(j + k, count - 1)];
-    ins[i] = padded[i];
+  if (j < count) {
+    HWY_ALIGN double padded[I][kMaxLanes];
+    HWY_ALIGN int32_t sections[kMaxLanes];
+    for (size_t i = 0; i < I; ++i) {
+      for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][std::min(j + k, count - 1)];
+      ins[i] = padded[i];
+    }
+    hn::Store(spanOf(f(ins)), di, sections);
+    for (size_t k = 0; j + k < count; ++k) section[j + k] = sections[k];
   }
-  hn::Store(f(ins), di, sections);
-  for (size_t k = 0; j + k < count; ++k) section[j + k] = sections[k];
+  span->lowest = hn::GetLane(hn::MinOfLanes(di, lowest));
+  span->highest = hn::GetLane(hn::MaxOfLanes(di, highest));
 }
 
 // Runs kernel(in, out, flags) over the points' vectors, as overVectors does, and writes each
@@ -729,24 +740,54 @@ void LowOrderPositions(const double* coef, int32_t n, const double* x, const dou
 }
 
 void SectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
-                    int32_t* section) {
+                    int32_t* section, SectionSpan* span) {
   const D d;
-  sectionsOverVectors(d, countOf(n), {sample, row}, section, [&](const double* const* in) {
+  sectionsOverVectors(d, countOf(n), {sample, row}, section, span, [&](const double* const* in) {
     return sectionsAt(d, rsm, hn::LoadU(d, in[0]), hn::LoadU(d, in[1]));
   });
 }
 
 void LowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
-                      const double* z, int32_t* section) {
+                      const double* z, int32_t* section, SectionSpan* span) {
   const D d;
   const double* coef = rsm.groundToImagePoly.data;
-  sectionsOverVectors(d, countOf(n), {x, y, z}, section, [&](const double* const* in) {
+  sectionsOverVectors(d, countOf(n), {x, y, z}, section, span, [&](const double* const* in) {
     const V u = hn::LoadU(d, in[0]);
     const V v = hn::LoadU(d, in[1]);
     const V w = hn::LoadU(d, in[2]);
     return sectionsAt(d, rsm, lowOrderHalf(d, coef, u, v, w),
                       lowOrderHalf(d, coef + kLowOrderHalf, u, v, w));
   });
+}
+
+static_assert(HWY_MAX_BYTES / sizeof(int32_t) <= 16, "sectionMembers' room past the members");
+
+size_t SectionMembers(int32_t n, const int32_t* section, const uint8_t* ok, int32_t s,
+                      int32_t* members) {
+  const hn::ScalableTag<int32_t> di;
+  const hn::Rebind<uint8_t, decltype(di)> du;
+  const size_t lanes = hn::Lanes(di);
+  const size_t count = countOf(n);
+  const auto target = hn::Set(di, s);
+  const auto zero = hn::Zero(di);
+  auto index = hn::Iota(di, 0);
+  const auto step = hn::Set(di, static_cast<int32_t>(lanes));
+  size_t found = 0;
+  size_t j = 0;
+  // The compress into a register and a whole-vector store, which some processors run far
+  // faster than a compressing store.
+  for (; j + lanes <= count; j += lanes) {
+    const auto member = hn::And(hn::Eq(hn::LoadU(di, section + j), target),
+                                hn::Ne(hn::PromoteTo(di, hn::LoadU(du, ok + j)), zero));
+    hn::StoreU(hn::Compress(index, member), di, members + found);
+    found += hn::CountTrue(di, member);
+    index = hn::Add(index, step);
+  }
+  for (; j < count; ++j) {
+    members[found] = static_cast<int32_t>(j);
+    found += section[j] == s && ok[j];
+  }
+  return found;
 }
 
 const char* KernelTarget() { return hwy::TargetName(HWY_TARGET); }
@@ -764,6 +805,7 @@ HWY_EXPORT(GeodeticPoints);
 HWY_EXPORT(LowOrderPositions);
 HWY_EXPORT(SectionIndices);
 HWY_EXPORT(LowOrderSections);
+HWY_EXPORT(SectionMembers);
 HWY_EXPORT(KernelTarget);
 
 void evaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const double* y,
@@ -787,13 +829,19 @@ void lowOrderPositions(const double* coef, int32_t n, const double* x, const dou
 }
 
 void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
-                    int32_t* section) {
-  HWY_DYNAMIC_DISPATCH(SectionIndices)(rsm, n, sample, row, section);
+                    int32_t* section, SectionSpan* span) {
+  SectionSpan ignored;
+  HWY_DYNAMIC_DISPATCH(SectionIndices)(rsm, n, sample, row, section, span ? span : &ignored);
 }
 
 void lowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
-                      const double* z, int32_t* section) {
-  HWY_DYNAMIC_DISPATCH(LowOrderSections)(rsm, n, x, y, z, section);
+                      const double* z, int32_t* section, SectionSpan* span) {
+  HWY_DYNAMIC_DISPATCH(LowOrderSections)(rsm, n, x, y, z, section, span);
+}
+
+size_t sectionMembers(int32_t n, const int32_t* section, const uint8_t* ok, int32_t s,
+                      int32_t* members) {
+  return HWY_DYNAMIC_DISPATCH(SectionMembers)(n, section, ok, s, members);
 }
 
 const char* kernelTarget() { return HWY_DYNAMIC_DISPATCH(KernelTarget)(); }

@@ -4,6 +4,7 @@
 #ifndef SENMOD_POLY_PLAN_KERNELS_H
 #define SENMOD_POLY_PLAN_KERNELS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "poly/section_plan.h"
@@ -33,17 +34,29 @@ void geodeticPoints(bool toGroundDomain, bool hybrid, int32_t n, const double* x
 void lowOrderPositions(const double* coef, int32_t n, const double* x, const double* y,
                        const double* z, double* sample, double* row);
 
+// The lowest and the highest section of a batch of points.
+struct SectionSpan {
+  int32_t lowest, highest;
+};
+
 // The sections (column + row * colSections) of a grid-checked multi-section model at n
 // approximate image positions: each grid index (position - domain start) / size truncated
 // toward zero and clamped to the grid; 0 when the size is 0 or the quotient is not a number or
-// lies outside the 32-bit integer range.
+// lies outside the 32-bit integer range. Their span into *span unless it is null (for n = 0
+// lowest is then above highest).
 void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, const double* row,
-                    int32_t* section);
+                    int32_t* section, SectionSpan* span);
 
 // The sections of a grid-checked multi-section model that has the low-order polynomial at n
-// ground-domain points: those of the polynomial's image positions, as sectionIndices gives them.
+// ground-domain points: those of the polynomial's image positions, as sectionIndices gives them,
+// their span into *span.
 void lowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
-                      const double* z, int32_t* section);
+                      const double* z, int32_t* section, SectionSpan* span);
+
+// The points j < n with section[j] == s and ok[j] set, their indices in rising order into
+// members, which must have room for their number plus 16; returns their number.
+size_t sectionMembers(int32_t n, const int32_t* section, const uint8_t* ok, int32_t s,
+                      int32_t* members);
 
 // Name of the vector target the kernels run on now.
 const char* kernelTarget();

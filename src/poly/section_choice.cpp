@@ -21,7 +21,7 @@ const RSMFunctions* sectionAt(const RSM_Model_Orig& rsm, double sample, double r
   const RSMFunctions* sections = rsm.RationalPolyList.data;
   if (rsm.RationalPolyList.count == 1) return sections;
   int32_t section;
-  sectionIndices(rsm, 1, &sample, &row, &section);
+  sectionIndices(rsm, 1, &sample, &row, &section, nullptr);
   return &sections[section];
 }
 
