@@ -290,6 +290,11 @@ TEST(BatchEquality, CameraModelsEveryDomainGridAndSectionChoice) {
   cases.push_back({"3 x 2 grid, low-order section choice", c});
   c.lowOrderPoly = false;
   cases.push_back({"3 x 2 grid, first-section choice", c});
+  // Enough sections that a batch's points are sorted by counting.
+  c.rowSections = 5;
+  c.colSections = 6;
+  c.lowOrderPoly = true;
+  cases.push_back({"5 x 6 grid, low-order section choice", c});
   FlatGroundCamera r;
   r.domain = FlatGroundCamera::Domain::Rectangular;
   cases.push_back({"rectangular with projection parameters", r});
