@@ -26,6 +26,22 @@ double VerticalScale(const hraster::Grid& grid, const Hprj_ElevationInfo* info) 
   return 1.0;
 }
 
+// What the vector read takes of the source, borrowed from it.
+hmodel::BilinearGrid CellsOf(const HmodElevationSource& source) {
+  const hraster::Grid& grid = source.grid;
+  hmodel::BilinearGrid cells;
+  cells.floats = grid.floats;
+  cells.values = grid.values;
+  cells.columns = grid.columns;
+  cells.rows = grid.rows;
+  cells.hasNoData = grid.hasNoData;
+  cells.noData = grid.noData;
+  cells.inverse = source.toPixel.Inverse();
+  cells.metersPerUnit = source.metersPerUnit;
+  cells.mean = source.mean;
+  return cells;
+}
+
 }  // namespace
 
 HmodElevationSource* CreateRereferenceableElevationSource(const char* demFile,
@@ -66,10 +82,7 @@ int ReadElevationValues(HmodElevationSource* source, int32_t n, const HgdaBaseDa
       points->columns < n) {
     return -1;
   }
-  const hraster::Grid& grid = source->grid;
-  const hmodel::BilinearGrid cells{grid.floats,      grid.values,     grid.columns,
-                                   grid.rows,        grid.hasNoData,  grid.noData,
-                                   source->toPixel.Inverse(), source->metersPerUnit, source->mean};
+  const hmodel::BilinearGrid cells = CellsOf(*source);
   // The points in the grid's CRS a block at a time, NaN where they cannot be carried there.
   constexpr int32_t kBlock = 256;
   double xs[kBlock], ys[kBlock];

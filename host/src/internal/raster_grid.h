@@ -59,7 +59,7 @@ struct Grid {
   }
   double Value(size_t i) const { return floats ? floats[i] : values[i]; }
   bool IsValid(double value) const {
-    return std::isfinite(value) & !(hasNoData & (value == noData));
+    return std::isfinite(value) && !(hasNoData && value == noData);
   }
   // Sets the no-data value as the band's pixel type holds it.
   void SetNoData(double value);
