@@ -49,7 +49,7 @@ class ModelBatch {
   // The points j with ok[j] set grouped by section: indices[start[m] .. start[m + 1]) are those
   // of section met[m] in rising order, m < sections.
   struct Groups {
-    int32_t indices[kBatchPoints + 16];
+    int32_t indices[kBatchPoints + kMemberRoom];
     int32_t met[kBatchPoints];
     int32_t start[kBatchPoints + 1];
     int32_t sections;

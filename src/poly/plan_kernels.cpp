@@ -5,8 +5,6 @@
 #define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
 #include "poly/plan_kernels.h"
 
-#include <algorithm>
-
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 #include "poly/normalisation.h"
@@ -134,7 +132,7 @@ HWY_INLINE void fillByGroups(D d, const SectionPlan& p, V x, V y, V z, Table* ta
 // Plans of powers up to 3 (cubic sections, the common case) fill from registers; unrolling the
 // same for higher powers would cost far more code than it saves time.
 HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
-  switch (std::max(p.mX, std::max(p.mY, p.mZ))) {
+  switch (highestPower(p)) {
     case 0:
       return;
     case 1:
@@ -299,7 +297,7 @@ HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
 template <int K>
 HWY_INLINE void boxValuesOf(D d, const SectionPlan& p, V x, V y, V z, V* out) {
   static_assert(kBoxPower == 3, "one sum per highest power");
-  switch (std::max(p.mX, std::max(p.mY, p.mZ))) {
+  switch (highestPower(p)) {
     case 0:
       return boxValues<0, K>(d, p, x, y, z, out);
     case 1:
@@ -430,11 +428,11 @@ void writeOk(size_t count, const double* flags, uint8_t* ok) {
 // Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
 // last points padded to a whole vector with copies of the last point, whose extra results are
 // dropped (copies iterate exactly as long as the point they copy).
-template <size_t I, size_t O, typename F>
-void overVectors(D d, size_t count, const double* const (&in)[I], double* const (&out)[O], F f) {
+template <size_t I, size_t O, typename T, typename F>
+void overVectors(D d, size_t count, const double* const (&in)[I], T* const (&out)[O], F f) {
   const size_t lanes = hn::Lanes(d);
   const double* ins[I];
-  double* outs[O];
+  T* outs[O];
   size_t j = 0;
   for (; j + lanes <= count; j += lanes) {
     for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
@@ -443,7 +441,7 @@ void overVectors(D d, size_t count, const double* const (&in)[I], double* const 
   }
   if (j == count) return;
   HWY_ALIGN double padded[I][kMaxLanes];
-  HWY_ALIGN double results[O][kMaxLanes];
+  HWY_ALIGN T results[O][kMaxLanes];
   for (size_t i = 0; i < I; ++i) {
     // One vector store of the copies, so that a single point's lanes load without waiting on
     // scalar stores.
@@ -497,36 +495,20 @@ HWY_INLINE hn::Vec<DI> sectionsAt(D d, const RSM_Model_Orig& rsm, V sample, V ro
   return hn::DemoteTo(DI(), hn::Add(c, hn::Mul(r, hn::Set(d, rsm.colSections))));
 }
 
-// Runs f(inputs), the sections of a vector of points at in[i] + j, over the count points into
-// section, the last points padded as overVectors pads them; their span into *span.
+// Runs f(inputs), the sections of a vector of points, over the count points into section as
+// overVectors runs its kernels; their span into *span.
 template <size_t I, typename F>
 void sectionsOverVectors(D d, size_t count, const double* const (&in)[I], int32_t* section,
                          SectionSpan* span, F f) {
   const DI di;
-  const size_t lanes = hn::Lanes(d);
-  const double* ins[I];
   auto lowest = hn::Set(di, INT32_MAX);
   auto highest = hn::Set(di, INT32_MIN);
-  const auto spanOf = [&](hn::Vec<DI> v) {
+  overVectors(d, count, in, {section}, [&](const double* const* ins, int32_t* const* out) {
+    const hn::Vec<DI> v = f(ins);
     lowest = hn::Min(lowest, v);
     highest = hn::Max(highest, v);
-    return v;
-  };
-  size_t j = 0;
-  for (; j + lanes <= count; j += lanes) {
-    for (size_t i = 0; i < I; ++i) ins[i] = in[i] + j;
-    hn::StoreU(spanOf(f(ins)), di, section + j);
-  }
-  if (j < count) {
-    HWY_ALIGN double padded[I][kMaxLanes];
-    HWY_ALIGN int32_t sections[kMaxLanes];
-    for (size_t i = 0; i < I; ++i) {
-      for (size_t k = 0; k < lanes; ++k) padded[i][k] = in[i][std::min(j + k, count - 1)];
-      ins[i] = padded[i];
-    }
-    hn::Store(spanOf(f(ins)), di, sections);
-    for (size_t k = 0; j + k < count; ++k) section[j + k] = sections[k];
-  }
+    hn::StoreU(v, di, out[0]);
+  });
   span->lowest = hn::GetLane(hn::MinOfLanes(di, lowest));
   span->highest = hn::GetLane(hn::MaxOfLanes(di, highest));
 }
@@ -760,7 +742,7 @@ void LowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, con
   });
 }
 
-static_assert(HWY_MAX_BYTES / sizeof(int32_t) <= 16, "sectionMembers' room past the members");
+static_assert(HWY_MAX_BYTES / sizeof(int32_t) <= kMemberRoom, "a vector past the members");
 
 size_t SectionMembers(int32_t n, const int32_t* section, const uint8_t* ok, int32_t s,
                       int32_t* members) {

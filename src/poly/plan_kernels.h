@@ -53,8 +53,11 @@ void sectionIndices(const RSM_Model_Orig& rsm, int32_t n, const double* sample, 
 void lowOrderSections(const RSM_Model_Orig& rsm, int32_t n, const double* x, const double* y,
                       const double* z, int32_t* section, SectionSpan* span);
 
+// Room that sectionMembers may write past the members it finds.
+constexpr int32_t kMemberRoom = 16;
+
 // The points j < n with section[j] == s and ok[j] set, their indices in rising order into
-// members, which must have room for their number plus 16; returns their number.
+// members, which must have room for their number plus kMemberRoom; returns their number.
 size_t sectionMembers(int32_t n, const int32_t* section, const uint8_t* ok, int32_t s,
                       int32_t* members);
 

@@ -1,6 +1,5 @@
 #include "poly/section_plan.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "poly/messages.h"
@@ -163,7 +162,7 @@ void groupProducts(SectionPlan* plan) {
 // The bits of the value terms in a box of kBoxSide a side, in the order the sums take them
 // (z, then y, then x powers rising); 0 when a term lies outside the box.
 uint64_t valueBox(const SectionPlan& plan) {
-  if (std::max(plan.mX, std::max(plan.mY, plan.mZ)) > kBoxPower) return 0;
+  if (highestPower(plan) > kBoxPower) return 0;
   const uint16_t* slot = plan.values.slot[0];
   uint64_t box = 0;
   int32_t n = 0;

@@ -94,6 +94,12 @@ struct SectionPlan {
   const double* startY;
 };
 
+// The highest of the plan's powers of x, y and z.
+inline int32_t highestPower(const SectionPlan& plan) {
+  return plan.mX > plan.mY ? (plan.mX > plan.mZ ? plan.mX : plan.mZ)
+                           : (plan.mY > plan.mZ ? plan.mY : plan.mZ);
+}
+
 // Builds plan for section and use. Returns null, or the message of the refusal that the
 // per-point evaluator of that use gives: the section missing or not valid, a power out of
 // range, too few coefficients, and for the inversion a starting polynomial that does not fit.
