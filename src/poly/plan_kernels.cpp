@@ -162,64 +162,84 @@ HWY_INLINE V slopeEntry(D d, const SlopeSums& sums, int k, int32_t n, const Tabl
   return hn::Mul(hn::Set(d, sums.factor[k][n]), entry(d, sums, k, n, table));
 }
 
-// Derivative sum k plus its term n, whose factor times table entry is t.
-HWY_INLINE V addSlope(D d, V value, const SlopeSums& sums, int k, int32_t n, V t) {
-  return hn::Add(value, hn::Mul(t, hn::Set(d, sums.coef[k][n])));
-}
-
-// The first K value sums, advancing together (each in its own register) so that their
-// additions overlap; with Same, every sum's term n reads the entry of sum 0's.
-template <int K, bool Same>
-HWY_NOINLINE void valueSums(D d, const ValueSums& sums, const Table& table, V* out) {
-  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
+// The first K value sums of N vectors of points, tables[0 .. N), advancing together (each in its
+// own register) so that their additions overlap and each coefficient is broadcast once for all
+// vectors; with Same, every sum's term n reads the entry of sum 0's. Sum k of vector v goes to
+// out[v * kPolys + k].
+template <int K, bool Same, int N>
+HWY_NOINLINE void valueSums(D d, const ValueSums& sums, const Table* tables, V* out) {
+  V v[N][kPolys];
+#pragma GCC unroll 2
+  for (int u = 0; u < N; ++u)
+#pragma GCC unroll 4
+    for (int k = 0; k < kPolys; ++k) v[u][k] = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    const V t0 = entry(d, sums, 0, n, table);
-    v0 = addValue(d, v0, sums, 0, n, t0);
-    v1 = addValue(d, v1, sums, 1, n, Same ? t0 : entry(d, sums, 1, n, table));
-    v2 = addValue(d, v2, sums, 2, n, Same ? t0 : entry(d, sums, 2, n, table));
-    if (K == 4) v3 = addValue(d, v3, sums, 3, n, Same ? t0 : entry(d, sums, 3, n, table));
+    V t[N];
+#pragma GCC unroll 2
+    for (int u = 0; u < N; ++u) t[u] = entry(d, sums, 0, n, tables[u]);
+#pragma GCC unroll 4
+    for (int k = 0; k < K; ++k) {
+      const V c = hn::Set(d, sums.coef[k][n]);
+#pragma GCC unroll 2
+      for (int u = 0; u < N; ++u)
+        v[u][k] =
+            hn::Add(v[u][k], hn::Mul(c, Same || k == 0 ? t[u] : entry(d, sums, k, n, tables[u])));
+    }
   }
-  out[0] = v0;
-  out[1] = v1;
-  out[2] = v2;
-  out[3] = v3;
+#pragma GCC unroll 2
+  for (int u = 0; u < N; ++u)
+#pragma GCC unroll 4
+    for (int k = 0; k < kPolys; ++k) out[u * kPolys + k] = v[u][k];
 }
 
-// The eight derivative sums, advancing together; with Same, the x sums take the factored
-// entries of sum 0's terms and the y sums those of sum 1's.
-template <bool Same>
-HWY_NOINLINE void slopeSums(D d, const SlopeSums& sums, const Table& table, V* out) {
-  V v0 = hn::Zero(d), v1 = hn::Zero(d), v2 = hn::Zero(d), v3 = hn::Zero(d);
-  V v4 = hn::Zero(d), v5 = hn::Zero(d), v6 = hn::Zero(d), v7 = hn::Zero(d);
+// The eight derivative sums of N vectors of points, advancing together as the value sums do; with
+// Same, the x sums take the entries of sum 0's terms and the y sums those of sum 1's. Sum k of
+// vector v goes to out[v * 2 * kPolys + k].
+template <bool Same, int N>
+HWY_NOINLINE void slopeSums(D d, const SlopeSums& sums, const Table* tables, V* out) {
+  V v[N][2 * kPolys];
+#pragma GCC unroll 2
+  for (int u = 0; u < N; ++u)
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * kPolys; ++k) v[u][k] = hn::Zero(d);
   for (int32_t n = 0; n < sums.count; ++n) {
-    const V tx = slopeEntry(d, sums, 0, n, table);
-    const V ty = slopeEntry(d, sums, 1, n, table);
-    v0 = addSlope(d, v0, sums, 0, n, tx);
-    v1 = addSlope(d, v1, sums, 1, n, ty);
-    v2 = addSlope(d, v2, sums, 2, n, Same ? tx : slopeEntry(d, sums, 2, n, table));
-    v3 = addSlope(d, v3, sums, 3, n, Same ? ty : slopeEntry(d, sums, 3, n, table));
-    v4 = addSlope(d, v4, sums, 4, n, Same ? tx : slopeEntry(d, sums, 4, n, table));
-    v5 = addSlope(d, v5, sums, 5, n, Same ? ty : slopeEntry(d, sums, 5, n, table));
-    v6 = addSlope(d, v6, sums, 6, n, Same ? tx : slopeEntry(d, sums, 6, n, table));
-    v7 = addSlope(d, v7, sums, 7, n, Same ? ty : slopeEntry(d, sums, 7, n, table));
+    V t[N][2];
+#pragma GCC unroll 2
+    for (int u = 0; u < N; ++u) {
+      t[u][0] = slopeEntry(d, sums, 0, n, tables[u]);
+      t[u][1] = slopeEntry(d, sums, 1, n, tables[u]);
+    }
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * kPolys; ++k) {
+      const V c = hn::Set(d, sums.coef[k][n]);
+#pragma GCC unroll 2
+      for (int u = 0; u < N; ++u)
+        v[u][k] =
+            hn::Add(v[u][k],
+                    hn::Mul(Same || k < 2 ? t[u][k % 2] : slopeEntry(d, sums, k, n, tables[u]), c));
+    }
   }
-  const V all[2 * kPolys] = {v0, v1, v2, v3, v4, v5, v6, v7};
-  for (int k = 0; k < 2 * kPolys; ++k) out[k] = all[k];
+#pragma GCC unroll 2
+  for (int u = 0; u < N; ++u)
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * kPolys; ++k) out[u * 2 * kPolys + k] = v[u][k];
 }
 
-// The values of the four polynomials, the row denominator's only when it is not shared.
-HWY_INLINE void values(D d, const SectionPlan& p, const Table& table, V* out) {
+// The values of the four polynomials at N tables, the row denominator's only when it is not shared.
+template <int N>
+HWY_INLINE void values(D d, const SectionPlan& p, const Table* tables, V* out) {
   if (p.shared) {
-    if (p.sameValueSlots) return valueSums<3, true>(d, p.values, table, out);
-    return valueSums<3, false>(d, p.values, table, out);
+    if (p.sameValueSlots) return valueSums<3, true, N>(d, p.values, tables, out);
+    return valueSums<3, false, N>(d, p.values, tables, out);
   }
-  if (p.sameValueSlots) return valueSums<kPolys, true>(d, p.values, table, out);
-  valueSums<kPolys, false>(d, p.values, table, out);
+  if (p.sameValueSlots) return valueSums<kPolys, true, N>(d, p.values, tables, out);
+  valueSums<kPolys, false, N>(d, p.values, tables, out);
 }
 
-HWY_INLINE void slopes(D d, const SectionPlan& p, const Table& table, V* out) {
-  if (p.sameSlopeSlots) return slopeSums<true>(d, p.slopes, table, out);
-  slopeSums<false>(d, p.slopes, table, out);
+template <int N>
+HWY_INLINE void slopes(D d, const SectionPlan& p, const Table* tables, V* out) {
+  if (p.sameSlopeSlots) return slopeSums<true, N>(d, p.slopes, tables, out);
+  slopeSums<false, N>(d, p.slopes, tables, out);
 }
 
 // The starting polynomial's half c of the given order at image point (u, v), term by term in
@@ -314,7 +334,7 @@ HWY_INLINE void tableValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
   Table table;
   setConstants(d, &table);
   fill(d, p, x, y, z, &table);
-  values(d, p, table, out);
+  values<1>(d, p, &table, out);
 }
 
 // One vector of points; failed lanes get a non-zero flag.
@@ -378,14 +398,10 @@ HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
   return t;
 }
 
-// One Newton pass of the lanes still iterating.
-HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
+// The end of a Newton pass from the values v and derivatives g at the vector's point: the lanes
+// whose denominators are zero fail, the others take their next correction.
+HWY_INLINE void correct(D d, const SectionPlan& p, Newton& t, const V* v, const V* g) {
   const V zero = hn::Zero(d);
-  t.x = hn::IfThenElse(t.active, hn::Add(t.x, t.dx), t.x);
-  t.y = hn::IfThenElse(t.active, hn::Add(t.y, t.dy), t.y);
-  fill(d, p, t.x, t.y, t.z, table);
-  V v[kPolys];
-  values(d, p, *table, v);
   const V ns = v[0];
   const V ds = v[1];
   auto zeroDenominator = hn::Eq(ds, zero);
@@ -397,8 +413,6 @@ HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
   }
   t.failed = hn::Or(t.failed, hn::And(t.active, zeroDenominator));
   t.active = hn::AndNot(zeroDenominator, t.active);
-  V g[2 * kPolys];
-  slopes(d, p, *table, g);
   const V sx = quotientSlope(g[0], g[2], ns, ds);
   const V sy = quotientSlope(g[1], g[3], ns, ds);
   const V rx = quotientSlope(g[4], g[6], nr, dr);
@@ -419,6 +433,22 @@ HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton& t, Table* table) {
   const V absDy = hn::Abs(t.dy);
   const V largest = hn::IfThenElse(hn::Gt(absDy, absDx), absDy, absDx);
   t.active = hn::And(t.active, hn::Gt(largest, hn::Set(d, kTolerance)));
+}
+
+// One Newton pass of the lanes still iterating in each of N vectors t[0 .. N), whose sums run
+// together in tables[0 .. N).
+template <int N>
+HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) {
+  for (int u = 0; u < N; ++u) {
+    t[u].x = hn::IfThenElse(t[u].active, hn::Add(t[u].x, t[u].dx), t[u].x);
+    t[u].y = hn::IfThenElse(t[u].active, hn::Add(t[u].y, t[u].dy), t[u].y);
+    fill(d, p, t[u].x, t[u].y, t[u].z, &tables[u]);
+  }
+  V v[N * kPolys];
+  values<N>(d, p, tables, v);
+  V g[N * 2 * kPolys];
+  slopes<N>(d, p, tables, g);
+  for (int u = 0; u < N; ++u) correct(d, p, t[u], v + u * kPolys, g + u * 2 * kPolys);
 }
 
 void writeOk(size_t count, const double* flags, uint8_t* ok) {
@@ -580,9 +610,14 @@ HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBloc
     for (int v = 0; v < k; ++v)
       t[v] = startNewton(d, p, b->sample + j + v * lanes, b->row + j + v * lanes,
                          b->z + j + v * lanes);
-    for (int v = 0; v < k; ++v) newtonPass(d, p, t[v], &tables[v]);
-    for (int v = 0; v < k; ++v)
-      if (!hn::AllFalse(d, t[v].active)) newtonPass(d, p, t[v], &tables[v]);
+    // A pass of lanes that no longer iterate changes nothing.
+    for (int pass = 0; pass < 2; ++pass) {
+      if (k == 2) {
+        newtonPass<2>(d, p, t, tables);
+      } else if (pass == 0 || !hn::AllFalse(d, t[0].active)) {
+        newtonPass<1>(d, p, t, tables);
+      }
+    }
     for (int v = 0; v < k; ++v) saveNewton(d, t[v], b, j + v * lanes);
   }
 }
@@ -603,7 +638,11 @@ HWY_INLINE bool laterPass(D d, const SectionPlan& p, size_t count, NewtonBlock* 
     const int k = i + lanes < m ? 2 : 1;
     Newton t[2];
     for (int v = 0; v < k; ++v) t[v] = gatherNewton(d, *b, point + i + v * lanes);
-    for (int v = 0; v < k; ++v) newtonPass(d, p, t[v], &tables[v]);
+    if (k == 2) {
+      newtonPass<2>(d, p, t, tables);
+    } else {
+      newtonPass<1>(d, p, t, tables);
+    }
     for (int v = 0; v < k; ++v) scatterNewton(d, t[v], b, point + i + v * lanes);
   }
   return true;
@@ -650,7 +689,7 @@ HWY_NOINLINE void invertOneVector(D d, const SectionPlan& p, size_t count, const
                       setConstants(d, &table);
                       for (int passes = 0; passes < kMaxPasses && !hn::AllFalse(d, t.active);
                            ++passes)
-                        newtonPass(d, p, t, &table);
+                        newtonPass<1>(d, p, &t, &table);
                       storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx),
                                    hn::Add(t.y, t.dy), t.failed, out[0], out[1], flags);
                     });
