@@ -598,9 +598,9 @@ HWY_INLINE void scatterNewton(D d, const Newton& t, NewtonBlock* b, const int32_
     for (int k = 0; k < 6; ++k) to[k][point[i]] = lanes[k][i];
 }
 
-// The first two passes of every point of the block, two vectors at a time whose passes
-// alternate, so that the divisions ending one vector's pass overlap the sums of the other's; an
-// odd last vector runs alone rather than beside a vector of padding.
+// The first two passes of every point of the block, two vectors at a time whose sums run
+// together and whose divisions overlap; an odd last vector runs alone rather than beside a
+// vector of padding.
 HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBlock* b,
                             Table* tables) {
   const size_t lanes = hn::Lanes(d);
