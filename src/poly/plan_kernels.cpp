@@ -337,6 +337,19 @@ HWY_INLINE void tableValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
   values<1>(d, p, &table, out);
 }
 
+// The lanes where a denominator of the values v (sums in the order of ValueSums) is zero, and
+// the row denominator into *dr (the sample one when shared).
+HWY_INLINE hn::Mask<D> zeroDenominators(D d, const SectionPlan& p, const V* v, V* dr) {
+  const V zero = hn::Zero(d);
+  auto zeroes = hn::Eq(v[1], zero);
+  *dr = v[1];
+  if (!p.shared) {
+    *dr = v[3];
+    zeroes = hn::Or(zeroes, hn::Eq(v[3], zero));
+  }
+  return zeroes;
+}
+
 // One vector of points; failed lanes get a non-zero flag.
 HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
                                const double* zs, double* samples, double* rows, double* flags) {
@@ -357,18 +370,10 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
   } else {
     tableValues(d, p, x, y, z, v);
   }
-  const V zero = hn::Zero(d);
-  const V ns = v[0];
-  const V ds = v[1];
-  auto failed = hn::Eq(ds, zero);
-  V sample = hn::Div(ns, ds);
-  const V nr = v[2];
-  V dr = ds;
-  if (!p.shared) {
-    dr = v[3];
-    failed = hn::Or(failed, hn::Eq(dr, zero));
-  }
-  storeResults(d, p, kSample, kRow, sample, hn::Div(nr, dr), failed, samples, rows, flags);
+  V dr;
+  const auto failed = zeroDenominators(d, p, v, &dr);
+  storeResults(d, p, kSample, kRow, hn::Div(v[0], v[1]), hn::Div(v[2], dr), failed, samples, rows,
+               flags);
 }
 
 // The Newton iteration of one vector of points, in normalised units.
@@ -401,16 +406,11 @@ HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
 // The end of a Newton pass from the values v and derivatives g at the vector's point: the lanes
 // whose denominators are zero fail, the others take their next correction.
 HWY_INLINE void correct(D d, const SectionPlan& p, Newton& t, const V* v, const V* g) {
-  const V zero = hn::Zero(d);
   const V ns = v[0];
   const V ds = v[1];
-  auto zeroDenominator = hn::Eq(ds, zero);
   const V nr = v[2];
-  V dr = ds;
-  if (!p.shared) {
-    dr = v[3];
-    zeroDenominator = hn::Or(zeroDenominator, hn::Eq(dr, zero));
-  }
+  V dr;
+  const auto zeroDenominator = zeroDenominators(d, p, v, &dr);
   t.failed = hn::Or(t.failed, hn::And(t.active, zeroDenominator));
   t.active = hn::AndNot(zeroDenominator, t.active);
   const V sx = quotientSlope(g[0], g[2], ns, ds);
