@@ -146,6 +146,33 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
   }
 }
 
+// On AVX-512 a multiplication can read a coefficient from memory and broadcast it to every lane as
+// part of the operation, where a separate broadcast costs a vector operation of its own (a whole
+// one on processors that run 512-bit operations in two halves). The compiler shares one broadcast
+// between the multiplications that use the same coefficient and folds a table load, rather than the
+// coefficient, into a multiplication; these two hints undo both.
+
+// Sets of[u] to sums for each of N vectors, through pointers the compiler cannot prove equal, so
+// that each vector's multiplications read their coefficients themselves.
+template <typename Sums, int N>
+HWY_INLINE void perVector(const Sums& sums, const Sums* (&of)[N]) {
+  for (int u = 0; u < N; ++u) {
+    const Sums* p = &sums;
+#if HWY_TARGET <= HWY_AVX3
+    if (u > 0) asm("" : "+r"(p));
+#endif
+    of[u] = p;
+  }
+}
+
+// v, held in a register so that the multiplication that takes it reads the coefficient.
+HWY_INLINE V inRegister(V v) {
+#if HWY_TARGET <= HWY_AVX3
+  asm("" : "+v"(v.raw));
+#endif
+  return v;
+}
+
 // The table entry of term n of sum k.
 template <typename Sums>
 HWY_INLINE V entry(D d, const Sums& sums, int k, int32_t n, const Table& table) {
@@ -159,13 +186,12 @@ HWY_INLINE V addValue(D d, V value, const ValueSums& sums, int k, int32_t n, V t
 
 // The factor times the table entry of term n of derivative sum k.
 HWY_INLINE V slopeEntry(D d, const SlopeSums& sums, int k, int32_t n, const Table& table) {
-  return hn::Mul(hn::Set(d, sums.factor[k][n]), entry(d, sums, k, n, table));
+  return hn::Mul(hn::Set(d, sums.factor[k][n]), inRegister(entry(d, sums, k, n, table)));
 }
 
 // The first K value sums of N vectors of points, tables[0 .. N), advancing together (each in its
-// own register) so that their additions overlap and each coefficient is broadcast once for all
-// vectors; with Same, every sum's term n reads the entry of sum 0's. Sum k of vector v goes to
-// out[v * kPolys + k].
+// own register) so that their additions overlap; with Same, every sum's term n reads the entry of
+// sum 0's. Sum k of vector v goes to out[v * kPolys + k].
 template <int K, bool Same, int N>
 HWY_NOINLINE void valueSums(D d, const ValueSums& sums, const Table* tables, V* out) {
   V v[N][kPolys];
@@ -173,18 +199,19 @@ HWY_NOINLINE void valueSums(D d, const ValueSums& sums, const Table* tables, V* 
   for (int u = 0; u < N; ++u)
 #pragma GCC unroll 4
     for (int k = 0; k < kPolys; ++k) v[u][k] = hn::Zero(d);
+  const ValueSums* of[N];
+  perVector(sums, of);
   for (int32_t n = 0; n < sums.count; ++n) {
     V t[N];
 #pragma GCC unroll 2
     for (int u = 0; u < N; ++u) t[u] = entry(d, sums, 0, n, tables[u]);
 #pragma GCC unroll 4
-    for (int k = 0; k < K; ++k) {
-      const V c = hn::Set(d, sums.coef[k][n]);
+    for (int k = 0; k < K; ++k)
 #pragma GCC unroll 2
       for (int u = 0; u < N; ++u)
-        v[u][k] =
-            hn::Add(v[u][k], hn::Mul(c, Same || k == 0 ? t[u] : entry(d, sums, k, n, tables[u])));
-    }
+        v[u][k] = hn::Add(
+            v[u][k], hn::Mul(hn::Set(d, of[u]->coef[k][n]),
+                             Same || k == 0 ? t[u] : inRegister(entry(d, sums, k, n, tables[u]))));
   }
 #pragma GCC unroll 2
   for (int u = 0; u < N; ++u)
@@ -202,22 +229,22 @@ HWY_NOINLINE void slopeSums(D d, const SlopeSums& sums, const Table* tables, V* 
   for (int u = 0; u < N; ++u)
 #pragma GCC unroll 8
     for (int k = 0; k < 2 * kPolys; ++k) v[u][k] = hn::Zero(d);
+  const SlopeSums* of[N];
+  perVector(sums, of);
   for (int32_t n = 0; n < sums.count; ++n) {
     V t[N][2];
 #pragma GCC unroll 2
     for (int u = 0; u < N; ++u) {
-      t[u][0] = slopeEntry(d, sums, 0, n, tables[u]);
-      t[u][1] = slopeEntry(d, sums, 1, n, tables[u]);
+      t[u][0] = slopeEntry(d, *of[u], 0, n, tables[u]);
+      t[u][1] = slopeEntry(d, *of[u], 1, n, tables[u]);
     }
 #pragma GCC unroll 8
-    for (int k = 0; k < 2 * kPolys; ++k) {
-      const V c = hn::Set(d, sums.coef[k][n]);
+    for (int k = 0; k < 2 * kPolys; ++k)
 #pragma GCC unroll 2
       for (int u = 0; u < N; ++u)
-        v[u][k] =
-            hn::Add(v[u][k],
-                    hn::Mul(Same || k < 2 ? t[u][k % 2] : slopeEntry(d, sums, k, n, tables[u]), c));
-    }
+        v[u][k] = hn::Add(
+            v[u][k], hn::Mul(Same || k < 2 ? t[u][k % 2] : slopeEntry(d, *of[u], k, n, tables[u]),
+                             hn::Set(d, of[u]->coef[k][n])));
   }
 #pragma GCC unroll 2
   for (int u = 0; u < N; ++u)
