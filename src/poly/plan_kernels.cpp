@@ -150,7 +150,7 @@ HWY_INLINE void fill(D d, const SectionPlan& p, V x, V y, V z, Table* table) {
 // part of the operation, where a separate broadcast costs a vector operation of its own (a whole
 // one on processors that run 512-bit operations in two halves). The compiler shares one broadcast
 // between the multiplications that use the same coefficient and folds a table load, rather than the
-// coefficient, into a multiplication; these two hints undo both.
+// coefficient or factor, into a multiplication; these two hints undo both.
 
 // Sets of[u] to sums for each of N vectors, through pointers the compiler cannot prove equal, so
 // that each vector's multiplications read their coefficients themselves.
@@ -165,7 +165,8 @@ HWY_INLINE void perVector(const Sums& sums, const Sums* (&of)[N]) {
   }
 }
 
-// v, held in a register so that the multiplication that takes it reads the coefficient.
+// v, held in a register so that the multiplication that takes it reads its other operand, a
+// coefficient or a derivative's factor, from memory.
 HWY_INLINE V inRegister(V v) {
 #if HWY_TARGET <= HWY_AVX3
   asm("" : "+v"(v.raw));
