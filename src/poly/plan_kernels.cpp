@@ -307,11 +307,23 @@ HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex 
   hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
 }
 
-// The value sums of a plan with a value box at (x, y, z), for plans whose powers are at most M,
-// without the table: each term is formed as the fill forms it and added where the sums add it.
-// Even where the products do not all fit in registers this beats storing and reloading them.
-template <int M, int K>
-HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
+// t times a derivative's factor f, as the sums take it: a factor 1 or 2 exactly without a
+// multiplication (t + t is 2 t, rounded alike).
+HWY_INLINE V timesFactor(D d, V t, int f) {
+  if (f == 1) return t;
+  if (f == 2) return hn::Add(t, t);
+  return hn::Mul(hn::Set(d, f), t);
+}
+
+// The value sums (the first K) of a plan with a value box at (x, y, z), and with Slopes its
+// derivative sums from its slope boxes, for plans whose powers are at most M (with ByDegree,
+// whose boxes hold no entry of total degree above M), without the table: each entry is formed
+// once, as the fill forms it, and added to every sum that takes it. Entries come in the order of
+// the value sums, which is also that of each derivative sum's terms, so every sum adds its terms
+// in its own order. Even where the products do not all fit in registers this beats storing and
+// reloading them. Sums in the order of ValueSums into v, of SlopeSums into g.
+template <int M, int K, bool ByDegree, bool Slopes>
+HWY_NOINLINE void boxSums(D d, const SectionPlan& p, V x, V y, V z, V* v, V* g) {
   const PowersUpTo<M> w(d, x, y, z);
   V xy[M + 1][M + 1];
 #pragma GCC unroll 8
@@ -320,41 +332,85 @@ HWY_NOINLINE void boxValues(D d, const SectionPlan& p, V x, V y, V z, V* out) {
     for (int i = 0; i <= M; ++i) xy[i][j] = w.xy(i, j);
   // The sums in named registers: an array of them would live on the stack.
   V v0 = hn::Zero(d), v1 = v0, v2 = v0, v3 = v0;
-  const uint64_t box = p.valueBox;
-  int32_t n = 0;
+  V x0 = v0, x1 = v0, x2 = v0, x3 = v0, y0 = v0, y1 = v0, y2 = v0, y3 = v0;
+  const uint64_t values = p.valueBox;
+  const uint64_t xs = Slopes ? p.xSlopeBox : 0;
+  const uint64_t ys = Slopes ? p.ySlopeBox : 0;
+  const SlopeSums& slopes = p.slopes;
+  const auto addSlope = [&](V sum, int k, int32_t n, V t) {
+    return hn::Add(sum, hn::Mul(t, hn::Set(d, slopes.coef[k][n])));
+  };
+  int32_t n = 0, nx = 0, ny = 0;
 #pragma GCC unroll 8
   for (int k = 0; k <= M; ++k)
 #pragma GCC unroll 8
     for (int j = 0; j <= M; ++j)
 #pragma GCC unroll 8
       for (int i = 0; i <= M; ++i) {
-        if (!((box >> (k * kBoxSide * kBoxSide + j * kBoxSide + i)) & 1)) continue;
+        if (ByDegree && i + j + k > M) continue;
+        const int bit = boxBit(i, j, k);
+        const bool inValues = (values >> bit) & 1;
+        const bool inX = (xs >> bit) & 1;
+        const bool inY = (ys >> bit) & 1;
+        if (!inValues && !inX && !inY) continue;
         const V t = k == 0 ? xy[i][j] : i == 0 && j == 0 ? w.z[k] : hn::Mul(xy[i][j], w.z[k]);
-        v0 = addValue(d, v0, p.values, 0, n, t);
-        v1 = addValue(d, v1, p.values, 1, n, t);
-        v2 = addValue(d, v2, p.values, 2, n, t);
-        if (K == 4) v3 = addValue(d, v3, p.values, 3, n, t);
-        ++n;
+        if (inValues) {
+          v0 = addValue(d, v0, p.values, 0, n, t);
+          v1 = addValue(d, v1, p.values, 1, n, t);
+          v2 = addValue(d, v2, p.values, 2, n, t);
+          if (K == 4) v3 = addValue(d, v3, p.values, 3, n, t);
+          ++n;
+        }
+        if (inX) {
+          const V f = timesFactor(d, t, i + 1);
+          x0 = addSlope(x0, 0, nx, f);
+          x1 = addSlope(x1, 2, nx, f);
+          x2 = addSlope(x2, 4, nx, f);
+          x3 = addSlope(x3, 6, nx, f);
+          ++nx;
+        }
+        if (inY) {
+          const V f = timesFactor(d, t, j + 1);
+          y0 = addSlope(y0, 1, ny, f);
+          y1 = addSlope(y1, 3, ny, f);
+          y2 = addSlope(y2, 5, ny, f);
+          y3 = addSlope(y3, 7, ny, f);
+          ++ny;
+        }
       }
-  out[0] = v0;
-  out[1] = v1;
-  out[2] = v2;
-  out[3] = v3;
+  v[0] = v0;
+  v[1] = v1;
+  v[2] = v2;
+  v[3] = v3;
+  if (!Slopes) return;
+  const V sums[2 * kPolys] = {x0, y0, x1, y1, x2, y2, x3, y3};
+  for (int k = 0; k < 2 * kPolys; ++k) g[k] = sums[k];
 }
 
-template <int K>
-HWY_INLINE void boxValuesOf(D d, const SectionPlan& p, V x, V y, V z, V* out) {
+template <int K, bool Slopes>
+HWY_INLINE void boxSumsOf(D d, const SectionPlan& p, V x, V y, V z, V* v, V* g) {
   static_assert(kBoxPower == 3, "one sum per highest power");
+  const bool degree = p.boxByDegree;
   switch (highestPower(p)) {
     case 0:
-      return boxValues<0, K>(d, p, x, y, z, out);
+      return boxSums<0, K, false, Slopes>(d, p, x, y, z, v, g);
     case 1:
-      return boxValues<1, K>(d, p, x, y, z, out);
+      return degree ? boxSums<1, K, true, Slopes>(d, p, x, y, z, v, g)
+                    : boxSums<1, K, false, Slopes>(d, p, x, y, z, v, g);
     case 2:
-      return boxValues<2, K>(d, p, x, y, z, out);
+      return degree ? boxSums<2, K, true, Slopes>(d, p, x, y, z, v, g)
+                    : boxSums<2, K, false, Slopes>(d, p, x, y, z, v, g);
     default:
-      return boxValues<3, K>(d, p, x, y, z, out);
+      return degree ? boxSums<3, K, true, Slopes>(d, p, x, y, z, v, g)
+                    : boxSums<3, K, false, Slopes>(d, p, x, y, z, v, g);
   }
+}
+
+// The sums of a plan with a value box, the derivatives' too with Slopes (then with slope boxes).
+template <bool Slopes>
+HWY_INLINE void boxSumsOf(D d, const SectionPlan& p, V x, V y, V z, V* v, V* g) {
+  if (p.shared) return boxSumsOf<3, Slopes>(d, p, x, y, z, v, g);
+  boxSumsOf<kPolys, Slopes>(d, p, x, y, z, v, g);
 }
 
 // The value sums through the plan's table at (x, y, z).
@@ -391,10 +447,8 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
     z = normalised(d, s, kGroundZ, z);
   }
   V v[kPolys];
-  if (p.valueBox && p.shared) {
-    boxValuesOf<3>(d, p, x, y, z, v);
-  } else if (p.valueBox) {
-    boxValuesOf<kPolys>(d, p, x, y, z, v);
+  if (p.valueBox) {
+    boxSumsOf<false>(d, p, x, y, z, v, nullptr);
   } else {
     tableValues(d, p, x, y, z, v);
   }
@@ -463,13 +517,35 @@ HWY_INLINE void correct(D d, const SectionPlan& p, Newton& t, const V* v, const 
   t.active = hn::And(t.active, hn::Gt(largest, hn::Set(d, kTolerance)));
 }
 
+// The lanes still iterating take their last correction.
+HWY_INLINE void step(Newton& t) {
+  t.x = hn::IfThenElse(t.active, hn::Add(t.x, t.dx), t.x);
+  t.y = hn::IfThenElse(t.active, hn::Add(t.y, t.dy), t.y);
+}
+
+// Newton passes may sum without the table where the plan allows: that keeps a dozen sums, the
+// powers and their products in registers, which pays with 32 of them (AVX-512) and spills with 16.
+constexpr bool kBoxNewton = HWY_TARGET <= HWY_AVX3;
+
 // One Newton pass of the lanes still iterating in each of N vectors t[0 .. N), whose sums run
-// together in tables[0 .. N).
+// together in tables[0 .. N), or without the table one vector after the other (each vector's
+// end of pass then follows its own sums, so that its divisions overlap the next one's sums).
 template <int N>
 HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) {
+  if constexpr (kBoxNewton) {
+    if (p.slopeBoxed) {
+      for (int u = 0; u < N; ++u) {
+        step(t[u]);
+        V v[kPolys];
+        V g[2 * kPolys];
+        boxSumsOf<true>(d, p, t[u].x, t[u].y, t[u].z, v, g);
+        correct(d, p, t[u], v, g);
+      }
+      return;
+    }
+  }
   for (int u = 0; u < N; ++u) {
-    t[u].x = hn::IfThenElse(t[u].active, hn::Add(t[u].x, t[u].dx), t[u].x);
-    t[u].y = hn::IfThenElse(t[u].active, hn::Add(t[u].y, t[u].dy), t[u].y);
+    step(t[u]);
     fill(d, p, t[u].x, t[u].y, t[u].z, &tables[u]);
   }
   V v[N * kPolys];

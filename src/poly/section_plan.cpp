@@ -170,10 +170,41 @@ uint64_t valueBox(const SectionPlan& plan) {
     for (int j = 0; j < kBoxSide; ++j)
       for (int i = 0; i < kBoxSide; ++i)
         if (n < plan.values.count && slot[n] == plan.term[i][j][k]) {
-          box |= uint64_t{1} << (k * kBoxSide * kBoxSide + j * kBoxSide + i);
+          box |= uint64_t{1} << boxBit(i, j, k);
           ++n;
         }
   return n == plan.values.count ? box : 0;
+}
+
+// The bits of the entries that derivative sum s (0 for x, 1 for y) takes, laid out as
+// valueBox's, in *box; false when its terms are not those of entries in the box in that order,
+// with the factor each entry's power implies, followed by padding only.
+bool slopeBox(const SectionPlan& plan, int s, uint64_t* box) {
+  const SlopeSums& sums = plan.slopes;
+  *box = 0;
+  int32_t n = 0;
+  for (int k = 0; k < kBoxSide; ++k)
+    for (int j = 0; j < kBoxSide; ++j)
+      for (int i = 0; i < kBoxSide; ++i) {
+        const double factor = s == 0 ? i + 1 : j + 1;
+        if (n < sums.count && sums.slot[s][n] == plan.term[i][j][k] &&
+            sums.factor[s][n] == factor) {
+          *box |= uint64_t{1} << boxBit(i, j, k);
+          ++n;
+        }
+      }
+  for (; n < sums.count; ++n)
+    if (sums.slot[s][n] != 0 || sums.factor[s][n] != 0.0) return false;
+  return true;
+}
+
+// True when no bit of box is that of an entry of total degree i + j + k above m.
+bool withinDegree(uint64_t box, int m) {
+  for (int k = 0; k < kBoxSide; ++k)
+    for (int j = 0; j < kBoxSide; ++j)
+      for (int i = 0; i < kBoxSide; ++i)
+        if (i + j + k > m && ((box >> boxBit(i, j, k)) & 1)) return false;
+  return true;
 }
 
 }  // namespace
@@ -230,6 +261,12 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
                          sameSlots(g.slot, g.count, 1, 2, kPolys) &&
                          sameSlots(g.factor, g.count, 0, 2, kPolys) &&
                          sameSlots(g.factor, g.count, 1, 2, kPolys);
+  plan->slopeBoxed = use == Use::Inversion && plan->valueBox && plan->sameSlopeSlots &&
+                     slopeBox(*plan, 0, &plan->xSlopeBox) &&
+                     slopeBox(*plan, 1, &plan->ySlopeBox);
+  if (!plan->slopeBoxed) plan->xSlopeBox = plan->ySlopeBox = 0;
+  plan->boxByDegree =
+      withinDegree(plan->valueBox | plan->xSlopeBox | plan->ySlopeBox, highestPower(*plan));
   return nullptr;
 }
 

@@ -35,6 +35,9 @@ struct TermGroup {
 constexpr int kBoxPower = 3;
 constexpr int kBoxSide = kBoxPower + 1;
 
+// The bit of x^i y^j z^k in a set of terms of a box (a 64-bit word).
+constexpr int boxBit(int i, int j, int k) { return k * kBoxSide * kBoxSide + j * kBoxSide + i; }
+
 // Highest order of a starting polynomial (that of hmod_PolyCalc, whose term order it keeps).
 constexpr int kMaxStartOrder = 10;
 
@@ -86,8 +89,17 @@ struct SectionPlan {
   bool sameValueSlots;
   bool sameSlopeSlots;
   // When the value sums share their terms and no power exceeds kBoxPower, the terms as bits
-  // k * 16 + j * 4 + i of x^i y^j z^k, so that values can be summed without the table; else 0.
+  // boxBit(i, j, k) of x^i y^j z^k, so that values can be summed without the table; else 0.
   uint64_t valueBox;
+  // When, besides, the derivative sums share their terms: the table entries that the x and the
+  // y derivatives take, as bits of the same layout (the entry x^i y^j z^k with the factor i + 1
+  // of the x derivative's term x^(i+1) y^j z^k, or j + 1 of the y one's), so that a Newton pass
+  // can sum without the table too; slopeBoxed false (and both 0) otherwise.
+  bool slopeBoxed;
+  uint64_t xSlopeBox, ySlopeBox;
+  // The three boxes hold no entry of total degree i + j + k above highestPower, so that a pass
+  // need not look at those.
+  bool boxByDegree;
   // The inversion's starting polynomial: order and its x and y halves (null: start at 0, 0).
   int32_t startOrder;
   const double* startX;

@@ -4,10 +4,12 @@
 // x^i y^j z^k = (x^i y^j) z^k and of the plain one-point Newton iteration.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "support/model_builder.h"
 
@@ -117,6 +119,35 @@ SectionPolynomials randomSection(std::mt19937_64& random, double c, int m) {
   return desc;
 }
 
+// Random polynomials that share their powers (0 ... 3) and their zero coefficients, as cubic
+// rational functions usually do, the terms of degree 0 and 1 always held; with byDegree, only
+// the terms of total degree up to the highest power are non-zero. Every third section shares its denominators.
+SectionPolynomials alikeSection(std::mt19937_64& random, double c, int m, bool byDegree) {
+  std::uniform_int_distribution<int> power(0, 3);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const int px = power(random), py = power(random), pz = power(random);
+  const int highest = std::max(px, std::max(py, pz));
+  std::vector<bool> held;
+  for (int k = 0; k <= pz; ++k)
+    for (int j = 0; j <= py; ++j)
+      for (int i = 0; i <= px; ++i)
+        held.push_back(byDegree ? i + j + k <= highest : i + j + k <= 1 || unit(random) > -0.5);
+  const auto poly = [&](double constant) {
+    Poly p{px, py, pz, std::vector<double>(held.size(), 0.0)};
+    for (size_t n = 0; n < held.size(); ++n)
+      if (held[n]) p.coef[n] = unit(random);
+    p.coef[0] = constant;
+    return p;
+  };
+  SectionPolynomials desc;
+  desc.sampleNumerator = poly(c);
+  desc.sampleDenominator = poly(3.0);
+  desc.rowNumerator = poly(-c);
+  desc.sameDenominators = m % 3 == 0;
+  desc.rowDenominator = desc.sameDenominators ? desc.sampleDenominator : poly(3.0);
+  return desc;
+}
+
 TEST(PlainSum, EvaluationGivesThePlainSumsBits) {
   std::mt19937_64 random(3);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
@@ -141,39 +172,53 @@ TEST(PlainSum, EvaluationGivesThePlainSumsBits) {
 }
 
 // Sections near sample = 2x, row = 2y, so that most points converge in two to five passes and
-// some do not; empty denominators fail at the first pass.
+// some do not; empty denominators fail at the first pass. Counts the points by their passes.
+void expectPlainInversions(SectionPolynomials desc, std::mt19937_64& random, int m,
+                           int (&withPasses)[6]) {
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (Poly* p : {&desc.sampleNumerator, &desc.rowNumerator})
+    for (double& c : p->coef) c *= 0.3;
+  Poly& sn = desc.sampleNumerator;
+  Poly& rn = desc.rowNumerator;
+  if (sn.px >= 1 && sn.py >= 0 && sn.pz >= 0) sn.coef[1] += 6.0;
+  if (rn.py >= 1 && rn.px >= 0 && rn.pz >= 0) rn.coef[rn.px + 1] += 6.0;
+  RSMFunctions* section = model_builder::makeSections({desc});
+  for (int p = 0; p < 40; ++p) {
+    const double sample = unit(random), row = unit(random), z = unit(random);
+    double want[2] = {7.0, 7.0};
+    int passes;
+    const bool wantOk = plainInversion(desc, sample, row, z, &want[0], &want[1], &passes);
+    double got[2] = {7.0, 7.0};
+    ErrorReport* err = nullptr;
+    smod_RationalPolynomialsToMapXY(section, sample, row, z, &got[0], &got[1], &err);
+    ASSERT_EQ(err == nullptr, wantOk) << "model " << m << " point " << p;
+    herr_DeleteErrorReportEx(&err);
+    if (wantOk) ++withPasses[passes];
+    EXPECT_TRUE(sameBits(got[0], want[0]) && sameBits(got[1], want[1]))
+        << "model " << m << " point " << p << ": " << got[0] << " " << got[1] << " against "
+        << want[0] << " " << want[1];
+  }
+  smod_RationalPolynomialsFree(section, 1, nullptr);
+}
+
 TEST(PlainSum, InversionGivesThePlainNewtonIterationsBits) {
   std::mt19937_64 random(5);
-  std::uniform_real_distribution<double> unit(-1.0, 1.0);
   int withPasses[6] = {};
-  for (int m = 0; m < 200; ++m) {
-    SectionPolynomials desc = randomSection(random, 0.1, m);
-    for (Poly* p : {&desc.sampleNumerator, &desc.rowNumerator})
-      for (double& c : p->coef) c *= 0.3;
-    Poly& sn = desc.sampleNumerator;
-    Poly& rn = desc.rowNumerator;
-    if (sn.px >= 1 && sn.py >= 0 && sn.pz >= 0) sn.coef[1] += 6.0;
-    if (rn.py >= 1 && rn.px >= 0 && rn.pz >= 0) rn.coef[rn.px + 1] += 6.0;
-    RSMFunctions* section = model_builder::makeSections({desc});
-    for (int p = 0; p < 40; ++p) {
-      const double sample = unit(random), row = unit(random), z = unit(random);
-      double want[2] = {7.0, 7.0};
-      int passes;
-      const bool wantOk = plainInversion(desc, sample, row, z, &want[0], &want[1], &passes);
-      double got[2] = {7.0, 7.0};
-      ErrorReport* err = nullptr;
-      smod_RationalPolynomialsToMapXY(section, sample, row, z, &got[0], &got[1], &err);
-      ASSERT_EQ(err == nullptr, wantOk) << "model " << m << " point " << p;
-      herr_DeleteErrorReportEx(&err);
-      if (wantOk) ++withPasses[passes];
-      EXPECT_TRUE(sameBits(got[0], want[0]) && sameBits(got[1], want[1]))
-          << "model " << m << " point " << p << ": " << got[0] << " " << got[1] << " against "
-          << want[0] << " " << want[1];
-    }
-    smod_RationalPolynomialsFree(section, 1, nullptr);
-  }
+  for (int m = 0; m < 200; ++m)
+    expectPlainInversions(randomSection(random, 0.1, m), random, m, withPasses);
   // Every pass count occurs, so that the later passes' vectors hold mixed points.
   for (int passes = 1; passes <= 5; ++passes) EXPECT_GT(withPasses[passes], 10) << passes;
+}
+
+// Sections whose four polynomials share their terms, which the inverter may sum without its
+// table: whole boxes with zeros, and terms up to a total degree.
+TEST(PlainSum, InversionOfSectionsAlikeGivesThePlainNewtonIterationsBits) {
+  std::mt19937_64 random(7);
+  int withPasses[6] = {};
+  for (int m = 0; m < 200; ++m)
+    expectPlainInversions(alikeSection(random, 0.1, m, m % 2 == 1), random, m, withPasses);
+  // Points take three to five passes, so that the later passes' vectors hold mixed points.
+  for (int passes = 3; passes <= 5; ++passes) EXPECT_GT(withPasses[passes], 10) << passes;
 }
 
 }  // namespace
