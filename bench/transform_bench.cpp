@@ -100,7 +100,7 @@ void densify(RSMFunctions* s) {
                             &s->rowDenominator};
   for (Smod_Doubles* a : arrays)
     for (int n = 0; n < a->count; ++n)
-      if (a->data[n] == 0.0) a->data[n] = 1e-9 * ((n * 37) % 11 - 5);
+      if (a->data[n] == 0.0) a->data[n] = 1e-9 * ((n * 37) % 11 - 5.5);
 }
 
 // Makes the model's one section a rows x cols grid of copies of it, with the low-order
