@@ -337,8 +337,15 @@ HWY_NOINLINE void boxSums(D d, const SectionPlan& p, V x, V y, V z, V* v, V* g) 
   const uint64_t xs = Slopes ? p.xSlopeBox : 0;
   const uint64_t ys = Slopes ? p.ySlopeBox : 0;
   const SlopeSums& slopes = p.slopes;
-  const auto addSlope = [&](V sum, int k, int32_t n, V t) {
-    return hn::Add(sum, hn::Mul(t, hn::Set(d, slopes.coef[k][n])));
+  // Term m of the four x (first 0) or y (first 1) derivative sums s0 ... s3, its entry times
+  // its factor being f.
+  const auto addSlopes = [&](V& s0, V& s1, V& s2, V& s3, int first, int32_t& m, V f) {
+    const auto term = [&](int q) { return hn::Mul(f, hn::Set(d, slopes.coef[first + 2 * q][m])); };
+    s0 = hn::Add(s0, term(0));
+    s1 = hn::Add(s1, term(1));
+    s2 = hn::Add(s2, term(2));
+    s3 = hn::Add(s3, term(3));
+    ++m;
   };
   int32_t n = 0, nx = 0, ny = 0;
 #pragma GCC unroll 8
@@ -361,22 +368,8 @@ HWY_NOINLINE void boxSums(D d, const SectionPlan& p, V x, V y, V z, V* v, V* g) 
           if (K == 4) v3 = addValue(d, v3, p.values, 3, n, t);
           ++n;
         }
-        if (inX) {
-          const V f = timesFactor(d, t, i + 1);
-          x0 = addSlope(x0, 0, nx, f);
-          x1 = addSlope(x1, 2, nx, f);
-          x2 = addSlope(x2, 4, nx, f);
-          x3 = addSlope(x3, 6, nx, f);
-          ++nx;
-        }
-        if (inY) {
-          const V f = timesFactor(d, t, j + 1);
-          y0 = addSlope(y0, 1, ny, f);
-          y1 = addSlope(y1, 3, ny, f);
-          y2 = addSlope(y2, 5, ny, f);
-          y3 = addSlope(y3, 7, ny, f);
-          ++ny;
-        }
+        if (inX) addSlopes(x0, x1, x2, x3, 0, nx, timesFactor(d, t, i + 1));
+        if (inY) addSlopes(y0, y1, y2, y3, 1, ny, timesFactor(d, t, j + 1));
       }
   v[0] = v0;
   v[1] = v1;
