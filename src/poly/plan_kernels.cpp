@@ -5,6 +5,8 @@
 #define HWY_TARGET_INCLUDE "poly/plan_kernels.cpp"
 #include "poly/plan_kernels.h"
 
+#include <cstring>
+
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 #include "poly/normalisation.h"
@@ -661,46 +663,57 @@ constexpr size_t kNewtonBlock = 256;
 struct NewtonBlock {
   HWY_ALIGN double sample[kNewtonBlock], row[kNewtonBlock], z[kNewtonBlock];
   HWY_ALIGN double x[kNewtonBlock], y[kNewtonBlock], dx[kNewtonBlock], dy[kNewtonBlock];
-  HWY_ALIGN double active[kNewtonBlock], failed[kNewtonBlock];
+  HWY_ALIGN double failed[kNewtonBlock];
 };
 
 HWY_INLINE void saveNewton(D d, const Newton& t, NewtonBlock* b, size_t j) {
-  const V one = hn::Set(d, 1.0);
-  const V all[9] = {t.sample, t.row, t.z, t.x, t.y, t.dx, t.dy, hn::IfThenElseZero(t.active, one),
-                    hn::IfThenElseZero(t.failed, one)};
-  double* to[9] = {b->sample, b->row, b->z, b->x, b->y, b->dx, b->dy, b->active, b->failed};
-  for (int k = 0; k < 9; ++k) hn::Store(all[k], d, to[k] + j);
+  const V failed = hn::IfThenElseZero(t.failed, hn::Set(d, 1.0));
+  const V all[8] = {t.sample, t.row, t.z, t.x, t.y, t.dx, t.dy, failed};
+  double* to[8] = {b->sample, b->row, b->z, b->x, b->y, b->dx, b->dy, b->failed};
+  for (int k = 0; k < 8; ++k) hn::Store(all[k], d, to[k] + j);
+}
+
+// Appends to list[m ...] the points of a vector whose first `real` lanes (the rest padding) are
+// point(0), point(1) ...: those still iterating. Returns the list's new length.
+template <typename P>
+HWY_INLINE size_t listIterating(D d, hn::Mask<D> active, size_t real, P point, int32_t* list,
+                                size_t m) {
+  uint8_t bytes[8] = {};
+  hn::StoreMaskBits(d, hn::And(active, hn::FirstN(d, real)), bytes);
+  uint64_t bits;
+  std::memcpy(&bits, bytes, sizeof bits);
+  for (; bits != 0; bits &= bits - 1) list[m++] = point(static_cast<size_t>(__builtin_ctzll(bits)));
+  return m;
 }
 
 // The state of the block's iterating points point[0 .. lanes), in one vector.
 HWY_INLINE Newton gatherNewton(D d, const NewtonBlock& b, const int32_t* point) {
-  HWY_ALIGN double lanes[7][kMaxLanes];
-  const double* from[7] = {b.sample, b.row, b.z, b.x, b.y, b.dx, b.dy};
-  for (size_t i = 0; i < hn::Lanes(d); ++i)
-    for (int k = 0; k < 7; ++k) lanes[k][i] = from[k][point[i]];
+  const auto index =
+      hn::PromoteTo(hn::RebindToSigned<D>(), hn::LoadU(hn::Rebind<int32_t, D>(), point));
+  const auto at = [&](const double* from) { return hn::GatherIndex(d, from, index); };
   const V zero = hn::Zero(d);
-  return Newton{hn::Load(d, lanes[0]), hn::Load(d, lanes[1]), hn::Load(d, lanes[2]),
-                hn::Load(d, lanes[3]), hn::Load(d, lanes[4]), hn::Load(d, lanes[5]),
-                hn::Load(d, lanes[6]), hn::Eq(zero, zero), hn::Lt(zero, zero)};
+  const auto all = hn::Eq(zero, zero);
+  const auto none = hn::Lt(zero, zero);
+  return Newton{at(b.sample), at(b.row), at(b.z), at(b.x), at(b.y), at(b.dx), at(b.dy), all, none};
 }
 
 HWY_INLINE void scatterNewton(D d, const Newton& t, NewtonBlock* b, const int32_t* point) {
   const V one = hn::Set(d, 1.0);
-  HWY_ALIGN double lanes[6][kMaxLanes];
-  const V all[6] = {t.x, t.y, t.dx, t.dy, hn::IfThenElseZero(t.active, one),
-                    hn::IfThenElseZero(t.failed, one)};
-  for (int k = 0; k < 6; ++k) hn::Store(all[k], d, lanes[k]);
-  double* to[6] = {b->x, b->y, b->dx, b->dy, b->active, b->failed};
+  HWY_ALIGN double lanes[5][kMaxLanes];
+  const V all[5] = {t.x, t.y, t.dx, t.dy, hn::IfThenElseZero(t.failed, one)};
+  for (int k = 0; k < 5; ++k) hn::Store(all[k], d, lanes[k]);
+  double* to[5] = {b->x, b->y, b->dx, b->dy, b->failed};
   for (size_t i = 0; i < hn::Lanes(d); ++i)
-    for (int k = 0; k < 6; ++k) to[k][point[i]] = lanes[k][i];
+    for (int k = 0; k < 5; ++k) to[k][point[i]] = lanes[k][i];
 }
 
-// The first two passes of every point of the block, two vectors at a time whose sums run
+// The first two passes of the block's count points, two vectors at a time whose sums run
 // together and whose divisions overlap; an odd last vector runs alone rather than beside a
-// vector of padding.
-HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBlock* b,
-                            Table* tables) {
+// vector of padding. Lists the points still iterating in rising order; returns their number.
+HWY_INLINE size_t firstPasses(D d, const SectionPlan& p, size_t count, size_t padded,
+                              NewtonBlock* b, Table* tables, int32_t* iterating) {
   const size_t lanes = hn::Lanes(d);
+  size_t m = 0;
   for (size_t j = 0; j < padded; j += 2 * lanes) {
     const int k = j + lanes < padded ? 2 : 1;
     Newton t[2];
@@ -715,22 +728,26 @@ HWY_INLINE void firstPasses(D d, const SectionPlan& p, size_t padded, NewtonBloc
         newtonPass<1>(d, p, t, tables);
       }
     }
-    for (int v = 0; v < k; ++v) saveNewton(d, t[v], b, j + v * lanes);
+    for (int v = 0; v < k; ++v) {
+      const size_t first = j + v * lanes;
+      saveNewton(d, t[v], b, first);
+      m = listIterating(
+          d, t[v].active, count - first, [&](size_t i) { return static_cast<int32_t>(first + i); },
+          iterating, m);
+    }
   }
+  return m;
 }
 
-// One more pass of the points still iterating, gathered into full vectors (the last one padded
-// with copies of its last point, which compute the same bits), two at a time.
-HWY_INLINE bool laterPass(D d, const SectionPlan& p, size_t count, NewtonBlock* b, Table* tables) {
+// One more pass of the m points point[0 .. m) still iterating, gathered into full vectors (the
+// last one padded with copies of its last point, which compute the same bits), two at a time.
+// point needs room for m rounded up to whole vectors. Lists those that iterate on in next;
+// returns their number.
+HWY_INLINE size_t laterPass(D d, const SectionPlan& p, NewtonBlock* b, Table* tables,
+                            int32_t* point, size_t m, int32_t* next) {
   const size_t lanes = hn::Lanes(d);
-  int32_t point[kNewtonBlock + kMaxLanes];
-  size_t m = 0;
-  for (size_t j = 0; j < count; ++j) {
-    point[m] = static_cast<int32_t>(j);
-    m += b->active[j] != 0.0;
-  }
-  if (m == 0) return false;
   for (size_t i = m; i % lanes != 0; ++i) point[i] = point[m - 1];
+  size_t iterating = 0;
   for (size_t i = 0; i < m; i += 2 * lanes) {
     const int k = i + lanes < m ? 2 : 1;
     Newton t[2];
@@ -740,9 +757,15 @@ HWY_INLINE bool laterPass(D d, const SectionPlan& p, size_t count, NewtonBlock* 
     } else {
       newtonPass<1>(d, p, t, tables);
     }
-    for (int v = 0; v < k; ++v) scatterNewton(d, t[v], b, point + i + v * lanes);
+    for (int v = 0; v < k; ++v) {
+      const int32_t* lanePoints = point + i + v * lanes;
+      scatterNewton(d, t[v], b, lanePoints);
+      iterating = listIterating(
+          d, t[v].active, m - (i + v * lanes), [&](size_t l) { return lanePoints[l]; }, next,
+          iterating);
+    }
   }
-  return true;
+  return iterating;
 }
 
 // Image to ground of the block's count points into xs, ys and flags (non-zero where failed).
@@ -759,9 +782,10 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock
   Table tables[2];
   setConstants(d, &tables[0]);
   setConstants(d, &tables[1]);
-  firstPasses(d, p, padded, b, tables);
-  for (int pass = 3; pass <= kMaxPasses && laterPass(d, p, count, b, tables); ++pass) {
-  }
+  int32_t lists[2][kNewtonBlock + kMaxLanes];
+  size_t m = firstPasses(d, p, count, padded, b, tables, lists[0]);
+  for (int pass = 3; pass <= kMaxPasses && m > 0; ++pass)
+    m = laterPass(d, p, b, tables, lists[pass % 2 == 1 ? 0 : 1], m, lists[pass % 2 == 1 ? 1 : 0]);
   for (size_t j = 0; j < padded; j += lanes) {
     hn::Store(hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j)), d, b->x + j);
     hn::Store(hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j)), d, b->y + j);
