@@ -469,13 +469,18 @@ HWY_INLINE Newton startNewton(D d, const SectionPlan& p, const double* samples,
   if (p.startX) {
     t.x = startPoly(d, p.startX, p.startOrder, t.sample, t.row);
     t.y = startPoly(d, p.startY, p.startOrder, t.sample, t.row);
+    if (p.normalised) {
+      t.x = normalised(d, s, kGroundX, t.x);
+      t.y = normalised(d, s, kGroundY, t.y);
+    }
+  } else {
+    t.x = hn::Set(d, p.zeroStartX);
+    t.y = hn::Set(d, p.zeroStartY);
   }
   if (p.normalised) {
     t.sample = normalised(d, s, kSample, t.sample);
     t.row = normalised(d, s, kRow, t.row);
     t.z = normalised(d, s, kGroundZ, t.z);
-    t.x = normalised(d, s, kGroundX, t.x);
-    t.y = normalised(d, s, kGroundY, t.y);
   }
   return t;
 }
@@ -786,16 +791,25 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock
   size_t m = firstPasses(d, p, count, padded, b, tables, lists[0]);
   for (int pass = 3; pass <= kMaxPasses && m > 0; ++pass)
     m = laterPass(d, p, b, tables, lists[pass % 2 == 1 ? 0 : 1], m, lists[pass % 2 == 1 ? 1 : 0]);
-  for (size_t j = 0; j < padded; j += lanes) {
-    hn::Store(hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j)), d, b->x + j);
-    hn::Store(hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j)), d, b->y + j);
+  // Each point takes its last correction; the block's padding is dropped.
+  for (size_t j = 0; j < count; j += lanes) {
+    const V x = hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j));
+    const V y = hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j));
+    const auto failed = hn::Ne(hn::Load(d, b->failed + j), hn::Zero(d));
+    HWY_ALIGN double flags[kMaxLanes];
+    const size_t real = count - j < lanes ? count - j : lanes;
+    if (real == lanes) {
+      storeResults(d, p, kGroundX, kGroundY, x, y, failed, xs + j, ys + j, flags);
+    } else {
+      HWY_ALIGN double lastX[kMaxLanes], lastY[kMaxLanes];
+      storeResults(d, p, kGroundX, kGroundY, x, y, failed, lastX, lastY, flags);
+      for (size_t k = 0; k < real; ++k) {
+        xs[j + k] = lastX[k];
+        ys[j + k] = lastY[k];
+      }
+    }
+    writeOk(real, flags, ok + j);
   }
-  overVectorsWithOk(d, count, b->x, b->y, b->failed, xs, ys, ok,
-                    [&](const double* const* in, double* const* out, double* flags) {
-                      storeResults(d, p, kGroundX, kGroundY, hn::LoadU(d, in[0]),
-                                   hn::LoadU(d, in[1]), hn::Ne(hn::LoadU(d, in[2]), hn::Zero(d)),
-                                   out[0], out[1], flags);
-                    });
 }
 
 // At most one vector of points: its passes until no lane iterates (pairs and gathered passes

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "poly/messages.h"
+#include "poly/normalisation.h"
 
 namespace senmod {
 
@@ -219,6 +220,8 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
   plan->startOrder = 0;
   plan->startX = nullptr;
   plan->startY = nullptr;
+  plan->zeroStartX = plan->normalised ? normalise(*section, kGroundX, 0.0) : 0.0;
+  plan->zeroStartY = plan->normalised ? normalise(*section, kGroundY, 0.0) : 0.0;
   if (use == Use::Inversion && section->imageToGroundPoly.count > 0) {
     int n = 0;
     if (!startingOrder(section->imageToGroundPoly, &n)) return kStartDoesNotFit;

@@ -104,6 +104,8 @@ struct SectionPlan {
   int32_t startOrder;
   const double* startX;
   const double* startY;
+  // Without a starting polynomial: the start 0, 0 normalised when the plan is.
+  double zeroStartX, zeroStartY;
 };
 
 // The highest of the plan's powers of x, y and z.
