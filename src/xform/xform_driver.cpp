@@ -119,24 +119,22 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
   const int32_t n = chunk.n;
   // Each point's height and the height at which its model step failed.
   double height[kBatchPoints], failedAt[kBatchPoints];
-  uint8_t active[kBatchPoints];
   for (int32_t j = 0; j < n; ++j) height[j] = chunk.z[j] = failedAt[j] = zMean;
   if (!batch.transform(n, chunk.u, chunk.v, height, chunk.x, chunk.y, chunk.ok)) {
     SMOD_FAIL(slot, "No memory");
     return 0;
   }
-  for (int32_t j = 0; j < n; ++j) active[j] = chunk.ok[j];
+  // The points still iterating, in rising order; written without branches, since which points
+  // iterate on is not predictable.
+  int32_t index[kBatchPoints];
+  int32_t count = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    index[count] = j;
+    count += chunk.ok[j];
+  }
   CalleeSlot readReport;
   int32_t readFailure = n;
-  for (int pass = 0; pass < kHeightPasses; ++pass) {
-    // Written without branches: which points still iterate is not predictable.
-    int32_t index[kBatchPoints];
-    int32_t count = 0;
-    for (int32_t j = 0; j < n; ++j) {
-      index[count] = j;
-      count += active[j];
-    }
-    if (count == 0) break;
+  for (int pass = 0; pass < kHeightPasses && count > 0; ++pass) {
     double gx[kBatchPoints], gy[kBatchPoints], u[kBatchPoints], v[kBatchPoints];
     double z[kBatchPoints], x[kBatchPoints], y[kBatchPoints];
     uint8_t ok[kBatchPoints];
@@ -155,20 +153,22 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
       SMOD_FAIL(slot, "No memory");
       return 0;
     }
+    int32_t iterating = 0;
     for (int32_t i = 0; i < count; ++i) {
       const int32_t j = index[i];
       if (!ok[i]) {
         chunk.ok[j] = 0;
         failedAt[j] = z[i];
-        active[j] = 0;
         continue;
       }
       chunk.x[j] = x[i];
       chunk.y[j] = y[i];
       const double change = std::fabs(z[i] - height[j]);
       height[j] = z[i];
-      active[j] = !(change <= kHeightTolerance);
+      index[iterating] = j;
+      iterating += !(change <= kHeightTolerance);
     }
+    count = iterating;
   }
   const int32_t f = firstFailure(n, chunk.ok);
   if (readFailure < f) {
