@@ -679,7 +679,8 @@ HWY_INLINE void saveNewton(D d, const Newton& t, NewtonBlock* b, size_t j) {
 }
 
 // Appends to list[m ...] the points of a vector whose first `real` lanes (the rest padding) are
-// point(0), point(1) ...: those still iterating. Returns the list's new length.
+// point(0), point(1) ...: those still iterating. Writes up to a vector's lanes past the new end,
+// without branches, since which lanes iterate on is not predictable. Returns the new length.
 template <typename P>
 HWY_INLINE size_t listIterating(D d, hn::Mask<D> active, size_t real, P point, int32_t* list,
                                 size_t m) {
@@ -687,7 +688,10 @@ HWY_INLINE size_t listIterating(D d, hn::Mask<D> active, size_t real, P point, i
   hn::StoreMaskBits(d, hn::And(active, hn::FirstN(d, real)), bytes);
   uint64_t bits;
   std::memcpy(&bits, bytes, sizeof bits);
-  for (; bits != 0; bits &= bits - 1) list[m++] = point(static_cast<size_t>(__builtin_ctzll(bits)));
+  for (size_t i = 0; i < hn::Lanes(d); ++i) {
+    list[m] = point(i);
+    m += (bits >> i) & 1;
+  }
   return m;
 }
 
