@@ -296,17 +296,24 @@ HWY_INLINE V quotientSlope(V dn, V dq, V n, V q) {
 }
 
 // Stores the results a and b of one vector, taken back from normalised values at norm indices
-// ia and ib when the plan is normalised, and a flag of 1 in each failed lane.
-template <class M>
+// ia and ib when the plan is normalised.
 HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex ib, V a, V b,
-                             M failed, double* outA, double* outB, double* flags) {
+                             double* outA, double* outB) {
   if (p.normalised) {
     a = denormalised(d, *p.section, ia, a);
     b = denormalised(d, *p.section, ib, b);
   }
   hn::StoreU(a, d, outA);
   hn::StoreU(b, d, outB);
-  hn::StoreU(hn::IfThenElseZero(failed, hn::Set(d, 1.0)), d, flags);
+}
+
+// ok[i] = 0 for the lanes i < real that failed, 1 for the others, without branches.
+HWY_INLINE void writeOk(D d, hn::Mask<D> failed, size_t real, uint8_t* ok) {
+  uint8_t bytes[8] = {};
+  hn::StoreMaskBits(d, failed, bytes);
+  uint64_t bits;
+  std::memcpy(&bits, bytes, sizeof bits);
+  for (size_t i = 0; i < real; ++i) ok[i] = static_cast<uint8_t>(((bits >> i) & 1) ^ 1);
 }
 
 // t times a derivative's factor f, as the sums take it: a factor 1 or 2 exactly without a
@@ -429,9 +436,10 @@ HWY_INLINE hn::Mask<D> zeroDenominators(D d, const SectionPlan& p, const V* v, V
   return zeroes;
 }
 
-// One vector of points; failed lanes get a non-zero flag.
-HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
-                               const double* zs, double* samples, double* rows, double* flags) {
+// One vector of points; returns the lanes that failed.
+HWY_INLINE hn::Mask<D> evaluateVector(D d, const SectionPlan& p, const double* xs,
+                                      const double* ys, const double* zs, double* samples,
+                                      double* rows) {
   const RSMFunctions& s = *p.section;
   V x = hn::LoadU(d, xs);
   V y = hn::LoadU(d, ys);
@@ -449,8 +457,8 @@ HWY_INLINE void evaluateVector(D d, const SectionPlan& p, const double* xs, cons
   }
   V dr;
   const auto failed = zeroDenominators(d, p, v, &dr);
-  storeResults(d, p, kSample, kRow, hn::Div(v[0], v[1]), hn::Div(v[2], dr), failed, samples, rows,
-               flags);
+  storeResults(d, p, kSample, kRow, hn::Div(v[0], v[1]), hn::Div(v[2], dr), samples, rows);
+  return failed;
 }
 
 // The Newton iteration of one vector of points, in normalised units.
@@ -555,10 +563,6 @@ HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) 
   for (int u = 0; u < N; ++u) correct(d, p, t[u], v + u * kPolys, g + u * 2 * kPolys);
 }
 
-void writeOk(size_t count, const double* flags, uint8_t* ok) {
-  for (size_t i = 0; i < count; ++i) ok[i] = flags[i] == 0.0;
-}
-
 // Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
 // last points padded to a whole vector with copies of the last point, whose extra results are
 // dropped (copies iterate exactly as long as the point they copy).
@@ -647,17 +651,15 @@ void sectionsOverVectors(D d, size_t count, const double* const (&in)[I], int32_
   span->highest = hn::GetLane(hn::MaxOfLanes(di, highest));
 }
 
-// Runs kernel(in, out, flags) over the points' vectors, as overVectors does, and writes each
-// point's flag to ok.
+// Runs kernel(in, out), which returns the lanes that failed, over the points' vectors, as
+// overVectors does, and writes each point's success to ok.
 template <typename K>
 void overVectorsWithOk(D d, size_t count, const double* a, const double* b, const double* c,
                        double* outA, double* outB, uint8_t* ok, K kernel) {
   const size_t lanes = hn::Lanes(d);
   size_t done = 0;
   overVectors(d, count, {a, b, c}, {outA, outB}, [&](const double* const* in, double* const* out) {
-    HWY_ALIGN double flags[kMaxLanes];
-    kernel(in, out, flags);
-    writeOk(count - done < lanes ? count - done : lanes, flags, ok + done);
+    writeOk(d, kernel(in, out), count - done < lanes ? count - done : lanes, ok + done);
     done += lanes;
   });
 }
@@ -716,19 +718,26 @@ HWY_INLINE void scatterNewton(D d, const Newton& t, NewtonBlock* b, const int32_
     for (int k = 0; k < 5; ++k) to[k][point[i]] = lanes[k][i];
 }
 
-// The first two passes of the block's count points, two vectors at a time whose sums run
-// together and whose divisions overlap; an odd last vector runs alone rather than beside a
-// vector of padding. Lists the points still iterating in rising order; returns their number.
-HWY_INLINE size_t firstPasses(D d, const SectionPlan& p, size_t count, size_t padded,
-                              NewtonBlock* b, Table* tables, int32_t* iterating) {
+// The first two passes of count points (sample, row, z) in[0 .. 3), two vectors at a time whose
+// sums run together and whose divisions overlap; an odd last vector runs alone rather than
+// beside a vector of padding, and a last vector that is not whole reads tail, its points padded
+// with copies of the last one. Their state into the block; lists the points still iterating in
+// rising order and returns their number.
+HWY_INLINE size_t firstPasses(D d, const SectionPlan& p, size_t count, const double* const* in,
+                              const double (&tail)[3][kMaxLanes], NewtonBlock* b, Table* tables,
+                              int32_t* iterating) {
   const size_t lanes = hn::Lanes(d);
+  const size_t padded = (count + lanes - 1) / lanes * lanes;
   size_t m = 0;
   for (size_t j = 0; j < padded; j += 2 * lanes) {
     const int k = j + lanes < padded ? 2 : 1;
     Newton t[2];
-    for (int v = 0; v < k; ++v)
-      t[v] = startNewton(d, p, b->sample + j + v * lanes, b->row + j + v * lanes,
-                         b->z + j + v * lanes);
+    for (int v = 0; v < k; ++v) {
+      const size_t first = j + v * lanes;
+      const bool whole = first + lanes <= count;
+      t[v] = startNewton(d, p, whole ? in[0] + first : tail[0], whole ? in[1] + first : tail[1],
+                         whole ? in[2] + first : tail[2]);
+    }
     // A pass of lanes that no longer iterate changes nothing.
     for (int pass = 0; pass < 2; ++pass) {
       if (k == 2) {
@@ -777,42 +786,43 @@ HWY_INLINE size_t laterPass(D d, const SectionPlan& p, NewtonBlock* b, Table* ta
   return iterating;
 }
 
-// Image to ground of the block's count points into xs, ys and flags (non-zero where failed).
-HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, NewtonBlock* b, double* xs,
-                            double* ys, uint8_t* ok) {
+// Image to ground of count <= kNewtonBlock points (sample, row, z) in[0 .. 3) into xs, ys and
+// ok, with b for their state.
+HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, const double* const* in,
+                            NewtonBlock* b, double* xs, double* ys, uint8_t* ok) {
   static_assert(kMaxPasses >= 2, "the first two passes run unchecked");
   const size_t lanes = hn::Lanes(d);
-  const size_t padded = (count + lanes - 1) / lanes * lanes;
-  for (size_t j = count; j < padded; ++j) {
-    b->sample[j] = b->sample[count - 1];
-    b->row[j] = b->row[count - 1];
-    b->z[j] = b->z[count - 1];
+  const size_t whole = count / lanes * lanes;
+  HWY_ALIGN double tail[3][kMaxLanes];
+  if (whole < count) {
+    for (int k = 0; k < 3; ++k) {
+      hn::Store(hn::Set(d, in[k][count - 1]), d, tail[k]);
+      for (size_t i = 0; whole + i + 1 < count; ++i) tail[k][i] = in[k][whole + i];
+    }
   }
   Table tables[2];
   setConstants(d, &tables[0]);
   setConstants(d, &tables[1]);
   int32_t lists[2][kNewtonBlock + kMaxLanes];
-  size_t m = firstPasses(d, p, count, padded, b, tables, lists[0]);
+  size_t m = firstPasses(d, p, count, in, tail, b, tables, lists[0]);
   for (int pass = 3; pass <= kMaxPasses && m > 0; ++pass)
     m = laterPass(d, p, b, tables, lists[pass % 2 == 1 ? 0 : 1], m, lists[pass % 2 == 1 ? 1 : 0]);
   // Each point takes its last correction; the block's padding is dropped.
   for (size_t j = 0; j < count; j += lanes) {
     const V x = hn::Add(hn::Load(d, b->x + j), hn::Load(d, b->dx + j));
     const V y = hn::Add(hn::Load(d, b->y + j), hn::Load(d, b->dy + j));
-    const auto failed = hn::Ne(hn::Load(d, b->failed + j), hn::Zero(d));
-    HWY_ALIGN double flags[kMaxLanes];
     const size_t real = count - j < lanes ? count - j : lanes;
     if (real == lanes) {
-      storeResults(d, p, kGroundX, kGroundY, x, y, failed, xs + j, ys + j, flags);
+      storeResults(d, p, kGroundX, kGroundY, x, y, xs + j, ys + j);
     } else {
       HWY_ALIGN double lastX[kMaxLanes], lastY[kMaxLanes];
-      storeResults(d, p, kGroundX, kGroundY, x, y, failed, lastX, lastY, flags);
+      storeResults(d, p, kGroundX, kGroundY, x, y, lastX, lastY);
       for (size_t k = 0; k < real; ++k) {
         xs[j + k] = lastX[k];
         ys[j + k] = lastY[k];
       }
     }
-    writeOk(real, flags, ok + j);
+    writeOk(d, hn::Ne(hn::Load(d, b->failed + j), hn::Zero(d)), real, ok + j);
   }
 }
 
@@ -822,7 +832,7 @@ HWY_NOINLINE void invertOneVector(D d, const SectionPlan& p, size_t count, const
                                   const double* rows, const double* zs, double* xs, double* ys,
                                   uint8_t* ok) {
   overVectorsWithOk(d, count, samples, rows, zs, xs, ys, ok,
-                    [&](const double* const* in, double* const* out, double* flags) {
+                    [&](const double* const* in, double* const* out) {
                       Newton t = startNewton(d, p, in[0], in[1], in[2]);
                       Table table;
                       setConstants(d, &table);
@@ -830,7 +840,8 @@ HWY_NOINLINE void invertOneVector(D d, const SectionPlan& p, size_t count, const
                            ++passes)
                         newtonPass<1>(d, p, &t, &table);
                       storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx),
-                                   hn::Add(t.y, t.dy), t.failed, out[0], out[1], flags);
+                                   hn::Add(t.y, t.dy), out[0], out[1]);
+                      return t.failed;
                     });
 }
 
@@ -840,8 +851,8 @@ void EvaluatePoints(const SectionPlan& plan, int32_t n, const double* x, const d
                     const double* z, double* sample, double* row, uint8_t* ok) {
   const D d;
   overVectorsWithOk(d, countOf(n), x, y, z, sample, row, ok,
-                    [&](const double* const* in, double* const* out, double* flags) {
-                      evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1], flags);
+                    [&](const double* const* in, double* const* out) {
+                      return evaluateVector(d, plan, in[0], in[1], in[2], out[0], out[1]);
                     });
 }
 
@@ -853,12 +864,8 @@ void InvertPoints(const SectionPlan& plan, int32_t n, const double* sample, cons
   NewtonBlock block;
   for (size_t j = 0; j < count; j += kNewtonBlock) {
     const size_t points = count - j < kNewtonBlock ? count - j : kNewtonBlock;
-    for (size_t i = 0; i < points; ++i) {
-      block.sample[i] = sample[j + i];
-      block.row[i] = row[j + i];
-      block.z[i] = z[j + i];
-    }
-    invertBlock(d, plan, points, &block, x + j, y + j, ok + j);
+    const double* const in[3] = {sample + j, row + j, z + j};
+    invertBlock(d, plan, points, in, &block, x + j, y + j, ok + j);
   }
 }
 
