@@ -437,9 +437,8 @@ HWY_INLINE hn::Mask<D> zeroDenominators(D d, const SectionPlan& p, const V* v, V
 }
 
 // One vector of points; returns the lanes that failed.
-HWY_INLINE hn::Mask<D> evaluateVector(D d, const SectionPlan& p, const double* xs,
-                                      const double* ys, const double* zs, double* samples,
-                                      double* rows) {
+HWY_INLINE hn::Mask<D> evaluateVector(D d, const SectionPlan& p, const double* xs, const double* ys,
+                                      const double* zs, double* samples, double* rows) {
   const RSMFunctions& s = *p.section;
   V x = hn::LoadU(d, xs);
   V y = hn::LoadU(d, ys);
@@ -831,18 +830,17 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, const doubl
 HWY_NOINLINE void invertOneVector(D d, const SectionPlan& p, size_t count, const double* samples,
                                   const double* rows, const double* zs, double* xs, double* ys,
                                   uint8_t* ok) {
-  overVectorsWithOk(d, count, samples, rows, zs, xs, ys, ok,
-                    [&](const double* const* in, double* const* out) {
-                      Newton t = startNewton(d, p, in[0], in[1], in[2]);
-                      Table table;
-                      setConstants(d, &table);
-                      for (int passes = 0; passes < kMaxPasses && !hn::AllFalse(d, t.active);
-                           ++passes)
-                        newtonPass<1>(d, p, &t, &table);
-                      storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx),
-                                   hn::Add(t.y, t.dy), out[0], out[1]);
-                      return t.failed;
-                    });
+  overVectorsWithOk(
+      d, count, samples, rows, zs, xs, ys, ok, [&](const double* const* in, double* const* out) {
+        Newton t = startNewton(d, p, in[0], in[1], in[2]);
+        Table table;
+        setConstants(d, &table);
+        for (int passes = 0; passes < kMaxPasses && !hn::AllFalse(d, t.active); ++passes)
+          newtonPass<1>(d, p, &t, &table);
+        storeResults(d, p, kGroundX, kGroundY, hn::Add(t.x, t.dx), hn::Add(t.y, t.dy), out[0],
+                     out[1]);
+        return t.failed;
+      });
 }
 
 }  // namespace
