@@ -541,13 +541,13 @@ template <int N>
 HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) {
   if constexpr (kBoxNewton) {
     if (p.slopeBoxed) {
+      V v[N][kPolys];
+      V g[N][2 * kPolys];
       for (int u = 0; u < N; ++u) {
         step(t[u]);
-        V v[kPolys];
-        V g[2 * kPolys];
-        boxSumsOf<true>(d, p, t[u].x, t[u].y, t[u].z, v, g);
-        correct(d, p, t[u], v, g);
+        boxSumsOf<true>(d, p, t[u].x, t[u].y, t[u].z, v[u], g[u]);
       }
+      for (int u = 0; u < N; ++u) correct(d, p, t[u], v[u], g[u]);
       return;
     }
   }
