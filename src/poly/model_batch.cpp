@@ -1,6 +1,7 @@
 #include "poly/model_batch.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "common/error_slot.h"
@@ -9,6 +10,21 @@
 #include "poly/section_choice.h"
 
 namespace senmod {
+
+namespace {
+
+// ok[j] = ok[j] && also[j] for flags that are 0 or 1, written so that the compiler vectorises it.
+void alsoOk(int32_t n, uint8_t* ok, const uint8_t* also) {
+  for (int32_t j = 0; j < n; ++j) ok[j] = static_cast<uint8_t>(ok[j] & also[j]);
+}
+
+// Zeroes a[j] where ok[j] is 0, so that no later step works on what a failed point left; written
+// without branches, which the compiler vectorises.
+void zeroFailed(int32_t n, const uint8_t* ok, double* a) {
+  for (int32_t j = 0; j < n; ++j) a[j] = ok[j] ? a[j] : 0.0;
+}
+
+}  // namespace
 
 ModelBatch::ModelBatch(const RSM_Model* model)
     : model_(model),
@@ -116,7 +132,7 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, SectionSpan span,
       return true;
     }
     kernel(*plan, n, in[0], in[1], in[2], out[0], out[1], done);
-    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && done[j];
+    alsoOk(n, ok, done);
     return true;
   }
   Groups groups;
@@ -168,8 +184,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   const RSM_Model_Orig& rsm = model_->rsm;
   double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
   convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
-  for (int32_t j = 0; j < n; ++j)
-    if (!ok[j]) gx[j] = gy[j] = gz[j] = 0.0;
+  for (double* a : {gx, gy, gz}) zeroFailed(n, ok, a);
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
   SectionSpan span{0, 0};
@@ -187,7 +202,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
     }
     uint8_t placed[kBatchPoints];
     evaluatePoints(*first, n, gx, gy, gz, outX, outY, placed);
-    for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && placed[j];
+    alsoOk(n, ok, placed);
     sectionIndices(rsm, n, outX, outY, section, &span);
   }
   return bySection(n, section, span, {gx, gy, gz}, {outX, outY}, ok, evaluatePoints);
@@ -217,10 +232,9 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   if (!bySection(n, section, span, {x, y, z}, {gx, gy}, ok, invertPoints)) return false;
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];
-  for (int32_t j = 0; j < n; ++j)
-    if (!ok[j]) gx[j] = gy[j] = 0.0;
+  for (double* a : {gx, gy}) zeroFailed(n, ok, a);
   convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
-  for (int32_t j = 0; j < n; ++j) ok[j] = ok[j] && converted[j];
+  alsoOk(n, ok, converted);
   return true;
 }
 
