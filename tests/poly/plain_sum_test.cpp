@@ -55,11 +55,25 @@ double quotientSlope(double dn, double dq, double n, double q) {
   return (dn * q - dq * n) / (q * q);
 }
 
-// The plain Newton iteration from (0, 0) without normalisation, counting its passes; false at a
-// zero denominator.
-bool plainInversion(const SectionPolynomials& s, double sample, double row, double z, double* x,
-                    double* y, int* passes) {
+// A section's normalisation: offset and scale of x, y, z, sample and row.
+struct Normalisation {
+  double offset[5], scale[5];
+};
+
+// The plain Newton iteration from (0, 0), counting its passes; false at a zero denominator. With
+// a normalisation, the image point, the height and the start are normalised first and the ground
+// point taken back.
+bool plainInversion(const SectionPolynomials& s, const Normalisation* norm, double sample,
+                    double row, double z, double* x, double* y, int* passes) {
   double gx = 0.0, gy = 0.0, dx = 0.0, dy = 0.0, largest = 1.001;
+  const auto normalise = [&](int m, double v) { return (v - norm->offset[m]) / norm->scale[m]; };
+  if (norm) {
+    gx = normalise(0, gx);
+    gy = normalise(1, gy);
+    z = normalise(2, z);
+    sample = normalise(3, sample);
+    row = normalise(4, row);
+  }
   for (*passes = 0; largest > 1e-8;) {
     gx = gx + dx;
     gy = gy + dy;
@@ -85,6 +99,10 @@ bool plainInversion(const SectionPolynomials& s, double sample, double row, doub
   }
   *x = gx + dx;
   *y = gy + dy;
+  if (norm) {
+    *x = norm->scale[0] * *x + norm->offset[0];
+    *y = norm->scale[1] * *y + norm->offset[1];
+  }
   return true;
 }
 
@@ -121,7 +139,8 @@ SectionPolynomials randomSection(std::mt19937_64& random, double c, int m) {
 
 // Random polynomials that share their powers (0 ... 3) and their zero coefficients, as cubic
 // rational functions usually do, the terms of degree 0 and 1 always held; with byDegree, only
-// the terms of total degree up to the highest power are non-zero. Every third section shares its denominators.
+// the terms of total degree up to the highest power are non-zero. Every third section shares its
+// denominators.
 SectionPolynomials alikeSection(std::mt19937_64& random, double c, int m, bool byDegree) {
   std::uniform_int_distribution<int> power(0, 3);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
@@ -173,8 +192,9 @@ TEST(PlainSum, EvaluationGivesThePlainSumsBits) {
 
 // Sections near sample = 2x, row = 2y, so that most points converge in two to five passes and
 // some do not; empty denominators fail at the first pass. Counts the points by their passes.
+// With a normalisation, the section takes it and the points lie where it maps them near 0.
 void expectPlainInversions(SectionPolynomials desc, std::mt19937_64& random, int m,
-                           int (&withPasses)[6]) {
+                           int (&withPasses)[6], const Normalisation* norm = nullptr) {
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (Poly* p : {&desc.sampleNumerator, &desc.rowNumerator})
     for (double& c : p->coef) c *= 0.3;
@@ -183,11 +203,20 @@ void expectPlainInversions(SectionPolynomials desc, std::mt19937_64& random, int
   if (sn.px >= 1 && sn.py >= 0 && sn.pz >= 0) sn.coef[1] += 6.0;
   if (rn.py >= 1 && rn.px >= 0 && rn.pz >= 0) rn.coef[rn.px + 1] += 6.0;
   RSMFunctions* section = model_builder::makeSections({desc});
+  if (norm) {
+    section->useNormalization = SMOD_TRUE;
+    for (int k = 0; k < 5; ++k) {
+      section->Offsets[k] = norm->offset[k];
+      section->Scales[k] = norm->scale[k];
+    }
+  }
+  const auto raw = [&](int k, double v) { return norm ? norm->offset[k] + norm->scale[k] * v : v; };
   for (int p = 0; p < 40; ++p) {
-    const double sample = unit(random), row = unit(random), z = unit(random);
+    const double sample = raw(3, unit(random)), row = raw(4, unit(random)),
+                 z = raw(2, unit(random));
     double want[2] = {7.0, 7.0};
     int passes;
-    const bool wantOk = plainInversion(desc, sample, row, z, &want[0], &want[1], &passes);
+    const bool wantOk = plainInversion(desc, norm, sample, row, z, &want[0], &want[1], &passes);
     double got[2] = {7.0, 7.0};
     ErrorReport* err = nullptr;
     smod_RationalPolynomialsToMapXY(section, sample, row, z, &got[0], &got[1], &err);
@@ -219,6 +248,19 @@ TEST(PlainSum, InversionOfSectionsAlikeGivesThePlainNewtonIterationsBits) {
     expectPlainInversions(alikeSection(random, 0.1, m, m % 2 == 1), random, m, withPasses);
   // Points take three to five passes, so that the later passes' vectors hold mixed points.
   for (int passes = 3; passes <= 5; ++passes) EXPECT_GT(withPasses[passes], 10) << passes;
+}
+
+// Normalised sections, whose start 0, 0 is normalised once per plan: sections of every power
+// pattern (summed through the table) and sections alike (summed without it on AVX-512).
+TEST(PlainSum, InversionOfNormalisedSectionsGivesThePlainNewtonIterationsBits) {
+  std::mt19937_64 random(9);
+  const Normalisation norm{{0.3, -0.7, 120.0, 512.5, -40.25}, {1.5, 0.25, 400.0, 640.0, 96.0}};
+  int withPasses[6] = {};
+  for (int m = 0; m < 100; ++m) {
+    expectPlainInversions(randomSection(random, 0.1, m), random, m, withPasses, &norm);
+    expectPlainInversions(alikeSection(random, 0.1, m, m % 2 == 1), random, m, withPasses, &norm);
+  }
+  for (int passes = 2; passes <= 5; ++passes) EXPECT_GT(withPasses[passes], 10) << passes;
 }
 
 }  // namespace
