@@ -307,12 +307,18 @@ HWY_INLINE void storeResults(D d, const SectionPlan& p, NormIndex ia, NormIndex 
   hn::StoreU(b, d, outB);
 }
 
-// ok[i] = 0 for the lanes i < real that failed, 1 for the others, without branches.
-HWY_INLINE void writeOk(D d, hn::Mask<D> failed, size_t real, uint8_t* ok) {
+// The lanes of a mask as bits, lane i at bit i.
+HWY_INLINE uint64_t maskBits(D d, hn::Mask<D> mask) {
   uint8_t bytes[8] = {};
-  hn::StoreMaskBits(d, failed, bytes);
+  hn::StoreMaskBits(d, mask, bytes);
   uint64_t bits;
   std::memcpy(&bits, bytes, sizeof bits);
+  return bits;
+}
+
+// ok[i] = 0 for the lanes i < real that failed, 1 for the others, without branches.
+HWY_INLINE void writeOk(D d, hn::Mask<D> failed, size_t real, uint8_t* ok) {
+  const uint64_t bits = maskBits(d, failed);
   for (size_t i = 0; i < real; ++i) ok[i] = static_cast<uint8_t>(((bits >> i) & 1) ^ 1);
 }
 
@@ -535,8 +541,8 @@ HWY_INLINE void step(Newton& t) {
 constexpr bool kBoxNewton = HWY_TARGET <= HWY_AVX3;
 
 // One Newton pass of the lanes still iterating in each of N vectors t[0 .. N), whose sums run
-// together in tables[0 .. N), or without the table one vector after the other (each vector's
-// end of pass then follows its own sums, so that its divisions overlap the next one's sums).
+// together in tables[0 .. N), or without the table one vector after the other; either way the
+// vectors end their pass together, so that their divisions overlap.
 template <int N>
 HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) {
   if constexpr (kBoxNewton) {
@@ -562,6 +568,14 @@ HWY_INLINE void newtonPass(D d, const SectionPlan& p, Newton* t, Table* tables) 
   for (int u = 0; u < N; ++u) correct(d, p, t[u], v + u * kPolys, g + u * 2 * kPolys);
 }
 
+// The points from ... count - 1 of in, fewer than a vector's lanes, into padded, its last lanes
+// copies of the last point. One vector store of the copies comes first, so that a single
+// point's lanes load without waiting on scalar stores.
+HWY_INLINE void padLast(D d, const double* in, size_t from, size_t count, double* padded) {
+  hn::Store(hn::Set(d, in[count - 1]), d, padded);
+  for (size_t k = 0; from + k + 1 < count; ++k) padded[k] = in[from + k];
+}
+
 // Runs f(inputs, outputs) over the count points' whole vectors at in[i] + j and out[o] + j, the
 // last points padded to a whole vector with copies of the last point, whose extra results are
 // dropped (copies iterate exactly as long as the point they copy).
@@ -580,10 +594,7 @@ void overVectors(D d, size_t count, const double* const (&in)[I], T* const (&out
   HWY_ALIGN double padded[I][kMaxLanes];
   HWY_ALIGN T results[O][kMaxLanes];
   for (size_t i = 0; i < I; ++i) {
-    // One vector store of the copies, so that a single point's lanes load without waiting on
-    // scalar stores.
-    hn::Store(hn::Set(d, in[i][count - 1]), d, padded[i]);
-    for (size_t k = 0; j + k + 1 < count; ++k) padded[i][k] = in[i][j + k];
+    padLast(d, in[i], j, count, padded[i]);
     ins[i] = padded[i];
   }
   for (size_t o = 0; o < O; ++o) outs[o] = results[o];
@@ -685,10 +696,7 @@ HWY_INLINE void saveNewton(D d, const Newton& t, NewtonBlock* b, size_t j) {
 template <typename P>
 HWY_INLINE size_t listIterating(D d, hn::Mask<D> active, size_t real, P point, int32_t* list,
                                 size_t m) {
-  uint8_t bytes[8] = {};
-  hn::StoreMaskBits(d, hn::And(active, hn::FirstN(d, real)), bytes);
-  uint64_t bits;
-  std::memcpy(&bits, bytes, sizeof bits);
+  const uint64_t bits = maskBits(d, hn::And(active, hn::FirstN(d, real)));
   for (size_t i = 0; i < hn::Lanes(d); ++i) {
     list[m] = point(i);
     m += (bits >> i) & 1;
@@ -793,12 +801,8 @@ HWY_INLINE void invertBlock(D d, const SectionPlan& p, size_t count, const doubl
   const size_t lanes = hn::Lanes(d);
   const size_t whole = count / lanes * lanes;
   HWY_ALIGN double tail[3][kMaxLanes];
-  if (whole < count) {
-    for (int k = 0; k < 3; ++k) {
-      hn::Store(hn::Set(d, in[k][count - 1]), d, tail[k]);
-      for (size_t i = 0; whole + i + 1 < count; ++i) tail[k][i] = in[k][whole + i];
-    }
-  }
+  if (whole < count)
+    for (int k = 0; k < 3; ++k) padLast(d, in[k], whole, count, tail[k]);
   Table tables[2];
   setConstants(d, &tables[0]);
   setConstants(d, &tables[1]);
