@@ -399,6 +399,26 @@ SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, do
 SMOD_API void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const double* in,
                                            double* out, ErrorReport** err);
 
+/* Transforms n points (x[i], y[i]) in the model's direction without stopping at a failing one,
+ * through the affines as smod_RSMXformTransform does. Heights: z[i] when z is given (no set-up
+ * runs, as in smod_RSMXformTransform3DTo2D); else those of the set-up (run first when the object
+ * is unfilled), as smod_RSMXformTransform takes them, except that from image to ground on a DEM
+ * the iteration's point is computed once more at the DEM height read there, so that map point
+ * and height handed back belong to each other (the point maps back to its image point at that
+ * height). Outputs per point: (outX[i], outY[i]),
+ * height[i] the height (m) it was computed at (height may be null), residual[i] from image to
+ * ground the distance in pixels by which the result misses its image point when carried back
+ * through the section that inverted it, NaN from ground to image (residual may be null), and
+ * ok[i] 1 or 0. A failed point (the model refuses it or its result is not finite) has NaN
+ * outputs. Returns the number of points with ok[i] = 1, or -1 with a report when the call
+ * itself fails: "Invalid input RSM xform data." for a null object or model, n < 0 or a null
+ * array that n > 0 needs; the set-up's failure; "No memory"; a DEM read that fails. After -1
+ * no output is meaningful. */
+SMOD_API int32_t smod_RSMXformTransformPoints(RSM_Xform* xform, int32_t n, const double* x,
+                                             const double* y, const double* z, double* outX,
+                                             double* outY, double* height, double* residual,
+                                             uint8_t* ok, ErrorReport** err);
+
 /* For each image point (x[i], y[i]) the ray (X1, Y1, z_mean - 50, X2, Y2, z_mean + 50) of its
  * ground points (map coordinates; heights in metres), whatever the model's direction, which it
  * switches for its duration. rays holds 6 n reals. */

@@ -1,5 +1,6 @@
 #include "poly/model_batch.h"
 
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -235,6 +236,35 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   for (double* a : {gx, gy}) zeroFailed(n, ok, a);
   convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
   alsoOk(n, ok, converted);
+  return true;
+}
+
+bool ModelBatch::residuals(int32_t n, const double* sample, const double* row, const double* mapX,
+                           const double* mapY, const double* z, const uint8_t* ok,
+                           double* residual) {
+  const double nan = std::nan("");
+  if (!usable_ || groundToImage_) {
+    for (int32_t j = 0; j < n; ++j) residual[j] = nan;
+    return true;
+  }
+  const RSM_Model_Orig& rsm = model_->rsm;
+  double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
+  uint8_t carried[kBatchPoints];
+  convertGroundPoints(rsm, true, n, mapX, mapY, z, gx, gy, gz, carried);
+  alsoOk(n, carried, ok);
+  for (double* a : {gx, gy, gz}) zeroFailed(n, carried, a);
+  int32_t indices[kBatchPoints];
+  int32_t* section = nullptr;
+  SectionSpan span{0, 0};
+  if (rsm.RationalPolyList.count > 1) {
+    section = indices;
+    sectionIndices(rsm, n, sample, row, section, &span);
+  }
+  double s[kBatchPoints], r[kBatchPoints];
+  if (!bySection(n, section, span, {gx, gy, gz}, {s, r}, carried, evaluatePoints)) return false;
+  for (int32_t j = 0; j < n; ++j) {
+    residual[j] = carried[j] ? std::hypot(s[j] - sample[j], r[j] - row[j]) : nan;
+  }
   return true;
 }
 

@@ -31,6 +31,15 @@ class ModelBatch {
   bool transform(int32_t n, const double* x, const double* y, const double* z, double* outX,
                  double* outY, uint8_t* ok);
 
+  // On an image-to-ground model: how far (pixels) each point j < n with ok[j] set, image point
+  // (sample[j], row[j]) inverted to map point (mapX[j], mapY[j]) at height z[j], misses its
+  // image point when carried back through the section that inverted it (the one of its image
+  // point, not the one ground to image would choose: sections fitted apart differ along their
+  // seams). residual[j] is NaN where the carry fails or ok[j] is 0. False when a plan cannot be
+  // allocated.
+  bool residuals(int32_t n, const double* sample, const double* row, const double* mapX,
+                 const double* mapY, const double* z, const uint8_t* ok, double* residual);
+
  private:
   struct Section {
     SectionPlan* plan;

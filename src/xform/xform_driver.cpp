@@ -1,9 +1,11 @@
 // The batch operations of the transform objects of both builds: points in chunks through the
 // affines and the model, with heights from the build's height source. A chunk is read whole
 // before any of it is written, so that out may be in; a failing point stops the batch with the
-// report the per-point path gives, made only then.
+// report the per-point path gives, made only then; smod_RSMXformTransformPoints instead carries
+// every point and tells each one's success.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "common/error_slot.h"
 #include "poly/model_batch.h"
@@ -110,20 +112,18 @@ int32_t throughModel(ModelBatch& batch, const RSM_Model* model, Chunk& chunk, Er
 }
 
 // Carries each image point (u, v) of the chunk to the ground where the model's ray meets the
-// terrain: from z_mean, the ground point's terrain height gives the next ground point until the
+// terrain: from zMean, the ground point's terrain height gives the next ground point until the
 // height changes by no more than kHeightTolerance or kHeightPasses passes have run (then the
-// last point stands). The points iterate together, each with its own passes. Returns the index
-// of the first failing point (n when none) after reporting it in slot.
-int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RSM_Model* model,
-                       double zMean, Chunk& chunk, ErrorSlot& slot) {
+// last point stands). The points iterate together, each with its own passes; height[j] is the
+// height point j was computed at, failedAt[j] the one its model step failed at. False when a
+// plan cannot be allocated; *readFailure is the first point of a failed height read (n when
+// none), after reporting it in read.
+bool iterateOnTerrain(ModelBatch& batch, senmod::HeightSource& source, double zMean, Chunk& chunk,
+                      double* height, double* failedAt, int32_t* readFailure, ErrorSlot& read) {
   const int32_t n = chunk.n;
-  // Each point's height and the height at which its model step failed.
-  double height[kBatchPoints], failedAt[kBatchPoints];
+  *readFailure = n;
   for (int32_t j = 0; j < n; ++j) height[j] = chunk.z[j] = failedAt[j] = zMean;
-  if (!batch.transform(n, chunk.u, chunk.v, height, chunk.x, chunk.y, chunk.ok)) {
-    SMOD_FAIL(slot, "No memory");
-    return 0;
-  }
+  if (!batch.transform(n, chunk.u, chunk.v, height, chunk.x, chunk.y, chunk.ok)) return false;
   // The points still iterating, in rising order; written without branches, since which points
   // iterate on is not predictable.
   int32_t index[kBatchPoints];
@@ -132,8 +132,6 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
     index[count] = j;
     count += chunk.ok[j];
   }
-  CalleeSlot readReport;
-  int32_t readFailure = n;
   for (int pass = 0; pass < kHeightPasses && count > 0; ++pass) {
     double gx[kBatchPoints], gy[kBatchPoints], u[kBatchPoints], v[kBatchPoints];
     double z[kBatchPoints], x[kBatchPoints], y[kBatchPoints];
@@ -144,15 +142,11 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
       u[i] = chunk.u[index[i]];
       v[i] = chunk.v[index[i]];
     }
-    ErrorSlot read(readReport.get(), "transformToMapWithDem");
     if (!source.heights(count, gx, gy, z, read)) {
-      readFailure = index[0];
-      break;
+      *readFailure = index[0];
+      return true;
     }
-    if (!batch.transform(count, u, v, z, x, y, ok)) {
-      SMOD_FAIL(slot, "No memory");
-      return 0;
-    }
+    if (!batch.transform(count, u, v, z, x, y, ok)) return false;
     int32_t iterating = 0;
     for (int32_t i = 0; i < count; ++i) {
       const int32_t j = index[i];
@@ -169,6 +163,24 @@ int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RS
       iterating += !(change <= kHeightTolerance);
     }
     count = iterating;
+  }
+  return true;
+}
+
+// iterateOnTerrain with the batch calls' reports: returns the index of the first failing point
+// (n when none) after reporting it in slot.
+int32_t iterateHeights(ModelBatch& batch, senmod::HeightSource& source, const RSM_Model* model,
+                       double zMean, Chunk& chunk, ErrorSlot& slot) {
+  const int32_t n = chunk.n;
+  double height[kBatchPoints], failedAt[kBatchPoints];
+  CalleeSlot readReport;
+  int32_t readFailure;
+  {
+    ErrorSlot read(readReport.get(), "transformToMapWithDem");
+    if (!iterateOnTerrain(batch, source, zMean, chunk, height, failedAt, &readFailure, read)) {
+      SMOD_FAIL(slot, "No memory");
+      return 0;
+    }
   }
   const int32_t f = firstFailure(n, chunk.ok);
   if (readFailure < f) {
@@ -308,4 +320,127 @@ void smod_RSMXformImageToGroundRay(RSM_Xform* xform, int32_t n, const double* x,
     }
   }
   rsm.groundToImageTransform = direction;
+}
+
+namespace {
+
+// One chunk of smod_RSMXformTransformPoints: the points through the model at the heights of
+// the set-up (or their own z), each with its own success; height[j] the height it used. On the
+// terrain from image to ground, the iteration's point is computed once more at the terrain
+// height read there, so that map point and height belong to each other. False when the call
+// itself fails (no memory, a height read that fails), after reporting in slot.
+bool chunkThroughModel(ModelBatch& batch, senmod::HeightSource* source, bool groundToImage,
+                       double zMean, bool ownHeights, Chunk& chunk, double* height,
+                       ErrorSlot& slot) {
+  const int32_t n = chunk.n;
+  if (!ownHeights) {
+    if (!source) {
+      for (int32_t j = 0; j < n; ++j) chunk.z[j] = zMean;
+    } else if (groundToImage) {
+      if (!source->heights(n, chunk.u, chunk.v, chunk.z, slot)) return false;
+    } else {
+      double failedAt[kBatchPoints];
+      int32_t readFailure;
+      if (!iterateOnTerrain(batch, *source, zMean, chunk, height, failedAt, &readFailure, slot)) {
+        SMOD_FAIL(slot, "No memory");
+        return false;
+      }
+      if (readFailure < n) return false;
+      double gx[kBatchPoints], gy[kBatchPoints];
+      for (int32_t j = 0; j < n; ++j) {
+        gx[j] = chunk.ok[j] ? chunk.x[j] : 0.0;
+        gy[j] = chunk.ok[j] ? chunk.y[j] : 0.0;
+      }
+      if (!source->heights(n, gx, gy, chunk.z, slot)) return false;
+      const uint8_t* iterated = chunk.ok;
+      uint8_t carried[kBatchPoints];
+      std::memcpy(carried, iterated, static_cast<size_t>(n));
+      if (!batch.transform(n, chunk.u, chunk.v, chunk.z, chunk.x, chunk.y, chunk.ok)) {
+        SMOD_FAIL(slot, "No memory");
+        return false;
+      }
+      for (int32_t j = 0; j < n; ++j) {
+        chunk.ok[j] = static_cast<uint8_t>(chunk.ok[j] & carried[j]);
+        height[j] = chunk.z[j];
+      }
+      return true;
+    }
+  }
+  if (!batch.transform(n, chunk.u, chunk.v, chunk.z, chunk.x, chunk.y, chunk.ok)) {
+    SMOD_FAIL(slot, "No memory");
+    return false;
+  }
+  for (int32_t j = 0; j < n; ++j) height[j] = chunk.z[j];
+  return true;
+}
+
+}  // namespace
+
+int32_t smod_RSMXformTransformPoints(RSM_Xform* xform, int32_t n, const double* x,
+                                     const double* y, const double* z, double* outX,
+                                     double* outY, double* height, double* residual,
+                                     uint8_t* ok, ErrorReport** err) {
+  ErrorSlot slot(err, "smod_RSMXformTransformPoints");
+  if (!xform || !xform->model || n < 0 ||
+      (n > 0 && (!x || !y || !outX || !outY || !ok))) {
+    SMOD_FAIL(slot, senmod::kInvalidXformMessage);
+    return -1;
+  }
+  if (!z && !ensureFilled(xform, slot)) return -1;
+  const RSM_Model* model = xform->model;
+  const RSM_Model_Orig& rsm = model->rsm;
+  const double zMean = rsm.z_mean;
+  const AffinePair affines = affinesFor(rsm);
+  const bool groundToImage = rsm.groundToImageTransform != SMOD_FALSE;
+  bool made = true;
+  ScopedHeights source(z ? nullptr : senmod::openHeights(xform, slot, &made));
+  if (!made) return -1;
+  ModelBatch batch(model);
+  const double nan = std::nan("");
+  int32_t succeeded = 0;
+  Chunk chunk;
+  for (int32_t start = 0; start < n; start += kBatchPoints) {
+    const int32_t count = n - start < kBatchPoints ? n - start : kBatchPoints;
+    chunk.n = count;
+    double in[3 * kBatchPoints];
+    const int32_t stride = z ? 3 : 2;
+    for (int32_t j = 0; j < count; ++j) {
+      in[stride * j] = x[start + j];
+      in[stride * j + 1] = y[start + j];
+      if (z) in[3 * j + 2] = z[start + j];
+    }
+    senmod::affineIn(affines.before, count, in, chunk.u, chunk.v, z ? chunk.z : nullptr);
+    // A point that is not a number fails here: neither the terrain nor the model is asked
+    // about it.
+    uint8_t finite[kBatchPoints];
+    for (int32_t j = 0; j < count; ++j) {
+      finite[j] = std::isfinite(chunk.u[j]) && std::isfinite(chunk.v[j]) &&
+                  (!z || std::isfinite(chunk.z[j]));
+      if (!finite[j]) chunk.u[j] = chunk.v[j] = chunk.z[j] = 0.0;
+    }
+    double used[kBatchPoints];
+    if (!chunkThroughModel(batch, source.get(), groundToImage, zMean, z != nullptr, chunk, used,
+                           slot)) {
+      return -1;
+    }
+    double misses[kBatchPoints];
+    if (residual && !groundToImage &&
+        !batch.residuals(count, chunk.u, chunk.v, chunk.x, chunk.y, used, chunk.ok, misses)) {
+      SMOD_FAIL(slot, "No memory");
+      return -1;
+    }
+    double pairs[2 * kBatchPoints];
+    senmod::affineOut(affines.after, count, chunk.x, chunk.y, pairs);
+    for (int32_t j = 0; j < count; ++j) {
+      const bool good = finite[j] && chunk.ok[j] && std::isfinite(pairs[2 * j]) &&
+                        std::isfinite(pairs[2 * j + 1]);
+      ok[start + j] = good;
+      succeeded += good;
+      outX[start + j] = good ? pairs[2 * j] : nan;
+      outY[start + j] = good ? pairs[2 * j + 1] : nan;
+      if (height) height[start + j] = good ? used[j] : nan;
+      if (residual) residual[start + j] = good && !groundToImage ? misses[j] : nan;
+    }
+  }
+  return succeeded;
 }

@@ -268,6 +268,51 @@ TEST_F(XformDem, ImageToGroundLandsOnASlopedDem) {
   }
 }
 
+TEST_F(XformDem, PointsCallKeepsGoingPastAFailedPointAndHandsUpTerrainHeights) {
+  RSM_Model* model = wrapWithDem(xform_test::geographicPlaneDem(20000.0, 5000.0));
+  model->rsm.groundToImageTransform = SMOD_FALSE;
+  const double nan = std::nan("");
+  const std::vector<double> sample = {500.0, nan, 700.0, 260.0};
+  const std::vector<double> row = {500.0, 500.0, 350.0, 610.0};
+  std::vector<double> lon(4), lat(4), height(4), residual(4);
+  uint8_t ok[4];
+  ErrorReport* err = nullptr;
+  EXPECT_EQ(smod_RSMXformTransformPoints(xform_, 4, sample.data(), row.data(), nullptr,
+                                         lon.data(), lat.data(), height.data(), residual.data(),
+                                         ok, &err),
+            3);
+  ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
+  EXPECT_EQ(ok[1], 0);
+  EXPECT_TRUE(std::isnan(lon[1]) && std::isnan(lat[1]) && std::isnan(height[1]));
+  const Terrain terrain = [&](double x, double y) { return terrainAt(*dem_, x, y); };
+  for (const size_t j : {0, 2, 3}) {
+    ASSERT_EQ(ok[j], 1) << j;
+    // The height handed up is the terrain's where the iteration settled (within its 1 m), and
+    // the point is exactly what the model gives at that height.
+    EXPECT_NEAR(height[j], terrain(lon[j], lat[j]), 1.0) << j;
+    const double in[3] = {sample[j], row[j], height[j]};
+    double out[2];
+    smod_RSMXformTransform3DTo2D(xform_, 1, in, out, &err);
+    EXPECT_EQ(out[0], lon[j]) << j;
+    EXPECT_EQ(out[1], lat[j]) << j;
+    EXPECT_LT(residual[j], 1e-6) << j;
+  }
+  // Ground to image with given heights: no residual, the heights handed back as given.
+  model->rsm.groundToImageTransform = SMOD_TRUE;
+  const std::vector<double> h = {10.0, 20.0, 30.0, 40.0};
+  std::vector<double> s(4), r(4);
+  EXPECT_EQ(smod_RSMXformTransformPoints(xform_, 4, lon.data(), lat.data(), h.data(), s.data(),
+                                         r.data(), height.data(), residual.data(), ok, &err),
+            3);
+  EXPECT_EQ(height[0], 10.0);
+  EXPECT_TRUE(std::isnan(residual[0]));
+  EXPECT_EQ(smod_RSMXformTransformPoints(nullptr, 1, lon.data(), lat.data(), nullptr, s.data(),
+                                         r.data(), nullptr, nullptr, ok, &err),
+            -1);
+  EXPECT_NE(err, nullptr);
+  herr_DeleteErrorReportEx(&err);
+}
+
 TEST_F(XformDem, ImageToGroundStopsAfterTenPassesOnTerrainThatNeverSettles) {
   // Each meter of height moves the ground point kLonPerMeter west, where this terrain is 1.5 m
   // lower: every pass changes the height by 1.5 times the change before.
