@@ -1,0 +1,352 @@
+// The C face of the engine: each call catches what the engine throws and hands it back as a
+// report, so that no exception crosses into C.
+#include <cpl_string.h>
+#include <gdal_alg.h>
+#include <ogr_spatialref.h>
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "footprint.h"
+#include "gdal_quiet.h"
+#include "model_summary.h"
+#include "number_text.h"
+#include "ortho.h"
+#include "point_engine.h"
+#include "read_error.h"
+#include "senmod/senmod_io.h"
+#include "senmod/version.h"
+#include "sensor_transformer.h"
+
+struct smod_Model {
+  std::string path;
+  senmod_io::PointEngine engine;
+};
+
+namespace {
+
+using senmod_io::ReadError;
+
+void report(ErrorReport** err, const char* function, const std::string& message) {
+  if (err) *err = herr_CreateErrorReport(function, 0, 2, nullptr, message.c_str(), 0);
+}
+
+// Runs body, turning what it throws into a report of function in err; failed is the result
+// then.
+template <typename Result, typename Body>
+Result guarded(ErrorReport** err, const char* function, Result failed, Body body) {
+  if (err) *err = nullptr;
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    report(err, function, "out of memory");
+  } catch (const std::exception& e) {
+    report(err, function, e.what());
+  } catch (...) {
+    report(err, function, "an unexpected error");
+  }
+  return failed;
+}
+
+void needModel(const smod_Model* model) {
+  if (!model) throw ReadError("no model (null handle)");
+}
+
+// A text for C, to be released with smod_Free.
+char* handOut(const std::string& text) {
+  char* block = static_cast<char*>(std::malloc(text.size() + 1));
+  if (!block) throw std::bad_alloc();
+  std::memcpy(block, text.data(), text.size() + 1);
+  return block;
+}
+
+std::string textOf(const char* value, const char* what) {
+  if (!value || !*value) throw ReadError(std::string(what) + " needs a value");
+  return value;
+}
+
+double numberOf(const std::string& text, const std::string& what) {
+  double value = 0.0;
+  if (!senmod_text::parseNumberText(text.data(), text.data() + text.size(), &value)) {
+    throw ReadError(what + " needs a number, not \"" + text + "\"");
+  }
+  return value;
+}
+
+// Numbers of a list separated by blanks or commas, exactly count of them.
+template <size_t N>
+std::array<double, N> numbersOf(const std::string& text, const std::string& what) {
+  std::array<double, N> values{};
+  const CPLStringList parts(CSLTokenizeString2(text.c_str(), " ,", 0));
+  if (parts.size() != static_cast<int>(N)) {
+    throw ReadError(what + " needs " + std::to_string(N) + " numbers, not \"" + text + "\"");
+  }
+  for (size_t i = 0; i < N; ++i) values[i] = numberOf(parts[static_cast<int>(i)], what);
+  return values;
+}
+
+int transform(smod_Model* model, bool groundToImage, size_t n, const double* x, const double* y,
+              const double* height, double* outX, double* outY, double* heightOut,
+              double* residual, int* status, ErrorReport** err, const char* function) {
+  return guarded(err, function, -1, [&] {
+    needModel(model);
+    if (n > 0 && (!x || !y || !outX || !outY || !status)) {
+      throw ReadError("a point array is null");
+    }
+    const size_t good =
+        groundToImage
+            ? model->engine.groundToImage(n, x, y, height, outX, outY, heightOut, status)
+            : model->engine.imageToGround(n, x, y, height, outX, outY, heightOut, residual,
+                                          status);
+    return good > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(good);
+  });
+}
+
+senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
+                             const char* const* options) {
+  senmod_io::OrthoJob job;
+  job.image = textOf(imagePath, "the image");
+  job.output = textOf(outputPath, "the output");
+  for (const char* const* o = options; o && *o; ++o) {
+    char* keyBlock = nullptr;
+    const char* value = CPLParseNameValue(*o, &keyBlock);
+    const std::string key = keyBlock ? keyBlock : "";
+    CPLFree(keyBlock);
+    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
+    const std::string text = value;
+    if (EQUAL(key.c_str(), "T_SRS")) {
+      job.grid.srs = text;
+    } else if (EQUAL(key.c_str(), "TR")) {
+      job.grid.resolution = numbersOf<2>(text, "TR");
+      if (!((*job.grid.resolution)[0] > 0.0 && (*job.grid.resolution)[1] > 0.0)) {
+        throw ReadError("TR needs sizes above zero");
+      }
+    } else if (EQUAL(key.c_str(), "TE")) {
+      job.grid.extent = numbersOf<4>(text, "TE");
+      const auto& e = *job.grid.extent;
+      if (!(e[2] > e[0] && e[3] > e[1])) throw ReadError("TE needs XMIN < XMAX and YMIN < YMAX");
+    } else if (EQUAL(key.c_str(), "RESAMPLING")) {
+      if (text != "near" && text != "bilinear" && text != "cubic" && text != "lanczos") {
+        throw ReadError("RESAMPLING takes near, bilinear, cubic or lanczos, not \"" + text + "\"");
+      }
+      job.resampling = text;
+    } else if (EQUAL(key.c_str(), "THREADS")) {
+      const double t = numberOf(text, "THREADS");
+      if (!(t >= 1.0 && t <= 1024.0 && t == static_cast<int>(t))) {
+        throw ReadError("THREADS needs a whole number from 1 to 1024");
+      }
+      job.threads = static_cast<int>(t);
+    } else if (EQUAL(key.c_str(), "FORMAT")) {
+      job.format = textOf(value, "FORMAT");
+    } else if (EQUAL(key.c_str(), "CO")) {
+      if (text.find('=') == std::string::npos || text.front() == '=') {
+        throw ReadError("CO needs NAME=VALUE, not \"" + text + "\"");
+      }
+      job.creationOptions.push_back(text);
+    } else if (EQUAL(key.c_str(), "HEIGHT")) {
+      job.height = numberOf(text, "HEIGHT");
+    } else {
+      throw ReadError("unknown option \"" + key + "\"");
+    }
+  }
+  return job;
+}
+
+}  // namespace
+
+smod_Model* smod_ModelOpen(const char* path, ErrorReport** err) {
+  return guarded(err, "smod_ModelOpen", static_cast<smod_Model*>(nullptr), [&] {
+    const std::string file = textOf(path, "the model's file");
+    return new smod_Model{file, senmod_io::PointEngine(senmod_io::loadModel(file))};
+  });
+}
+
+void smod_ModelClose(smod_Model* model) { delete model; }
+
+int smod_ModelSetDem(smod_Model* model, const char* demPath, ErrorReport** err) {
+  return guarded(err, "smod_ModelSetDem", -1, [&] {
+    needModel(model);
+    model->engine.setDem(demPath ? demPath : "");
+    return 0;
+  });
+}
+
+int smod_ModelSetOption(smod_Model* model, const char* key, const char* value,
+                        ErrorReport** err) {
+  return guarded(err, "smod_ModelSetOption", -1, [&] {
+    needModel(model);
+    const std::string name = key ? key : "";
+    senmod_io::PointOptions options = model->engine.options();
+    if (EQUAL(name.c_str(), "MAX_RESIDUAL")) {
+      options.maxResidual =
+          value ? numberOf(value, "MAX_RESIDUAL") : senmod_io::PointOptions().maxResidual;
+      if (!(options.maxResidual >= 0.0)) throw ReadError("MAX_RESIDUAL cannot be negative");
+    } else if (EQUAL(name.c_str(), "EXTRAPOLATE")) {
+      if (value && !EQUAL(value, "YES") && !EQUAL(value, "NO")) {
+        throw ReadError(std::string("EXTRAPOLATE takes YES or NO, not \"") + value + "\"");
+      }
+      options.extrapolate = value && EQUAL(value, "YES");
+    } else {
+      throw ReadError("unknown option \"" + name + "\"");
+    }
+    model->engine.setOptions(options);
+    return 0;
+  });
+}
+
+int smod_ModelGroundToImage(smod_Model* model, size_t n, const double* lon, const double* lat,
+                            const double* height, double* sample, double* row, int* status,
+                            ErrorReport** err) {
+  return transform(model, true, n, lon, lat, height, sample, row, nullptr, nullptr, status, err,
+                   "smod_ModelGroundToImage");
+}
+
+int smod_ModelImageToGround(smod_Model* model, size_t n, const double* sample, const double* row,
+                            const double* height, double* lon, double* lat, double* heightOut,
+                            int* status, ErrorReport** err) {
+  return transform(model, false, n, sample, row, height, lon, lat, heightOut, nullptr, status, err,
+                   "smod_ModelImageToGround");
+}
+
+int smod_ModelImageToGroundResidual(smod_Model* model, size_t n, const double* sample,
+                                    const double* row, const double* height, double* lon,
+                                    double* lat, double* heightOut, double* residual, int* status,
+                                    ErrorReport** err) {
+  return transform(model, false, n, sample, row, height, lon, lat, heightOut, residual, status,
+                   err, "smod_ModelImageToGroundResidual");
+}
+
+const char* smod_PointStatusText(int status) {
+  switch (status) {
+    case SMOD_POINT_OK:
+      return "transformed";
+    case SMOD_POINT_OFF_DEM:
+      return "off the DEM or on no-data (took the mean height)";
+    case SMOD_POINT_OUTSIDE_DOMAIN:
+      return "outside the model's domain";
+    case SMOD_POINT_NOT_CONVERGED:
+      return "the result does not map back to the image point";
+    case SMOD_POINT_FAILED:
+      return "the model cannot transform the point";
+    default:
+      return "unknown status";
+  }
+}
+
+char* smod_ModelInfoJson(smod_Model* model, ErrorReport** err) {
+  return guarded(err, "smod_ModelInfoJson", static_cast<char*>(nullptr), [&] {
+    needModel(model);
+    return handOut(senmod_io::infoJson(model->engine, model->path));
+  });
+}
+
+char* smod_ModelInfoText(smod_Model* model, ErrorReport** err) {
+  return guarded(err, "smod_ModelInfoText", static_cast<char*>(nullptr), [&] {
+    needModel(model);
+    return handOut(senmod_io::summaryText(model->engine.model(), model->path, false));
+  });
+}
+
+namespace {
+
+senmod_io::Outline footprintOf(smod_Model* model, double step, const double* height,
+                               senmod_io::FootprintProperties* props) {
+  needModel(model);
+  if (!(step >= 1.0)) throw ReadError("the step needs at least 1 pixel");
+  return senmod_io::footprintOutline(
+      model->engine, step, height ? std::optional<double>(*height) : std::nullopt, props);
+}
+
+}  // namespace
+
+char* smod_ModelFootprintJson(smod_Model* model, double step, const double* height, long* leftOut,
+                              ErrorReport** err) {
+  return guarded(err, "smod_ModelFootprintJson", static_cast<char*>(nullptr), [&] {
+    senmod_io::FootprintProperties props;
+    const senmod_io::Outline outline = footprintOf(model, step, height, &props);
+    if (leftOut) *leftOut = props.missed;
+    return handOut(senmod_io::footprintJson(outline, props));
+  });
+}
+
+long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* format, double step,
+                              const double* height, ErrorReport** err) {
+  return guarded(err, "smod_ModelFootprintWrite", -1L, [&] {
+    const std::string file = textOf(path, "the footprint's file");
+    const std::string driver = format ? std::string(format) : senmod_io::footprintFormat(file);
+    senmod_io::FootprintProperties props;
+    const senmod_io::Outline outline = footprintOf(model, step, height, &props);
+    senmod_io::writeFootprint(outline, props, file, driver);
+    return props.missed;
+  });
+}
+
+int smod_ModelSave(smod_Model* model, const char* path, ErrorReport** err) {
+  return guarded(err, "smod_ModelSave", -1, [&] {
+    needModel(model);
+    senmod_io::saveModel(model->engine.model(), textOf(path, "the model file"));
+    return 0;
+  });
+}
+
+char* smod_ModelOrtho(smod_Model* model, const char* imagePath, const char* outputPath,
+                      const char* const* options, smod_ProgressFunc progress, void* progressArg,
+                      ErrorReport** err) {
+  return guarded(err, "smod_ModelOrtho", static_cast<char*>(nullptr), [&] {
+    needModel(model);
+    senmod_io::OrthoJob job = orthoJob(imagePath, outputPath, options);
+    job.progress = progress;
+    job.progressArg = progressArg;
+    return handOut(senmod_io::runOrtho(model->engine, job));
+  });
+}
+
+void* smod_ModelCreateGDALTransformer(smod_Model* model, const char* dstSRS,
+                                      const double* dstGeoTransform, ErrorReport** err) {
+  return guarded(err, "smod_ModelCreateGDALTransformer", static_cast<void*>(nullptr), [&] {
+    needModel(model);
+    senmod_io::gdalStart();
+    auto setup = std::make_shared<senmod_io::TransformerSetup>();
+    setup->engine = &model->engine;
+    const double identity[6] = {0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
+    std::copy(dstGeoTransform ? dstGeoTransform : identity,
+              (dstGeoTransform ? dstGeoTransform : identity) + 6, setup->geoTransform);
+    OGRSpatialReference srs;
+    if (srs.SetFromUserInput(dstSRS ? dstSRS : "EPSG:4326") != OGRERR_NONE) {
+      throw ReadError(std::string("OSR does not take \"") + (dstSRS ? dstSRS : "") + "\"");
+    }
+    char* wkt = nullptr;
+    srs.exportToWkt(&wkt);
+    setup->wkt = wkt ? wkt : "";
+    CPLFree(wkt);
+    return senmod_io::createSensorTransformer(setup);
+  });
+}
+
+int smod_ModelGDALTransform(void* arg, int dstToSrc, int n, double* x, double* y, double* z,
+                            int* success) {
+  return senmod_io::sensorTransform(arg, dstToSrc, n, x, y, z, success);
+}
+
+void smod_ModelDestroyGDALTransformer(void* arg) {
+  if (arg) GDALDestroyTransformer(arg);
+}
+
+char* smod_ErrorText(const ErrorReport* report) {
+  if (!report) return nullptr;
+  try {
+    return handOut(senmod_io::reportText(report));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void smod_Free(void* block) { std::free(block); }
+
+const char* smod_VersionString(void) { return SENMOD_VERSION; }

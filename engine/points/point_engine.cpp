@@ -1,0 +1,213 @@
+#include "point_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model_copy.h"
+#include "read_error.h"
+#include "senmod/senmod_io.h"
+
+namespace senmod_io {
+
+namespace {
+
+// Points per library call: the worker's buffers hold this many.
+constexpr size_t kChunk = 16384;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+DomainLimits domainLimits(const RSM_Model& model) {
+  DomainLimits limits;
+  const Smod_Doubles& image = model.rsm.imageDomain;
+  if (image.count >= 4 && image.data) {
+    const double* d = image.data;
+    // The domain names its first and last pixel; its extent runs to the last one's far edge.
+    const double ds = kDomainMargin * (d[1] + 1.0 - d[0]);
+    const double dr = kDomainMargin * (d[3] + 1.0 - d[2]);
+    limits.image = ds >= 0.0 && dr >= 0.0;
+    limits.sampleMin = d[0] - ds;
+    limits.sampleMax = d[1] + 1.0 + ds;
+    limits.rowMin = d[2] - dr;
+    limits.rowMax = d[3] + 1.0 + dr;
+  }
+  const Smod_Doubles& ground = model.rsm.groundDomain;
+  if (ground.count < 3 || !ground.data) return limits;
+  double lonMin = HUGE_VAL, lonMax = -HUGE_VAL, latMin = HUGE_VAL, latMax = -HUGE_VAL;
+  for (int32_t i = 0; i + 2 < ground.count; i += 3) {
+    double lon, lat, h;
+    ErrorReport* report = nullptr;
+    smod_RSMConvertGRNDD(&model, 0, ground.data[i], ground.data[i + 1], ground.data[i + 2], &lon,
+                         &lat, &h, &report);
+    if (report) {
+      herr_DeleteErrorReportEx(&report);
+      return limits;
+    }
+    if (!std::isfinite(lon) || !std::isfinite(lat)) return limits;
+    lonMin = std::min(lonMin, lon);
+    lonMax = std::max(lonMax, lon);
+    latMin = std::min(latMin, lat);
+    latMax = std::max(latMax, lat);
+  }
+  // A domain wider than half the globe in longitude crosses the antimeridian (or is not
+  // geographic): its bounds say nothing.
+  if (lonMax - lonMin > 180.0) return limits;
+  const double dLon = kDomainMargin * (lonMax - lonMin);
+  const double dLat = kDomainMargin * (latMax - latMin);
+  limits.ground = true;
+  limits.lonMin = lonMin - dLon;
+  limits.lonMax = lonMax + dLon;
+  limits.latMin = latMin - dLat;
+  limits.latMax = latMax + dLat;
+  return limits;
+}
+
+// One thread's copies of the model, set up for the engine's heights, and its buffers.
+struct PointEngine::Worker {
+  XformPtr toImage;
+  XformPtr toGround;
+  std::unique_ptr<DemCoverage> coverage;  // its own: a coverage copy is not shared
+  std::vector<uint8_t> ok = std::vector<uint8_t>(kChunk);
+  std::vector<double> heights = std::vector<double>(kChunk);
+  std::vector<double> residuals = std::vector<double>(kChunk);
+};
+
+// A worker taken from the pool for one call, given back at its end.
+class PointEngine::Lease {
+ public:
+  explicit Lease(PointEngine& engine) : engine_(engine) {
+    {
+      const std::lock_guard<std::mutex> hold(engine.poolLock_);
+      if (!engine.pool_.empty()) {
+        worker_ = std::move(engine.pool_.back());
+        engine.pool_.pop_back();
+      }
+    }
+    if (!worker_) worker_ = engine.makeWorker();
+  }
+  ~Lease() {
+    const std::lock_guard<std::mutex> hold(engine_.poolLock_);
+    engine_.pool_.push_back(std::move(worker_));
+  }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  Worker& operator*() const { return *worker_; }
+
+ private:
+  PointEngine& engine_;
+  std::unique_ptr<Worker> worker_;
+};
+
+PointEngine::PointEngine(LoadedModel model)
+    : model_(std::move(model)),
+      limits_(domainLimits(*model_.xform->model)),
+      meanHeight_(model_.xform->model->rsm.z_mean) {}
+
+PointEngine::~PointEngine() = default;
+
+std::unique_ptr<PointEngine::Worker> PointEngine::makeWorker() const {
+  auto worker = std::make_unique<Worker>();
+  // A DEM without a valid cell answers no point: the library is not given it, and every point
+  // takes the model's mean height.
+  const std::string dem = demUsable_ ? dem_ : "";
+  worker->toImage = copyOf(model_.xform.get());
+  configure(worker->toImage.get(), true, dem);
+  worker->toGround = copyOf(model_.xform.get());
+  configure(worker->toGround.get(), false, dem);
+  if (coverage_) worker->coverage = std::make_unique<DemCoverage>(*coverage_);
+  return worker;
+}
+
+void PointEngine::setDem(const std::string& dem) {
+  std::shared_ptr<const DemCoverage> coverage;
+  if (!dem.empty()) coverage = std::make_shared<const DemCoverage>(dem);
+  const std::string previousDem = dem_;
+  const std::shared_ptr<const DemCoverage> previousCoverage = coverage_;
+  const bool previousUsable = demUsable_;
+  dem_ = dem;
+  coverage_ = coverage;
+  demUsable_ = coverage && coverage->anyValid();
+  std::unique_ptr<Worker> first;
+  try {
+    first = makeWorker();
+  } catch (...) {
+    dem_ = previousDem;
+    coverage_ = previousCoverage;
+    demUsable_ = previousUsable;
+    throw;
+  }
+  meanHeight_ = first->toImage->model->rsm.z_mean;
+  const std::lock_guard<std::mutex> hold(poolLock_);
+  pool_.clear();
+  pool_.push_back(std::move(first));
+}
+
+size_t PointEngine::groundToImage(size_t n, const double* lon, const double* lat,
+                                  const double* height, double* sample, double* row,
+                                  double* heightOut, int* status) {
+  return run(true, n, lon, lat, height, sample, row, heightOut, nullptr, status);
+}
+
+size_t PointEngine::imageToGround(size_t n, const double* sample, const double* row,
+                                  const double* height, double* lon, double* lat,
+                                  double* heightOut, double* residual, int* status) {
+  return run(false, n, sample, row, height, lon, lat, heightOut, residual, status);
+}
+
+size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const double* y,
+                        const double* h, double* outX, double* outY, double* heightOut,
+                        double* residual, int* status) {
+  if (n == 0) return 0;
+  const Lease lease(*this);
+  Worker& w = *lease;
+  RSM_Xform* xform = groundToImage ? w.toImage.get() : w.toGround.get();
+  const bool fromDem = !h && !dem_.empty();
+  const DomainLimits& d = limits_;
+  const bool checkDomain = groundToImage ? d.ground : d.image;
+  size_t good = 0;
+  for (size_t start = 0; start < n; start += kChunk) {
+    const size_t count = std::min(kChunk, n - start);
+    double* const used = heightOut ? heightOut + start : w.heights.data();
+    double* const misses = residual ? residual + start : w.residuals.data();
+    ErrorReport* report = nullptr;
+    const int32_t carried = smod_RSMXformTransformPoints(
+        xform, static_cast<int32_t>(count), x + start, y + start, h ? h + start : nullptr,
+        outX + start, outY + start, used, groundToImage ? nullptr : misses, w.ok.data(), &report);
+    if (carried < 0) {
+      throw ReadError("the points cannot be transformed: " + takeReportText(&report));
+    }
+    for (size_t j = 0; j < count; ++j) {
+      const size_t i = start + j;
+      int s = w.ok[j] ? SMOD_POINT_OK : SMOD_POINT_FAILED;
+      if (s == SMOD_POINT_OK && !groundToImage && !(misses[j] <= options_.maxResidual)) {
+        s = SMOD_POINT_NOT_CONVERGED;
+      }
+      if (s == SMOD_POINT_OK && fromDem) {
+        const double mx = groundToImage ? x[i] : outX[i];
+        const double my = groundToImage ? y[i] : outY[i];
+        if (!demUsable_ || !w.coverage->covers(mx, my)) s = SMOD_POINT_OFF_DEM;
+      }
+      bool outside = false;
+      if (checkDomain) {
+        outside = groundToImage ? !(x[i] >= d.lonMin && x[i] <= d.lonMax && y[i] >= d.latMin &&
+                                    y[i] <= d.latMax)
+                                : !(x[i] >= d.sampleMin && x[i] <= d.sampleMax &&
+                                    y[i] >= d.rowMin && y[i] <= d.rowMax);
+      }
+      const bool keep = (s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM) &&
+                        (!outside || options_.extrapolate);
+      if (outside) s = SMOD_POINT_OUTSIDE_DOMAIN;
+      status[i] = s;
+      good += s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM;
+      if (!keep) {
+        outX[i] = outY[i] = kNaN;
+        used[j] = kNaN;
+      }
+    }
+  }
+  return good;
+}
+
+}  // namespace senmod_io

@@ -1,0 +1,68 @@
+// From a file to a transform object ready to use: NITF RSM records, RPCs of any raster GDAL
+// reads, or a model file; and back to a model file.
+#ifndef SENMOD_IO_MODEL_LOADER_H
+#define SENMOD_IO_MODEL_LOADER_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model_file.h"
+#include "owned.h"
+#include "tre_records.h"
+
+namespace senmod_io {
+
+struct LoadedModel {
+  XformPtr xform;  // owns the model record
+  std::string source;  // where the model came from, for people ("NITF RSM records", ...)
+  CovarianceRecords covariance;  // the covariance records read from a NITF file
+  std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
+  // What to add to the model's image coordinates to give GDAL's pixel/line, whose (0, 0) is the
+  // upper-left corner of the first pixel: 0.5 for RPCs, which put the first pixel's centre at
+  // (0, 0); 0 for RSM records, whose image coordinates are continuous from that same corner.
+  double gdalPixelShift = 0.0;
+};
+
+// Completes a filled model record: the starting polynomials of every section
+// (smod_image2groundCalc), the library's internal geographic WGS 84 coordinate system as
+// output coordinate system, and as mean height the height of groundReferencePoint (ground-domain
+// coordinates) when given, else the middle of the ground domain's heights. Throws ReadError
+// naming file when the library refuses the model.
+void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& groundReferencePoint,
+                 const std::string& file);
+
+// Sets the library's internal geographic WGS 84 coordinate system as the model's output
+// coordinate system. Throws ReadError naming file when the library refuses it.
+void setInternalCoordinateSystem(RSM_Model& model, const std::string& file);
+
+// Reads the model of path, with the internal coordinate system as its output coordinate system
+// (a model file may name another); GDAL's "NITF_IM:n:file" names image segment n (from 0) of a
+// NITF file, a plain NITF name its first segment. Throws ReadError naming path for a file that
+// is none of the three kinds (listing the segments that carry a model when the first carries
+// none), and for a bad record or a damaged model file.
+LoadedModel loadModel(const std::string& path);
+
+// The model of one image's tagged records, as loadModel reads it from a NITF image segment:
+// the RSM records made into a finished model (see finishModel) and the covariance records.
+// Throws ReadError naming file, record and field for a missing or bad record.
+LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::string& file);
+
+// The model of a decoded model file, as loadModel reads it: its model with the internal
+// coordinate system, and its covariance records, each checked as strictly as one read from
+// tagged records. Throws ReadError naming file for an object this version cannot use.
+LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::string& file);
+
+// The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).
+std::vector<std::string> covarianceDesigns(const LoadedModel& model);
+
+// The model and its covariance records in persistent form, as a model file holds them. Throws
+// ReadError naming file when the library cannot store them.
+ModelFileContents modelFileContents(const LoadedModel& model, const std::string& file);
+
+// Writes the model and its covariance records to a model file. Throws ReadError naming path.
+void saveModel(const LoadedModel& model, const std::string& path);
+
+}  // namespace senmod_io
+
+#endif

@@ -1,0 +1,256 @@
+#include "model_summary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+#include <vector>
+
+#include "number_text.h"
+#include "read_error.h"
+
+namespace senmod_io {
+
+using senmod_text::numberText;
+
+namespace {
+
+constexpr double kDegreesPerRadian = 57.295779513082320876798154814105;
+
+std::string number(double value) { return numberText(value); }
+
+std::string quoted(const std::string& text) { return jsonText(text); }
+
+}  // namespace
+
+std::string jsonNumber(double value) {
+  return std::isfinite(value) ? numberText(value) : "null";
+}
+
+std::string jsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+std::string numbers(const double* values, int count, const char* separator) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += (i ? separator : "") + number(values[i]);
+  return out;
+}
+
+const char* groundDomainKind(const RSM_Model_Orig& rsm) {
+  if (rsm.grndd.count >= 12) return "rectangular";
+  if (rsm.grndd.count == 1) return "geodetic hybrid";
+  return "geodetic";
+}
+
+// Powers of one section as "sample numerator x y z, ..." with a key that groups equal ones.
+std::string powers(const RSMFunctions& s) {
+  auto three = [](int32_t x, int32_t y, int32_t z) {
+    return std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z);
+  };
+  return "sample numerator " +
+         three(s.sampleNumeratorPowerX, s.sampleNumeratorPowerY, s.sampleNumeratorPowerZ) +
+         ", sample denominator " +
+         three(s.sampleDenominatorPowerX, s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ) +
+         ", row numerator " +
+         three(s.rowNumeratorPowerX, s.rowNumeratorPowerY, s.rowNumeratorPowerZ) +
+         ", row denominator " +
+         three(s.rowDenominatorPowerX, s.rowDenominatorPowerY, s.rowDenominatorPowerZ);
+}
+
+struct CoordinateSystem {
+  std::string projection = "none";
+  std::string units = "none";
+  std::string heights = "none";
+};
+
+CoordinateSystem outputCoordinateSystem(const RSM_Model& model) {
+  CoordinateSystem cs;
+  Hprj_Projection* projection = nullptr;
+  char* units = nullptr;
+  Hprj_ElevationInfo* elevation = nullptr;
+  ErrorReport* report = nullptr;
+  smod_RSMCoordinateSystemGet(&model, &projection, &units, &elevation, &report);
+  if (report) {
+    cs.projection = "unreadable: " + takeReportText(&report);
+    return cs;
+  }
+  if (projection) {
+    const auto* p = static_cast<const Hprj_ProParameters*>(
+        hprj_MapProjectionCSRGet(projection, "Hprj_ProParameters"));
+    if (p && p->proName) {
+      cs.projection = std::string(p->proName) + ", " + p->proSpheroid->sphereName;
+    } else {
+      cs.projection = hprj_ProjectionIsGeographic(projection) ? "geographic" : "projected";
+    }
+  }
+  if (units) cs.units = units;
+  if (elevation) {
+    cs.heights = std::string(elevation->units) + " (" + elevation->elevationType + ", " +
+                 elevation->spheroidName + ", " + elevation->datumName + ")";
+  }
+  hprj_ProjectionFree(&projection);
+  hmsc_HeapFree(units);
+  hprj_ElevationInfoFree(&elevation);
+  return cs;
+}
+
+// Groups the sections by their powers, keeping first appearance order.
+std::vector<std::pair<std::string, int>> powerGroups(const RSM_Model_Orig& rsm) {
+  std::vector<std::pair<std::string, int>> groups;
+  std::unordered_map<std::string, size_t> index;
+  for (int32_t i = 0; i < rsm.RationalPolyList.count; ++i) {
+    std::string p = powers(rsm.RationalPolyList.data[i]);
+    const auto found = index.find(p);
+    if (found != index.end()) {
+      ++groups[found->second].second;
+    } else {
+      index.emplace(p, groups.size());
+      groups.push_back({std::move(p), 1});
+    }
+  }
+  return groups;
+}
+
+// A covariance record's name for people: its design name without the library's prefix.
+std::string recordName(const std::string& design) {
+  static const std::string kPrefix = "Smod_";
+  return design.compare(0, kPrefix.size(), kPrefix) == 0 ? design.substr(kPrefix.size()) : design;
+}
+
+// The ground domain's vertices as people read them: longitude and latitude in degrees for the
+// geodetic kinds (stored in radians), meters for a rectangular domain.
+struct Vertices {
+  bool geodetic;
+  std::vector<double> values;  // x, y, z triples
+};
+
+Vertices readableVertices(const RSM_Model_Orig& rsm) {
+  Vertices v{rsm.grndd.count < 12, {}};
+  const Smod_Doubles& ground = rsm.groundDomain;
+  for (int32_t i = 0; i + 2 < ground.count; i += 3) {
+    const double scale = v.geodetic ? kDegreesPerRadian : 1.0;
+    v.values.insert(v.values.end(),
+                    {ground.data[i] * scale, ground.data[i + 1] * scale, ground.data[i + 2]});
+  }
+  return v;
+}
+
+}  // namespace
+
+std::string summaryText(const LoadedModel& model, const std::string& file, bool json) {
+  const RSM_Model& record = *model.xform->model;
+  const RSM_Model_Orig& rsm = record.rsm;
+  const CoordinateSystem cs = outputCoordinateSystem(record);
+  std::vector<std::string> covariance;
+  for (const std::string& design : covarianceDesigns(model)) {
+    covariance.push_back(recordName(design));
+  }
+  const auto groups = powerGroups(rsm);
+  const int sections = rsm.RationalPolyList.count;
+  const int rows = sections > 1 ? rsm.rowSections : 1;
+  const int columns = sections > 1 ? rsm.colSections : 1;
+  const Smod_Doubles& image = rsm.imageDomain;
+  const Smod_Doubles& ground = rsm.groundDomain;
+  const Vertices vertices = readableVertices(rsm);
+  const size_t vertexCount = vertices.values.size() / 3;
+
+  if (!json) {
+    std::string t = "file: " + file + "\nsource: " + model.source + "\n";
+    if (image.count >= 4) {
+      t += "image domain: samples " + number(image.data[0]) + " to " + number(image.data[1]) +
+           ", rows " + number(image.data[2]) + " to " + number(image.data[3]) + "\n";
+    }
+    t += std::string("ground domain kind: ") + groundDomainKind(rsm) + "\n";
+    if (rsm.grndd.count >= 12) {
+      t += "rectangular origin: " + numbers(rsm.grndd.data, 3, " ") +
+           "\nrectangular unit vectors: " + numbers(rsm.grndd.data + 3, 9, " ") + "\n";
+    }
+    t += vertices.geodetic
+             ? "ground domain vertices (longitude, latitude in degrees; height in meters):\n"
+             : "ground domain vertices (x, y, z in meters):\n";
+    for (size_t i = 0; i < vertexCount; ++i) {
+      t += "  " + numbers(&vertices.values[3 * i], 3, " ") + "\n";
+    }
+    t += "section grid: " + std::to_string(rows) + " x " + std::to_string(columns) +
+         " (rows x columns), section size " + number(rsm.rowsPerSection) + " rows x " +
+         number(rsm.colsPerSection) + " samples\n";
+    for (const auto& g : groups) {
+      t += "powers (" + std::to_string(g.second) +
+           (g.second == 1 ? " section): " : " sections): ") + g.first + "\n";
+    }
+    std::string names;
+    for (const std::string& n : covariance) names += (names.empty() ? "" : ", ") + n;
+    t += "error covariance records: " + (names.empty() ? std::string("none") : names) + "\n";
+    t += "output coordinate system: " + cs.projection + "; horizontal units " + cs.units +
+         "; heights " + cs.heights + "\n";
+    t += "mean height: " + number(rsm.z_mean) + " m\n";
+    return t;
+  }
+
+  std::string j = "{";
+  j += "\"file\": " + quoted(file) + ", \"source\": " + quoted(model.source);
+  j += ", \"image_domain\": {";
+  if (image.count >= 4) {
+    j += "\"min_sample\": " + number(image.data[0]) + ", \"max_sample\": " + number(image.data[1]) +
+         ", \"min_row\": " + number(image.data[2]) + ", \"max_row\": " + number(image.data[3]);
+  }
+  j += "}, \"ground_domain\": {\"kind\": " + quoted(groundDomainKind(rsm));
+  if (rsm.grndd.count >= 12) {
+    j += ", \"origin\": [" + numbers(rsm.grndd.data, 3, ", ") + "], \"unit_vectors\": [" +
+         numbers(rsm.grndd.data + 3, 9, ", ") + "]";
+  }
+  // The stored vertices exactly, and for the geodetic kinds the same in degrees.
+  j += std::string(", \"vertex_units\": ") +
+       (vertices.geodetic ? "[\"radians\", \"radians\", \"meters\"]"
+                          : "[\"meters\", \"meters\", \"meters\"]") +
+       ", \"vertices\": [";
+  for (int32_t i = 0; i + 2 < ground.count; i += 3) {
+    j += (i ? ", [" : "[") + numbers(ground.data + i, 3, ", ") + "]";
+  }
+  j += "]";
+  if (vertices.geodetic) {
+    j += ", \"vertices_degrees\": [";
+    for (size_t i = 0; i < vertexCount; ++i) {
+      j += (i ? ", [" : "[") + numbers(&vertices.values[3 * i], 3, ", ") + "]";
+    }
+    j += "]";
+  }
+  j += "}, \"sections\": {\"rows\": " + std::to_string(rows) +
+       ", \"columns\": " + std::to_string(columns) +
+       ", \"rows_per_section\": " + number(rsm.rowsPerSection) +
+       ", \"samples_per_section\": " + number(rsm.colsPerSection) + ", \"powers\": [";
+  for (int32_t i = 0; i < sections; ++i) {
+    const RSMFunctions& s = rsm.RationalPolyList.data[i];
+    const int32_t p[12] = {
+        s.sampleNumeratorPowerX,   s.sampleNumeratorPowerY,   s.sampleNumeratorPowerZ,
+        s.sampleDenominatorPowerX, s.sampleDenominatorPowerY, s.sampleDenominatorPowerZ,
+        s.rowNumeratorPowerX,      s.rowNumeratorPowerY,      s.rowNumeratorPowerZ,
+        s.rowDenominatorPowerX,    s.rowDenominatorPowerY,    s.rowDenominatorPowerZ};
+    j += i ? ", [" : "[";
+    for (int k = 0; k < 12; ++k) j += (k ? ", " : "") + std::to_string(p[k]);
+    j += "]";
+  }
+  j += "]}, \"error_covariance\": [";
+  for (size_t i = 0; i < covariance.size(); ++i) j += (i ? ", " : "") + quoted(covariance[i]);
+  j += "], \"output_coordinate_system\": {\"projection\": " + quoted(cs.projection) +
+       ", \"horizontal_units\": " + quoted(cs.units) + ", \"heights\": " + quoted(cs.heights) +
+       "}, \"mean_height\": " + number(rsm.z_mean) + "}\n";
+  return j;
+}
+
+}  // namespace senmod_io

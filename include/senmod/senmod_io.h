@@ -1,0 +1,212 @@
+/*
+ * senmod_io: sensor models opened from files, carried between ground and image.
+ *
+ * libsenmod_io reads the model of an image file (NITF RSM records in any image segment, RPC00B
+ * and RPC metadata of any raster GDAL reads, or a model file written by smod_ModelSave), takes
+ * terrain heights from a DEM, and transforms points both ways with a status per point. It is
+ * the engine under the senmod command and the Python module; C and C++ programs use it as they
+ * do. It is built on libsenmod (senmod/senmod.h) and GDAL.
+ *
+ * Conventions of every call:
+ * - Error slot (ErrorReport** err), as in senmod.h: cleared on entry; null is allowed (the
+ *   report is then dropped). A report passed out is the caller's: read it with smod_ErrorText
+ *   and delete it with herr_DeleteErrorReportEx.
+ * - Ownership: a model is the caller's from smod_ModelOpen to smod_ModelClose. Texts handed out
+ *   (char*) are the caller's: release them with smod_Free. Arrays passed in are only read;
+ *   arrays passed for output are only written, and only their first n elements.
+ * - Coordinates: ground points are longitude and latitude in degrees on WGS 84 and heights in
+ *   metres above the ellipsoid; image points are (sample, row) in the model's own convention,
+ *   the one the points commands write (see "pixel_convention" in smod_ModelInfoJson): for RSM
+ *   records the upper-left corner of the first pixel is (0, 0), for RPCs the centre of the
+ *   first pixel is (0, 0). GDAL's pixel/line (corner at 0, 0) is used only by the transformer.
+ * - Threads: the transform calls (smod_ModelGroundToImage, smod_ModelImageToGround, the
+ *   transformer) and smod_ModelInfoJson may run on many threads at once on one model; each
+ *   call takes a working copy of the model of its own. smod_ModelSetDem and smod_ModelSetOption
+ *   must not run while any other call on the same model runs.
+ */
+#ifndef SENMOD_SENMOD_IO_H
+#define SENMOD_SENMOD_IO_H
+
+#include <stddef.h>
+
+#include "senmod/senmod.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define SMOD_IO_API __attribute__((visibility("default")))
+
+/* An opened model: opaque. */
+typedef struct smod_Model smod_Model;
+
+/* Status of one point of a transform call. */
+enum {
+  SMOD_POINT_OK = 0,
+  /* A DEM was set and heights were to come from it, but the point lies off the DEM or next to
+   * a cell without data: it took the mean height (the DEM's mean, or the model's when the DEM
+   * has no valid cell). Its outputs are valid. */
+  SMOD_POINT_OFF_DEM = 1,
+  /* The point lies outside the model's ground domain (ground to image) or image domain (image
+   * to ground) by more than the domain margin, where the polynomials are not valid: they fold
+   * back into the image far outside it. The margin is a tenth of the domain's extent on each
+   * side (longitude and latitude of the ground domain's corners; samples and rows of the image
+   * domain). Outputs NaN, unless option "EXTRAPOLATE" is on. */
+  SMOD_POINT_OUTSIDE_DOMAIN = 2,
+  /* Image to ground: the result, carried back to the image through the section that inverted
+   * it, misses its image point by more than the residual limit (option "MAX_RESIDUAL"). Outputs
+   * NaN. */
+  SMOD_POINT_NOT_CONVERGED = 3,
+  /* The model cannot carry the point (a zero denominator, a coordinate it cannot convert, a
+   * result that is not a finite number). Outputs NaN. */
+  SMOD_POINT_FAILED = 4
+};
+
+/* The residual limit (pixels) unless option "MAX_RESIDUAL" sets another. */
+#define SMOD_DEFAULT_MAX_RESIDUAL 1e-3
+
+/* Opens the model of the file at path: a NITF file with RSM records (GDAL's "NITF_IM:n:file"
+ * names image segment n, from 0; a plain name the first segment that carries a model), a raster
+ * with RPC00B or RPC metadata, or a model file. Returns the new model, or null with a report
+ * naming the file (and the record and field of a bad record). Release it with
+ * smod_ModelClose. */
+SMOD_IO_API smod_Model* smod_ModelOpen(const char* path, ErrorReport** err);
+
+/* Releases model and everything it holds. Accepts null. */
+SMOD_IO_API void smod_ModelClose(smod_Model* model);
+
+/* Takes the heights of later transform calls that pass no heights from the raster DEM at
+ * demPath (any raster GDAL reads, in any coordinate system OSR can reach from WGS 84; its first
+ * band, bilinear between cell centres), or from the model's mean height when demPath is null.
+ * A DEM without a valid cell is accepted: every point then takes the model's mean height with
+ * status SMOD_POINT_OFF_DEM. Returns 0, or -1 with a report naming the file when it cannot be
+ * read or is not georeferenced (the model then keeps its previous heights). */
+SMOD_IO_API int smod_ModelSetDem(smod_Model* model, const char* demPath, ErrorReport** err);
+
+/* Sets an option of the model's transform calls: "MAX_RESIDUAL" (pixels, a number >= 0; default
+ * SMOD_DEFAULT_MAX_RESIDUAL), "EXTRAPOLATE" ("YES" or "NO", default "NO": points outside the
+ * domain margin get results, still with status SMOD_POINT_OUTSIDE_DOMAIN). value null restores
+ * the default. Returns 0, or -1 with a report for an unknown key or a bad value. */
+SMOD_IO_API int smod_ModelSetOption(smod_Model* model, const char* key, const char* value,
+                                    ErrorReport** err);
+
+/* Ground to image of n points (lon[i], lat[i]) at heights height[i], or, when height is null,
+ * at the DEM's heights (smod_ModelSetDem) or else the model's mean height. Writes sample[i],
+ * row[i] and status[i] (one of the SMOD_POINT_ values). Returns the number of points whose status
+ * is SMOD_POINT_OK or SMOD_POINT_OFF_DEM; a failed point never stops the others, its outputs are
+ * NaN. Returns -1 with a report when the call itself fails (a null model or array that n > 0
+ * needs, a DEM that cannot be read, an exhausted heap): then no output is meaningful. */
+SMOD_IO_API int smod_ModelGroundToImage(smod_Model* model, size_t n, const double* lon,
+                                        const double* lat, const double* height, double* sample,
+                                        double* row, int* status, ErrorReport** err);
+
+/* Image to ground of n points (sample[i], row[i]) at heights height[i], or, when height is null,
+ * on the DEM (the ground point iterated to the terrain, then computed once more at the DEM
+ * height read there) or else at the model's mean height. Writes lon[i], lat[i], the height each
+ * point used into heightOut[i] (heightOut may be null) and status[i]. Every result is carried
+ * back to the image: one that misses its image point by more than the residual limit has status
+ * SMOD_POINT_NOT_CONVERGED. Returns as smod_ModelGroundToImage. */
+SMOD_IO_API int smod_ModelImageToGround(smod_Model* model, size_t n, const double* sample,
+                                        const double* row, const double* height, double* lon,
+                                        double* lat, double* heightOut, int* status,
+                                        ErrorReport** err);
+
+/* smod_ModelImageToGround that also writes residual[i]: the distance (pixels) by which point i's
+ * result, carried back to the image, misses its image point (NaN where none was computed), so
+ * that a caller can tell how far a SMOD_POINT_NOT_CONVERGED point stopped. */
+SMOD_IO_API int smod_ModelImageToGroundResidual(smod_Model* model, size_t n, const double* sample,
+                                                const double* row, const double* height,
+                                                double* lon, double* lat, double* heightOut,
+                                                double* residual, int* status, ErrorReport** err);
+
+/* A description of status for people ("off the DEM", "outside the model's domain", ...); never
+ * null. The text is static. */
+SMOD_IO_API const char* smod_PointStatusText(int status);
+
+/* The model's description as one JSON object followed by a line feed: where it came from, its
+ * kind, pixel convention, image size, sections, domains, covariance records, how far its
+ * sections disagree along their seams, and its footprint at the mean height. Returns the text
+ * (release with smod_Free), or null with a report. */
+SMOD_IO_API char* smod_ModelInfoJson(smod_Model* model, ErrorReport** err);
+
+/* The same description as text for people, lines ending in a line feed. */
+SMOD_IO_API char* smod_ModelInfoText(smod_Model* model, ErrorReport** err);
+
+/* The image's outline on the ground as a GeoJSON FeatureCollection of one Polygon (WGS 84
+ * longitude, latitude; the ring counter-clockwise) with its properties (source, image size,
+ * where the heights came from, lowest and highest height, step): the image domain's edges walked
+ * a point every step pixels (step >= 1) and at every corner, carried to the ground at *height
+ * when height is not null, else as smod_ModelImageToGround takes heights. Edge points whose
+ * status is neither SMOD_POINT_OK nor SMOD_POINT_OFF_DEM are left out; *leftOut (leftOut may be
+ * null) receives how many. Returns the text (release with smod_Free), or null with a report
+ * when fewer than three points reach the ground or a call fails. */
+SMOD_IO_API char* smod_ModelFootprintJson(smod_Model* model, double step, const double* height,
+                                          long* leftOut, ErrorReport** err);
+
+/* Writes the same footprint as a layer "footprint" of the OGR driver format (null: chosen from
+ * path's extension: .geojson or .json GeoJSON, .gpkg GPKG, .shp ESRI Shapefile, .kml KML, .fgb
+ * FlatGeobuf; another extension is refused) to path, under a temporary name renamed when
+ * complete. Returns the number of edge points left out (>= 0), or -1 with a report; nothing is
+ * then left under path. */
+SMOD_IO_API long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* format,
+                                          double step, const double* height, ErrorReport** err);
+
+/* Writes the model (with its covariance records) to the model file at path, under a temporary
+ * name renamed when complete. Returns 0, or -1 with a report naming path. */
+SMOD_IO_API int smod_ModelSave(smod_Model* model, const char* path, ErrorReport** err);
+
+/* A progress callback: done from 0 to 1; returns 0 to stop the work. */
+typedef int (*smod_ProgressFunc)(double done, void* arg);
+
+/* Orthorectifies the raster at imagePath through model onto a map grid, written to outputPath
+ * under a temporary name renamed when complete. options: null, or a null-terminated list of
+ * "KEY=VALUE" texts: "T_SRS" (anything OSR reads; default the WGS 84 UTM zone of the image
+ * centre), "TR" ("XRES YRES" in the system's units; default the ground sample distance at the
+ * image centre), "TE" ("XMIN YMIN XMAX YMAX"; default the footprint snapped outwards to whole
+ * cells), "RESAMPLING" (near, bilinear, cubic, lanczos; default near), "THREADS" (default every
+ * core), "FORMAT" (a GDAL raster driver that can create files; default GTiff; COG through a
+ * GTiff first), "CO" (a creation option NAME=VALUE, repeatable, over the defaults tiled
+ * DEFLATE), "HEIGHT" (a constant height, m, in place of the DEM). Heights come from the DEM of
+ * smod_ModelSetDem. progress may be null. Returns a JSON object describing what was written
+ * ("columns", "rows", "geotransform", "srs_name", "bands", "warnings"), to release with
+ * smod_Free, or null with a report; nothing is then left under outputPath. */
+SMOD_IO_API char* smod_ModelOrtho(smod_Model* model, const char* imagePath, const char* outputPath,
+                                  const char* const* options, smod_ProgressFunc progress,
+                                  void* progressArg, ErrorReport** err);
+
+/* A GDAL transformer (for GDALWarp, GDALSuggestedWarpOutput2, GDALCreateWarpedVRT) between the
+ * image's GDAL pixel/line and dstSRS coordinates (anything OSR reads; null for WGS 84 longitude
+ * and latitude), or, when dstGeoTransform (6 reals) is given, pixel/line of that grid. Forward
+ * (dstToSrc 0) image to ground on the model's heights; backward ground to image. A point is a
+ * success only when its status would be SMOD_POINT_OK or SMOD_POINT_OFF_DEM. The transformer
+ * borrows model, which must outlive it; GDAL may clone it for its threads. Returns it, or null
+ * with a report. Release with smod_ModelDestroyGDALTransformer (or GDALDestroyTransformer). */
+SMOD_IO_API void* smod_ModelCreateGDALTransformer(smod_Model* model, const char* dstSRS,
+                                                  const double* dstGeoTransform,
+                                                  ErrorReport** err);
+
+/* The transformer's function, a GDALTransformerFunc: transforms n points of x, y (z receives the
+ * ground heights of image to ground, and may be null) in place and sets success[i]. Returns 1,
+ * or 0 when the call failed as a whole (every success 0). */
+SMOD_IO_API int smod_ModelGDALTransform(void* arg, int dstToSrc, int n, double* x, double* y,
+                                        double* z, int* success);
+
+/* Releases a transformer. Accepts null. */
+SMOD_IO_API void smod_ModelDestroyGDALTransformer(void* arg);
+
+/* The messages of report and of the reports it took over, joined by ": " (release with
+ * smod_Free); null for a null report or an exhausted heap. report stays the caller's. */
+SMOD_IO_API char* smod_ErrorText(const ErrorReport* report);
+
+/* Releases what a call of this library handed out. Accepts null. */
+SMOD_IO_API void smod_Free(void* block);
+
+/* The version of the loaded library ("1.0.0"), which may differ from SENMOD_VERSION in
+ * senmod/version.h of the headers a program was built with. */
+SMOD_IO_API const char* smod_VersionString(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SENMOD_SENMOD_IO_H */
