@@ -208,6 +208,9 @@ void closeWritten(Dataset dataset, const std::string& output) {
 
 // The writable raster driver of job.format; throws ReadError for any other.
 GDALDriverH outputDriver(const OrthoJob& job) {
+  if (EQUAL(job.format.c_str(), "VRT")) {
+    throw ReadError(job.output + ": a VRT would refer to a temporary file; write a GeoTIFF");
+  }
   GDALDriverH driver = GDALGetDriverByName(job.format.c_str());
   if (!driver || !GDALGetMetadataItem(driver, GDAL_DCAP_RASTER, nullptr) ||
       (!GDALGetMetadataItem(driver, GDAL_DCAP_CREATE, nullptr) &&

@@ -1,5 +1,6 @@
 // The senmod command given hostile or unlucky input: every case ends with a clear message and
 // the right exit status, never a crash, a hang or a silently wrong number.
+#include <cmath>
 #include <cstring>
 
 #include "model_loader.h"
@@ -41,12 +42,12 @@ class Hostile : public ScratchTest {
 };
 
 TEST_F(Hostile, InfoListsRecordsOfAnyNameAndSummarisesManySections) {
-  smodtool::LoadedModel model = smodtool::loadModel(model_);
+  senmod_io::LoadedModel model = senmod_io::loadModel(model_);
   model.storedCovariance.push_back({"ECA", "", {}});
   model.storedCovariance.push_back({"Smod_RSMDCA", "", {}});
-  EXPECT_TRUE(contains(smodtool::summaryText(model, "m", false),
+  EXPECT_TRUE(contains(senmod_io::summaryText(model, "m", false),
                        "error covariance records: ECA, RSMDCA\n"));
-  EXPECT_TRUE(contains(smodtool::summaryText(model, "m", true),
+  EXPECT_TRUE(contains(senmod_io::summaryText(model, "m", true),
                        "\"error_covariance\": [\"ECA\", \"RSMDCA\"]"));
 
   // 200,000 sections of as many power patterns: grouping them must not compare every pair.
@@ -72,7 +73,7 @@ TEST_F(Hostile, InfoListsRecordsOfAnyNameAndSummarisesManySections) {
   many[kSections - 1] = many[0];
   rsm.RationalPolyList.count = kSections;
   rsm.RationalPolyList.data = many.data();
-  const std::string text = smodtool::summaryText(model, "m", false);
+  const std::string text = senmod_io::summaryText(model, "m", false);
   rsm.RationalPolyList.count = kept;
   rsm.RationalPolyList.data = keptData;
   EXPECT_TRUE(contains(text,
@@ -128,9 +129,15 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
   const CommandRun strict = senmod(
       {"ground-to-image", model_, "--dem", dem->path(), "--strict-dem", "-i", path("ground.txt")});
   EXPECT_EQ(strict.status, 1);
-  EXPECT_EQ(numberRows(strict.out).size(), 1u);
+  const auto rows = numberRows(strict.out);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_TRUE(std::isnan(rows[1][0]) && std::isnan(rows[2][0]));
+  EXPECT_EQ(rows[3], withDem[3]);
   EXPECT_EQ(strict.err, "senmod: " + path("ground.txt") +
-                            ":2: the point is off the DEM or on no-data (--strict-dem)\n");
+                            ":2: the point is off the DEM or on no-data (--strict-dem)\nsenmod: " +
+                            path("ground.txt") +
+                            ":3: the point is off the DEM or on no-data (--strict-dem)\nsenmod: 2 "
+                            "of 4 points failed: 2 off the DEM (--strict-dem)\n");
 
   // From the image: the first point lands west of the DEM.
   writeText("image.txt", "100 400\n");
@@ -177,23 +184,28 @@ TEST_F(Hostile, ImageToGroundResultsThatMissTheirPixelFail) {
   desc.tres = records;
   const std::string cubic = nitf("cubic.ntf", desc);
   writeText("image.txt", "500 400\n25500 400\n600 300\n");
-  const CommandRun run = senmod({"image-to-ground", cubic, "-i", path("image.txt")});
+  // Far outside the image domain: extrapolated, so that the iteration's own failure shows.
+  const CommandRun run =
+      senmod({"image-to-ground", cubic, "--extrapolate", "-i", path("image.txt")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(numberRows(run.out).size(), 1u);
+  const auto rows = numberRows(run.out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(std::isnan(rows[1][0]));
   EXPECT_TRUE(contains(run.err, path("image.txt") +
                                     ":2: the result does not map back to the image point: it "
                                     "lands "));
   EXPECT_TRUE(contains(run.err, " pixels away (--max-residual 0.001)"));
 
   const CommandRun loose =
-      senmod({"image-to-ground", cubic, "--max-residual", "1e9", "-i", path("image.txt")});
+      senmod({"image-to-ground", cubic, "--extrapolate", "--max-residual", "1e9", "-i",
+              path("image.txt")});
   EXPECT_EQ(loose.status, 0) << loose.err;
   EXPECT_EQ(numberRows(loose.out).size(), 3u);
   EXPECT_EQ(senmod({"image-to-ground", cubic, "--max-residual", "-1"}).status, 2);
 }
 
 TEST_F(Hostile, ModelFilesGetTheInternalCoordinateSystem) {
-  smodtool::LoadedModel model = smodtool::loadModel(model_);
+  senmod_io::LoadedModel model = senmod_io::loadModel(model_);
   ErrorReport* report = nullptr;
   Hprj_Projection* utm = hprj_ProjectionFromDefinition("EPSG:32632", &report);
   ASSERT_NE(utm, nullptr);
@@ -202,8 +214,8 @@ TEST_F(Hostile, ModelFilesGetTheInternalCoordinateSystem) {
   smod_RSMCoordinateSystemSet(model.xform->model, utm, "meters", heights, &report);
   hprj_ProjectionFree(&utm);
   hprj_ElevationInfoFree(&heights);
-  ASSERT_EQ(report, nullptr) << smodtool::takeReportText(&report);
-  smodtool::saveModel(model, path("utm.smod"));
+  ASSERT_EQ(report, nullptr) << senmod_io::takeReportText(&report);
+  senmod_io::saveModel(model, path("utm.smod"));
 
   const CommandRun info = senmod({"info", path("utm.smod")});
   ASSERT_EQ(info.status, 0) << info.err;

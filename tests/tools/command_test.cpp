@@ -1,8 +1,11 @@
 // The senmod command: its formats, the precedence of heights, exit statuses and messages.
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
+#include "command_text.h"
 #include "model_loader.h"
 #include "support/dem_builder.h"
 #include "tool_fixtures.h"
@@ -31,7 +34,7 @@ class Command : public ScratchTest {
 
   // The library's own answer for one point at height h, through the reader.
   std::vector<double> direct(bool groundToImage, double x, double y, double h) {
-    smodtool::LoadedModel model = smodtool::loadModel(model_);
+    senmod_io::LoadedModel model = senmod_io::loadModel(model_);
     model.xform->model->rsm.groundToImageTransform = groundToImage ? SMOD_TRUE : SMOD_FALSE;
     const double in[3] = {x, y, h};
     std::vector<double> out(2);
@@ -176,7 +179,7 @@ TEST_F(Command, ManyBlocksComeOutInInputOrderWithTheirLineNumbers) {
   EXPECT_TRUE(all.out == one.out + two.out);
 }
 
-TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
+TEST_F(Command, FailingPointIsWrittenAsNanAndTheOthersGoOn) {
   // A sample denominator that is zero at the height of the domain's middle.
   const SyntheticModel m{'G', 1, 1};
   nitf_builder::Fields fields;
@@ -195,11 +198,23 @@ TEST_F(Command, FailingPointStopsWithOneAndNamesItsLine) {
   nitf_builder::NitfImage desc;
   desc.tres = records;
   const std::string model = nitf("zero.ntf", desc);
+  // The failed point is written as nan nan in its place and the others go on; its line and the
+  // count per reason go to standard error, and the status says something failed.
   writeText("in.txt", "10.005 45 100\n10 45 500\n10.003 45 100\n");
   const CommandRun run = senmod({"ground-to-image", model, "-i", path("in.txt")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(numberRows(run.out).size(), 1u);
+  const auto rows = numberRows(run.out);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(std::isnan(rows[1][0]) && std::isnan(rows[1][1]));
+  EXPECT_TRUE(std::isfinite(rows[0][0]) && std::isfinite(rows[2][0]));
   EXPECT_TRUE(contains(run.err, path("in.txt") + ":2: the point cannot be transformed"));
+  EXPECT_TRUE(contains(run.err, "1 of 3 points failed: 1 that cannot be transformed"));
+  // --stop-on-error stops there, after the points before it.
+  const CommandRun stop =
+      senmod({"ground-to-image", model, "-i", path("in.txt"), "--stop-on-error"});
+  EXPECT_EQ(stop.status, 1);
+  EXPECT_EQ(numberRows(stop.out).size(), 1u);
+  EXPECT_TRUE(contains(stop.err, path("in.txt") + ":2: the point cannot be transformed"));
 }
 
 TEST_F(Command, InfoDescribesTheModel) {
@@ -256,6 +271,36 @@ TEST_F(Command, ConvertedModelFileGivesTheSamePoints) {
   const CommandRun cut = senmod({"info", path("cut.smod")});
   EXPECT_EQ(cut.status, 2);
   EXPECT_TRUE(contains(cut.err, path("cut.smod") + ": the model file is damaged"));
+}
+
+TEST(CommandTexts, EveryOptionIsInItsCommandsHelpAndInTheManPage) {
+  std::ifstream file(SENMOD_MANPAGE);
+  const std::string man((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(man.empty());
+  // roff writes each hyphen escaped.
+  auto roff = [](std::string text) {
+    for (size_t at = 0; (at = text.find('-', at)) != std::string::npos; at += 2) {
+      text.insert(at, "\\");
+    }
+    return text;
+  };
+  for (int c = 0; c < senmod_cli::kCommandCount; ++c) {
+    const std::string command = senmod_cli::kCommandTexts[c].name;
+    const CommandRun help = senmod({command, "--help"});
+    ASSERT_EQ(help.status, 0) << command;
+    EXPECT_TRUE(contains(help.out, "usage: senmod " + command));
+    EXPECT_TRUE(contains(man, ".B " + roff(command) + "\n"));
+    for (int i = 0; i < senmod_cli::kOptionCount; ++i) {
+      const senmod_cli::OptionText& o = senmod_cli::kOptionTexts[i];
+      if (!senmod_cli::takes(o, command)) continue;
+      EXPECT_TRUE(contains(help.out, std::string("  ") + o.name)) << command;
+      if (*o.alias) {
+        EXPECT_TRUE(contains(help.out, std::string(", ") + o.alias)) << command;
+      }
+      EXPECT_TRUE(contains(man, ".B " + roff(o.name))) << o.name;
+    }
+  }
+  EXPECT_EQ(senmod({"info", "--nonsense"}).status, 2);
 }
 
 }  // namespace

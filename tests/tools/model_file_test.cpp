@@ -46,16 +46,16 @@ class ModelFiles : public ScratchTest {
 
 TEST_F(ModelFiles, ModelSurvivesTheRoundTrip) {
   // The library keeps the designs it has made for the rest of the process.
-  smodtool::saveModel(smodtool::loadModel(source_), path("warm.smod"));
+  senmod_io::saveModel(senmod_io::loadModel(source_), path("warm.smod"));
   const long blocks = hmsc_HeapLiveBlocks();
   {
-    smodtool::LoadedModel original = smodtool::loadModel(source_);
-    smodtool::saveModel(original, path("model.smod"));
-    smodtool::LoadedModel restored = smodtool::loadModel(path("model.smod"));
+    senmod_io::LoadedModel original = senmod_io::loadModel(source_);
+    senmod_io::saveModel(original, path("model.smod"));
+    senmod_io::LoadedModel restored = senmod_io::loadModel(path("model.smod"));
     EXPECT_EQ(restored.source, "NITF RSM records");
     EXPECT_EQ(smod_RSMsAreSame(restored.xform->model, original.xform->model), 1);
     // Saving the restored model writes the same file again.
-    smodtool::saveModel(restored, path("again.smod"));
+    senmod_io::saveModel(restored, path("again.smod"));
     EXPECT_EQ(bytes(path("again.smod")), bytes(path("model.smod")));
 
     EXPECT_EQ(groundOf(restored.xform.get()), groundOf(original.xform.get()));
@@ -65,38 +65,38 @@ TEST_F(ModelFiles, ModelSurvivesTheRoundTrip) {
 }
 
 TEST_F(ModelFiles, CovarianceRecordsAreStoredAndListed) {
-  const smodtool::LoadedModel original = smodtool::loadModel(source_);
-  EXPECT_TRUE(smodtool::covarianceDesigns(original).empty());
+  const senmod_io::LoadedModel original = senmod_io::loadModel(source_);
+  EXPECT_TRUE(senmod_io::covarianceDesigns(original).empty());
 
-  smodtool::LoadedModel withRecords = smodtool::loadModel(source_);
+  senmod_io::LoadedModel withRecords = senmod_io::loadModel(source_);
   ErrorReport* report = nullptr;
   withRecords.covariance.apa.reset(smod_RSMAPACreate(&report));
   withRecords.covariance.apa->npar = 2;
-  withRecords.covariance.apa->parval = smodtool::heapDoubles({1.5, -2.5});
+  withRecords.covariance.apa->parval = senmod_io::heapDoubles({1.5, -2.5});
   withRecords.covariance.eca.reset(smod_RSMECACreate(&report));
-  withRecords.covariance.eca->inclic = smodtool::heapText("N");
-  withRecords.covariance.eca->incluc = smodtool::heapText("N");
-  smodtool::saveModel(withRecords, path("cov.smod"));
-  const smodtool::LoadedModel restored = smodtool::loadModel(path("cov.smod"));
+  withRecords.covariance.eca->inclic = senmod_io::heapText("N");
+  withRecords.covariance.eca->incluc = senmod_io::heapText("N");
+  senmod_io::saveModel(withRecords, path("cov.smod"));
+  const senmod_io::LoadedModel restored = senmod_io::loadModel(path("cov.smod"));
   const std::vector<std::string> expected = {"Smod_RSMAPA", "Smod_RSMECA"};
-  EXPECT_EQ(smodtool::covarianceDesigns(restored), expected);
+  EXPECT_EQ(senmod_io::covarianceDesigns(restored), expected);
   ASSERT_EQ(restored.storedCovariance.size(), 2u);
   EXPECT_FALSE(restored.storedCovariance[0].bytes.empty());
 }
 
 TEST_F(ModelFiles, DamagedFilesAreRefused) {
-  const smodtool::LoadedModel model = smodtool::loadModel(source_);
-  smodtool::saveModel(model, path("model.smod"));
+  const senmod_io::LoadedModel model = senmod_io::loadModel(source_);
+  senmod_io::saveModel(model, path("model.smod"));
   const std::vector<unsigned char> good = bytes(path("model.smod"));
   ASSERT_GT(good.size(), 100u);
-  EXPECT_NO_THROW(smodtool::decodeModelFile(good, "f"));
+  EXPECT_NO_THROW(senmod_io::decodeModelFile(good, "f"));
 
   for (size_t length = 0; length < good.size(); length += 1 + good.size() / 97) {
     const std::vector<unsigned char> cut(good.begin(), good.begin() + length);
     try {
-      smodtool::decodeModelFile(cut, "f.smod");
+      senmod_io::decodeModelFile(cut, "f.smod");
       ADD_FAILURE() << "a file cut to " << length << " bytes was accepted";
-    } catch (const smodtool::ReadError& e) {
+    } catch (const senmod_io::ReadError& e) {
       const std::string m = e.what();
       EXPECT_TRUE(m.find("f.smod: the model file is damaged") == 0 ||
                   m.find("f.smod: not a senmod model file") == 0)
@@ -106,36 +106,36 @@ TEST_F(ModelFiles, DamagedFilesAreRefused) {
   for (size_t at = 8; at < good.size(); at += 1 + good.size() / 53) {
     std::vector<unsigned char> altered = good;
     altered[at] ^= 0x20;
-    EXPECT_THROW(smodtool::decodeModelFile(altered, "f"), smodtool::ReadError) << "byte " << at;
+    EXPECT_THROW(senmod_io::decodeModelFile(altered, "f"), senmod_io::ReadError) << "byte " << at;
   }
 }
 
 // A model file's covariance records pass the checks of records read from tagged records.
 TEST_F(ModelFiles, CovarianceRecordsThatTaggedRecordsCouldNotGiveAreRefused) {
-  smodtool::LoadedModel model = smodtool::loadModel(source_);
+  senmod_io::LoadedModel model = senmod_io::loadModel(source_);
   ErrorReport* report = nullptr;
   model.covariance.apa.reset(smod_RSMAPACreate(&report));
   model.covariance.apa->npar = 40;
-  model.covariance.apa->parval = smodtool::heapDoubles(std::vector<double>(40, 1.0));
-  smodtool::saveModel(model, path("npar.smod"));
+  model.covariance.apa->parval = senmod_io::heapDoubles(std::vector<double>(40, 1.0));
+  senmod_io::saveModel(model, path("npar.smod"));
   model.covariance.apa->npar = 2;
   model.covariance.apa->parval.count = 2;
   model.covariance.apa->irx = 3;
-  smodtool::saveModel(model, path("index.smod"));
+  senmod_io::saveModel(model, path("index.smod"));
   model.covariance.apa->irx = 0;
   model.covariance.apa->parval.data[1] = std::nan("");
-  smodtool::saveModel(model, path("nan.smod"));
+  senmod_io::saveModel(model, path("nan.smod"));
   model.covariance.apa->parval.data[1] = 1.0;
-  smodtool::saveModel(model, path("good.smod"));
-  smodtool::ModelFileContents contents = smodtool::readModelFile(path("good.smod"));
-  smodtool::ModelFileContents renamed = contents;
+  senmod_io::saveModel(model, path("good.smod"));
+  senmod_io::ModelFileContents contents = senmod_io::readModelFile(path("good.smod"));
+  senmod_io::ModelFileContents renamed = contents;
   renamed.objects[1].design = "APA";
-  smodtool::writeModelFile(path("renamed.smod"), renamed);
-  smodtool::ModelFileContents twice = contents;
+  senmod_io::writeModelFile(path("renamed.smod"), renamed);
+  senmod_io::ModelFileContents twice = contents;
   twice.objects.push_back(contents.objects[1]);
-  smodtool::writeModelFile(path("twice.smod"), twice);
+  senmod_io::writeModelFile(path("twice.smod"), twice);
 
-  EXPECT_NO_THROW(smodtool::loadModel(path("good.smod")));
+  EXPECT_NO_THROW(senmod_io::loadModel(path("good.smod")));
   const std::pair<const char*, std::string> cases[] = {
       {"npar.smod", ": RSMAPA: field NPAR: 40 is outside 1 to 36"},
       {"index.smod", ": RSMAPA: field IRX: parameter 3 of 2 (NPAR)"},
@@ -144,9 +144,9 @@ TEST_F(ModelFiles, CovarianceRecordsThatTaggedRecordsCouldNotGiveAreRefused) {
       {"twice.smod", ": the model file holds more than one Smod_RSMAPA record"}};
   for (const auto& [file, message] : cases) {
     try {
-      smodtool::loadModel(path(file));
+      senmod_io::loadModel(path(file));
       ADD_FAILURE() << file << " was accepted";
-    } catch (const smodtool::ReadError& e) {
+    } catch (const senmod_io::ReadError& e) {
       EXPECT_EQ(std::string(e.what()), path(file) + message);
     }
   }
@@ -194,14 +194,14 @@ TEST_F(ModelFiles, ModelsThatTaggedRecordsCouldNotGiveAreRefused) {
        "field section 2 sampleDenominator: not a finite number"},
   };
   for (const Case& c : cases) {
-    smodtool::LoadedModel model = smodtool::loadModel(source_);
+    senmod_io::LoadedModel model = senmod_io::loadModel(source_);
     c.spoil(model.xform->model->rsm);
     const std::string file = path(std::string(c.name) + ".smod");
-    smodtool::saveModel(model, file);
+    senmod_io::saveModel(model, file);
     try {
-      smodtool::loadModel(file);
+      senmod_io::loadModel(file);
       ADD_FAILURE() << c.name << " was accepted";
-    } catch (const smodtool::ReadError& e) {
+    } catch (const senmod_io::ReadError& e) {
       EXPECT_EQ(std::string(e.what()), file + ": the model: " + c.message);
     }
   }
@@ -216,42 +216,42 @@ TEST_F(ModelFiles, OversizedFileIsRefusedBeforeItIsRead) {
   ASSERT_EQ(ftruncate(fd, off_t(8) << 30), 0);
   close(fd);
   try {
-    smodtool::loadModel(file);
+    senmod_io::loadModel(file);
     ADD_FAILURE() << "an 8 GiB model file was read";
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     EXPECT_EQ(std::string(e.what()), file + ": the model file is 8589934592 bytes long, more "
                                             "than the 64 MiB a model file may have");
   }
 }
 
 TEST_F(ModelFiles, UndecodableObjectsAreRefusedWithTheirName) {
-  const smodtool::LoadedModel model = smodtool::loadModel(source_);
-  smodtool::saveModel(model, path("model.smod"));
-  smodtool::ModelFileContents contents = smodtool::readModelFile(path("model.smod"));
+  const senmod_io::LoadedModel model = senmod_io::loadModel(source_);
+  senmod_io::saveModel(model, path("model.smod"));
+  senmod_io::ModelFileContents contents = senmod_io::readModelFile(path("model.smod"));
   contents.objects[0].bytes.resize(contents.objects[0].bytes.size() / 2);
-  smodtool::writeModelFile(path("half.smod"), contents);
+  senmod_io::writeModelFile(path("half.smod"), contents);
   try {
-    smodtool::loadModel(path("half.smod"));
+    senmod_io::loadModel(path("half.smod"));
     ADD_FAILURE() << "a model cut in half was accepted";
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     EXPECT_TRUE(contains(e.what(), path("half.smod") + ": the model file's model cannot be decoded"));
   }
 
   // A model stored under another layout would not fit the library's record.
-  contents = smodtool::readModelFile(path("model.smod"));
+  contents = senmod_io::readModelFile(path("model.smod"));
   contents.objects[0].dictionary += " ";
-  smodtool::writeModelFile(path("layout.smod"), contents);
+  senmod_io::writeModelFile(path("layout.smod"), contents);
   try {
-    smodtool::loadModel(path("layout.smod"));
+    senmod_io::loadModel(path("layout.smod"));
     ADD_FAILURE() << "a model of another layout was accepted";
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     EXPECT_TRUE(contains(e.what(), "under a dictionary this version of senmod does not use"));
   }
 
-  contents = smodtool::readModelFile(path("model.smod"));
+  contents = senmod_io::readModelFile(path("model.smod"));
   contents.objects.push_back({"Smod_RSMECA", contents.objects[0].dictionary, {1, 2, 3}});
-  smodtool::writeModelFile(path("record.smod"), contents);
-  EXPECT_THROW(smodtool::loadModel(path("record.smod")), smodtool::ReadError);
+  senmod_io::writeModelFile(path("record.smod"), contents);
+  EXPECT_THROW(senmod_io::loadModel(path("record.smod")), senmod_io::ReadError);
 }
 
 }  // namespace

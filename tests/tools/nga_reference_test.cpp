@@ -75,7 +75,7 @@ class NgaReference : public ScratchTest {
 };
 
 TEST_F(NgaReference, ReaderReproducesTheTableBothWays) {
-  smodtool::LoadedModel model = smodtool::loadModel(file_);
+  senmod_io::LoadedModel model = senmod_io::loadModel(file_);
   RSM_Xform* xform = model.xform.get();
   EXPECT_EQ(xform->model->rsm.grndd.count, 12);
   EXPECT_TRUE(model.covariance.dca && model.covariance.eca);
@@ -128,7 +128,7 @@ TEST_F(NgaReference, CommandReproducesTheTable) {
 namespace {
 
 TEST_F(NgaReference, CovarianceRecordsCarryTheirFields) {
-  const smodtool::LoadedModel model = smodtool::loadModel(file_);
+  const senmod_io::LoadedModel model = senmod_io::loadModel(file_);
   const Smod_RSMDCA& dca = *model.covariance.dca;
   EXPECT_EQ(dca.npar, 6);
   EXPECT_EQ(dca.nimge, 1);
@@ -188,9 +188,9 @@ TEST_F(NgaReference, RsmEcaWhoseCountsOrIndicesDisagreeIsRefused) {
   for (const auto& [xml, message] : cases) {
     const std::string file = nitfOfRecords("eca.ntf", xml);
     try {
-      smodtool::loadModel(file);
+      senmod_io::loadModel(file);
       ADD_FAILURE() << message << " was accepted";
-    } catch (const smodtool::ReadError& e) {
+    } catch (const senmod_io::ReadError& e) {
       EXPECT_EQ(std::string(e.what()), file + ": " + message);
     }
   }

@@ -29,8 +29,8 @@ class NitfSegments : public ScratchTest {
   // The message the reader gives for name.
   std::string refusal(const std::string& name) {
     try {
-      smodtool::loadModel(name);
-    } catch (const smodtool::ReadError& e) {
+      senmod_io::loadModel(name);
+    } catch (const senmod_io::ReadError& e) {
       return e.what();
     }
     ADD_FAILURE() << name << " was accepted";
@@ -50,8 +50,8 @@ TEST_F(NitfSegments, ModelNamesTheSegmentAndAFirstSegmentWithoutOneListsThoseWit
   EXPECT_EQ(refusal(file), file + ": the first image segment holds neither RSM records nor "
                                   "RPCs; name a segment that does as the model: NITF_IM:1:" +
                                file + ", NITF_IM:3:" + file);
-  EXPECT_EQ(smodtool::loadModel("NITF_IM:1:" + file).source, "NITF RSM records");
-  EXPECT_EQ(smodtool::loadModel("NITF_IM:3:" + file).source, "NITF RPC00B");
+  EXPECT_EQ(senmod_io::loadModel("NITF_IM:1:" + file).source, "NITF RSM records");
+  EXPECT_EQ(senmod_io::loadModel("NITF_IM:3:" + file).source, "NITF RPC00B");
   EXPECT_EQ(refusal("NITF_IM:2:" + file),
             "NITF_IM:2:" + file + ": the file holds neither RSM records nor RPCs");
 }

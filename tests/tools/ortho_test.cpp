@@ -331,6 +331,33 @@ TEST_F(Ortho, WritesATiledCompressedGeotiffOrACogWithTheCreationOptionsGiven) {
   EXPECT_NE(std::system(("ls " + path("") + " | grep -q partial").c_str()), 0);
 }
 
+TEST_F(Ortho, TakesGdalsSpellingsAndTheDriverOfTheOutputsExtension) {
+  const std::vector<std::string> grid = {"--height", "500", "--t_srs", "EPSG:32632", "--tr", "7",
+                                         "7", "--co", "COMPRESS=NONE", "--quiet"};
+  std::vector<std::string> ours = {"ortho", image_, "-o", path("ours.tif")};
+  ours.insert(ours.end(), grid.begin(), grid.end());
+  ASSERT_EQ(senmod(ours).status, 0);
+  const CommandRun gdal =
+      senmod({"ortho", image_, "-o", path("gdal.img"), "--height", "500", "-t_srs", "EPSG:32632",
+              "-tr", "7", "7", "-co", "COMPRESS=NONE", "-q", "--config", "GDAL_CACHEMAX", "64"});
+  ASSERT_EQ(gdal.status, 0) << gdal.err;
+  EXPECT_EQ(gdal.err, "");
+  const Raster a = readRaster(path("ours.tif"));
+  const Raster b = readRaster(path("gdal.img"));
+  GDALDatasetH img = GDALOpen(path("gdal.img").c_str(), GA_ReadOnly);
+  ASSERT_NE(img, nullptr);
+  EXPECT_STREQ(GDALGetDriverShortName(GDALGetDatasetDriver(img)), "HFA");
+  GDALClose(img);
+  ASSERT_EQ(a.bands.size(), b.bands.size());
+  for (size_t band = 0; band < a.bands.size(); ++band) {
+    ASSERT_EQ(a.bands[band].size(), b.bands[band].size());
+    for (size_t i = 0; i < a.bands[band].size(); ++i) {
+      const double u = a.bands[band][i], v = b.bands[band][i];
+      ASSERT_TRUE(u == v || (std::isnan(u) && std::isnan(v))) << i;
+    }
+  }
+}
+
 TEST_F(Ortho, BadInputFailsWithStatusTwoAndLeavesNoFile) {
   writeRamp(path("bare.tif"), 30, 20, GDT_Byte, {});
   struct Case {
@@ -349,7 +376,9 @@ TEST_F(Ortho, BadInputFailsWithStatusTwoAndLeavesNoFile) {
       {{"ortho", image_, "-o", out, "--tr", "0", "1"}, "--tr needs sizes above zero"},
       {{"ortho", image_, "-o", out, "--te", "1", "2", "0", "3"}, "--te needs XMIN < XMAX"},
       {{"ortho", image_, "-o", out, "--progress", "--quiet"}, "either --progress or --quiet"},
-      {{"ortho", image_, "-o", out, "--of", "PNG"}, "--of takes GTiff or COG"},
+      {{"ortho", image_, "-o", out, "--of", "NoSuchDriver"}, "is not a GDAL raster driver"},
+      {{"ortho", image_, "-o", path("out.nosuchext")}, "no GDAL raster driver writes this extension"},
+      {{"ortho", image_, "-o", path("out.vrt")}, "a VRT would refer to a temporary file"},
       {{"footprint", path("bare.tif")}, "neither RSM records nor RPCs"},
   };
   for (const Case& c : cases) {
@@ -470,7 +499,7 @@ TEST_F(SampleOrtho, EachPixelOfTheSectionedModelComesFromTheLibrarysImagePositio
   std::vector<double> in;
   for (size_t i = 0; i < x.size(); ++i)
     in.insert(in.end(), {x[i], y[i], bilinear(dem, x[i], y[i])});
-  smodtool::LoadedModel model = smodtool::loadModel(sampleData("sample_rsm.ntf"));
+  senmod_io::LoadedModel model = senmod_io::loadModel(sampleData("sample_rsm.ntf"));
   model.xform->model->rsm.groundToImageTransform = SMOD_TRUE;
   std::vector<double> expected(2 * x.size());
   ErrorReport* report = nullptr;

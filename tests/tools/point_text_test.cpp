@@ -10,12 +10,12 @@
 
 namespace {
 
-using smodtool::LineKind;
+using senmod_cli::LineKind;
 
 LineKind kindOf(const std::string& line, int* count = nullptr, double* fields = nullptr) {
   double f[3] = {0, 0, 0};
   int n = 0;
-  const LineKind kind = smodtool::parsePointLine(line.data(), line.data() + line.size(), f, &n);
+  const LineKind kind = senmod_cli::parsePointLine(line.data(), line.data() + line.size(), f, &n);
   if (count) *count = n;
   if (fields) std::memcpy(fields, f, sizeof f);
   return kind;
@@ -43,16 +43,16 @@ TEST(PointLine, ReadsTwoOrThreeNumbersBetweenBlanksAndCommas) {
 }
 
 TEST(NumberText, ShortestTextReadsBackTheSameDouble) {
-  EXPECT_EQ(smodtool::numberText(650.0), "650");
-  EXPECT_EQ(smodtool::numberText(0.1), "0.1");
-  EXPECT_EQ(smodtool::numberText(-1e-300), "-1e-300");
+  EXPECT_EQ(senmod_text::numberText(650.0), "650");
+  EXPECT_EQ(senmod_text::numberText(0.1), "0.1");
+  EXPECT_EQ(senmod_text::numberText(-1e-300), "-1e-300");
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> uniform(-200.0, 200.0);
   for (int i = 0; i < 20000; ++i) {
     const double value = i % 2 ? uniform(random) : std::ldexp(uniform(random), i % 600 - 300);
-    const std::string text = smodtool::numberText(value);
+    const std::string text = senmod_text::numberText(value);
     double back = 0.0;
-    ASSERT_TRUE(smodtool::parseNumberText(text.data(), text.data() + text.size(), &back)) << text;
+    ASSERT_TRUE(senmod_text::parseNumberText(text.data(), text.data() + text.size(), &back)) << text;
     EXPECT_EQ(back, value) << text;
   }
 }

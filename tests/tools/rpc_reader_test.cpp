@@ -47,7 +47,7 @@ class RpcModels : public ScratchTest {
         GDALCreateRPCTransformerV2(&info, FALSE, 0.0, nullptr));
     ASSERT_NE(rpc, nullptr);
 
-    smodtool::LoadedModel model = smodtool::loadModel(file);
+    senmod_io::LoadedModel model = senmod_io::loadModel(file);
     RSM_Xform* xform = model.xform.get();
     const RSM_Model_Orig& rsm = xform->model->rsm;
     EXPECT_EQ(rsm.grndd.count, 0);  // geodetic
@@ -87,7 +87,7 @@ TEST_F(RpcModels, Rpc00bGivesTheRpcImagePositions) {
   desc.rpc = rpcItems();
   const std::string file = nitf("rpc.ntf", desc);
   expectSameImagePositions(file);
-  EXPECT_EQ(smodtool::loadModel(file).source, "NITF RPC00B");
+  EXPECT_EQ(senmod_io::loadModel(file).source, "NITF RPC00B");
 }
 
 // A GeoTIFF with RPC metadata, made by GDAL's GeoTIFF driver.
@@ -109,29 +109,29 @@ std::string geoTiffWithRpc(const std::string& path, const std::vector<std::strin
 TEST_F(RpcModels, GeoTiffRpcMetadataGivesTheRpcImagePositions) {
   const std::string file = geoTiffWithRpc(path("rpc.tif"), rpcItems());
   expectSameImagePositions(file);
-  EXPECT_EQ(smodtool::loadModel(file).source, "RPC metadata (GTiff)");
+  EXPECT_EQ(senmod_io::loadModel(file).source, "RPC metadata (GTiff)");
 }
 
 TEST_F(RpcModels, ZeroScaleMissingOrNonFiniteCoefficientsAreRefused) {
   const std::string zero = geoTiffWithRpc(path("zero.tif"), rpcItems("0"));
   try {
-    smodtool::loadModel(zero);
+    senmod_io::loadModel(zero);
     ADD_FAILURE() << "a zero scale was accepted";
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     EXPECT_TRUE(contains(e.what(), zero + ": RPC: LINE_SCALE is zero"));
   }
   std::vector<std::string> partial = rpcItems();
   partial.pop_back();
   const std::string incomplete = geoTiffWithRpc(path("partial.tif"), partial);
-  EXPECT_THROW(smodtool::loadModel(incomplete), smodtool::ReadError);
+  EXPECT_THROW(senmod_io::loadModel(incomplete), senmod_io::ReadError);
   // GeoTIFF keeps what it is given; NITF's RPC00B could not hold it.
   std::vector<std::string> notANumber = rpcItems();
   notANumber.back().replace(notANumber.back().find("-2e-4"), 5, "nan");
   const std::string nan = geoTiffWithRpc(path("nan.tif"), notANumber);
   try {
-    smodtool::loadModel(nan);
+    senmod_io::loadModel(nan);
     ADD_FAILURE() << "a coefficient that is not a number was accepted";
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     EXPECT_EQ(std::string(e.what()), nan + ": RPC: SAMP_DEN_COEFF term 2 is not a finite number");
   }
 }

@@ -27,7 +27,7 @@ TEST_P(RsmKinds, ModelMapsGroundToTheRecordedImageAndBack) {
   const std::string file = nitf("model.ntf", desc);
   const long blocks = hmsc_HeapLiveBlocks();
   {
-    smodtool::LoadedModel model = smodtool::loadModel(file);
+    senmod_io::LoadedModel model = senmod_io::loadModel(file);
     EXPECT_EQ(model.source, "NITF RSM records");
     RSM_Xform* xform = model.xform.get();
     const RSM_Model_Orig& rsm = xform->model->rsm;
@@ -111,8 +111,8 @@ class RsmRefusals : public ScratchTest {
     desc.tres = records;
     const std::string file = nitf("bad.ntf", desc);
     try {
-      smodtool::loadModel(file);
-    } catch (const smodtool::ReadError& e) {
+      senmod_io::loadModel(file);
+    } catch (const senmod_io::ReadError& e) {
       const std::string message = e.what();
       EXPECT_EQ(message.rfind(file + ": ", 0), 0u) << message;
       return message;
@@ -209,7 +209,7 @@ TEST_F(RsmRefusals, AdjustableParametersFillTheirRecord) {
   nitf_builder::NitfImage desc;
   desc.tres = syntheticRecords({'G', 1, 1});
   desc.tres.push_back({"RSMAPA", nitf_builder::encodeTre("RSMAPA", apa)});
-  const smodtool::LoadedModel model = smodtool::loadModel(nitf("apa.ntf", desc));
+  const senmod_io::LoadedModel model = senmod_io::loadModel(nitf("apa.ntf", desc));
   ASSERT_TRUE(model.covariance.apa);
   const Smod_RSMAPA& r = *model.covariance.apa;
   EXPECT_STREQ(r.tid.data, "T7");

@@ -130,8 +130,9 @@ std::vector<std::vector<double>> numberRows(const std::string& text) {
   while (std::getline(in, line)) {
     std::istringstream f(line);
     std::vector<double> v;
-    double x;
-    while (f >> x) v.push_back(x);
+    std::string field;
+    // strtod, unlike a stream, reads the "nan" of a failed point.
+    while (f >> field) v.push_back(std::strtod(field.c_str(), nullptr));
     out.push_back(v);
   }
   return out;
