@@ -6,6 +6,7 @@
 
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -177,6 +178,10 @@ int smod_ModelSetDem(smod_Model* model, const char* demPath, ErrorReport** err) 
   });
 }
 
+double smod_ModelMeanHeight(const smod_Model* model) {
+  return model ? model->engine.meanHeight() : std::nan("");
+}
+
 int smod_ModelSetOption(smod_Model* model, const char* key, const char* value,
                         ErrorReport** err) {
   return guarded(err, "smod_ModelSetOption", -1, [&] {
@@ -311,7 +316,7 @@ void* smod_ModelCreateGDALTransformer(smod_Model* model, const char* dstSRS,
                                       const double* dstGeoTransform, ErrorReport** err) {
   return guarded(err, "smod_ModelCreateGDALTransformer", static_cast<void*>(nullptr), [&] {
     needModel(model);
-    senmod_io::gdalStart();
+    const senmod_io::GdalMessages messages;
     auto setup = std::make_shared<senmod_io::TransformerSetup>();
     setup->engine = &model->engine;
     const double identity[6] = {0.0, 1.0, 0.0, 0.0, 0.0, 1.0};

@@ -54,7 +54,7 @@ bool makeTransformation(const std::string& wkt, std::unique_ptr<OGRCoordinateTra
 }  // namespace
 
 DemCoverage::DemCoverage(const std::string& dem) {
-  gdalStart();
+  const GdalMessages messages;
   gdalTakeMessage();
   std::unique_ptr<void, DatasetCloser> dataset(GDALOpen(dem.c_str(), GA_ReadOnly));
   if (!dataset || GDALGetRasterCount(dataset.get()) < 1) fail(dem, "the DEM cannot be read");

@@ -152,7 +152,7 @@ void writeFootprint(const Outline& outline, const FootprintProperties& p, const 
                     const std::string& format) {
   const Geometry polygon = polygonOf(outline);
   if (!polygon) throw ReadError("too few points of the image's edges reach the ground");
-  gdalStart();
+  const GdalMessages messages;
   GDALDriverH driver = GDALGetDriverByName(format.c_str());
   if (!driver || !GDALGetMetadataItem(driver, GDAL_DCAP_VECTOR, nullptr)) {
     throw ReadError("\"" + format + "\" is not an OGR driver that writes files");
@@ -201,7 +201,7 @@ std::string footprintJson(const Outline& outline, const FootprintProperties& p) 
       std::to_string(++made) + ".geojson";
   const Geometry polygon = polygonOf(outline);
   if (!polygon) throw ReadError("too few points of the image's edges reach the ground");
-  gdalStart();
+  const GdalMessages messages;
   gdalTakeMessage();
   if (!writeDataset(outline, p, static_cast<OGRGeometryH>(polygon.get()),
                     GDALGetDriverByName("GeoJSON"), target)) {

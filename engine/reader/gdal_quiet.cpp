@@ -1,5 +1,6 @@
 #include "gdal_quiet.h"
 
+#include <cpl_error.h>
 #include <gdal.h>
 
 #include <mutex>
@@ -10,19 +11,19 @@ namespace {
 
 thread_local std::string lastMessage;
 
-void keepMessage(CPLErr level, CPLErrorNum, const char* message) {
+void CPL_STDCALL keepMessage(CPLErr level, CPLErrorNum, const char* message) {
   if (level >= CE_Failure && message) lastMessage = message;
 }
 
 }  // namespace
 
-void gdalStart() {
+GdalMessages::GdalMessages() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    GDALAllRegister();
-    CPLSetErrorHandler(keepMessage);
-  });
+  std::call_once(once, [] { GDALAllRegister(); });
+  CPLPushErrorHandler(keepMessage);
 }
+
+GdalMessages::~GdalMessages() { CPLPopErrorHandler(); }
 
 std::string gdalTakeMessage() {
   std::string message;

@@ -1,4 +1,5 @@
-// GDAL as the readers use it: drivers registered once, and its messages kept for ours.
+// GDAL as the engine uses it: drivers registered once, and its messages kept for ours while an
+// engine call runs, without touching the error handling of the program around it.
 #ifndef SENMOD_IO_GDAL_QUIET_H
 #define SENMOD_IO_GDAL_QUIET_H
 
@@ -6,11 +7,19 @@
 
 namespace senmod_io {
 
-// Registers GDAL's drivers and installs a handler that keeps GDAL's error messages instead of
-// printing them. Safe to call any number of times.
-void gdalStart();
+// While one lives, GDAL's error messages on this thread are kept (see gdalTakeMessage) instead
+// of going to the handler the program installed. It registers GDAL's drivers first (once).
+// Scopes nest.
+class GdalMessages {
+ public:
+  GdalMessages();
+  ~GdalMessages();
+  GdalMessages(const GdalMessages&) = delete;
+  GdalMessages& operator=(const GdalMessages&) = delete;
+};
 
-// The last error message GDAL gave since the previous call, "" when none; clears it.
+// The last error message GDAL gave on this thread since the previous call, "" when none;
+// clears it.
 std::string gdalTakeMessage();
 
 }  // namespace senmod_io

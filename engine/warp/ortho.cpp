@@ -235,7 +235,7 @@ std::string reportOf(const OrthoJob& job, const OrthoGrid& grid, int bands,
 }  // namespace
 
 OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
-  gdalStart();
+  const GdalMessages messages;
   gdalTakeMessage();
   GDALDriverH driver = outputDriver(job);
   const Dataset source(GDALOpen(job.image.c_str(), GA_ReadOnly));
