@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "partial_file.h"
 #include "read_error.h"
 
 namespace senmod_io {
@@ -10,7 +11,11 @@ namespace senmod_io {
 namespace {
 
 constexpr char kMagic[8] = {'S', 'E', 'N', 'M', 'O', 'D', 'M', 'F'};
-constexpr uint32_t kVersion = 1;
+// Version 2 added the pixel convention after the source text.
+constexpr uint32_t kVersionWithoutConvention = 1;
+constexpr uint32_t kVersion = 2;
+constexpr uint32_t kCornerCode = 0;
+constexpr uint32_t kCenterCode = 1;
 
 class Writer {
  public:
@@ -84,8 +89,11 @@ uint64_t modelFileChecksum(const unsigned char* data, size_t size) {
 std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents) {
   Writer w;
   w.raw(kMagic, sizeof kMagic);
-  w.u32(kVersion);
+  w.u32(contents.pixelConvention ? kVersion : kVersionWithoutConvention);
   w.block(contents.source.data(), contents.source.size());
+  if (contents.pixelConvention) {
+    w.u32(*contents.pixelConvention == PixelConvention::Center ? kCenterCode : kCornerCode);
+  }
   w.u32(static_cast<uint32_t>(contents.objects.size()));
   for (const StoredObject& object : contents.objects) {
     w.block(object.design.data(), object.design.size());
@@ -113,12 +121,21 @@ ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
   }
   Reader r(data.data(), body, file);
   const uint64_t version = r.little(4);
-  if (version != kVersion) {
+  if (version != kVersion && version != kVersionWithoutConvention) {
     throw ReadError(file + ": model file version " + std::to_string(version) +
-                    " is not supported");
+                    " is not supported: this version of senmod reads versions 1 and 2");
   }
   ModelFileContents contents;
   contents.source = r.text();
+  if (version == kVersion) {
+    const uint64_t code = r.little(4);
+    if (code != kCornerCode && code != kCenterCode) {
+      throw ReadError(file + ": the model file's pixel convention " + std::to_string(code) +
+                      " is not one this version of senmod knows (0 corner, 1 center)");
+    }
+    contents.pixelConvention =
+        code == kCenterCode ? PixelConvention::Center : PixelConvention::Corner;
+  }
   const uint64_t count = r.little(4);
   if (count < 1) throw ReadError(file + ": the model file holds no model");
   for (uint64_t i = 0; i < count; ++i) {
@@ -140,10 +157,13 @@ bool isModelFile(const std::string& path) {
 
 void writeModelFile(const std::string& path, const ModelFileContents& contents) {
   const std::vector<unsigned char> data = encodeModelFile(contents);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // Written beside path and renamed when complete: a failed write leaves what path held.
+  PartialFile partial(path, "senmod");
+  std::ofstream out(partial.path(), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   out.close();
   if (!out) throw ReadError(path + ": cannot write the model file");
+  partial.commit();
 }
 
 ModelFileContents readModelFile(const std::string& path) {

@@ -2,8 +2,9 @@
 //
 // Layout (integers little-endian):
 //   8 bytes   magic "SENMODMF"
-//   u32       version (1)
+//   u32       version (2; version 1 files, which lack the next field, are read too)
 //   text      source description
+//   u32       pixel convention: 0 corner, 1 center (version 2 only)
 //   u32       number of objects; the first is the transform object's model ("RSM_Model")
 //   per object: text design name, text dictionary, bytes persistent form
 //   u64       FNV-1a 64 checksum of every byte before it
@@ -13,8 +14,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "pixel_convention.h"
 
 namespace senmod_io {
 
@@ -28,6 +32,9 @@ struct StoredObject {
 
 struct ModelFileContents {
   std::string source;
+  // Absent only in contents decoded from a version 1 file, which did not store it; such
+  // contents encode as version 1 again, every other as version 2.
+  std::optional<PixelConvention> pixelConvention;
   std::vector<StoredObject> objects;
 };
 
@@ -38,7 +45,8 @@ bool isModelFile(const std::string& path);
 uint64_t modelFileChecksum(const unsigned char* data, size_t size);
 
 std::vector<unsigned char> encodeModelFile(const ModelFileContents& contents);
-// Throws ReadError naming file for a truncated, altered or foreign container.
+// Throws ReadError naming file for a truncated, altered or foreign container, and for a version
+// or pixel convention this version of senmod does not know.
 ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
                                   const std::string& file);
 
@@ -48,7 +56,9 @@ ModelFileContents decodeModelFile(const std::vector<unsigned char>& data,
 constexpr uint64_t kModelFileBytesMax = uint64_t(64) << 20;
 
 // Whole-file reading and writing; throw ReadError naming path when the file cannot be read or
-// written, and readModelFile also for a file larger than kModelFileBytesMax, before reading it.
+// written (WriteError when the complete file cannot take its name), and readModelFile also for a
+// file larger than kModelFileBytesMax, before reading it. writeModelFile writes under a
+// temporary name beside path, renamed when complete.
 void writeModelFile(const std::string& path, const ModelFileContents& contents);
 ModelFileContents readModelFile(const std::string& path);
 

@@ -63,14 +63,15 @@ double meanHeight(const RSM_Model& model,
   return (low + high) / 2.0;
 }
 
-constexpr double kRpcPixelShift = 0.5;
 const char* const kNitfRpcSource = "NITF RPC00B";
 const char* const kRpcMetadataSource = "RPC metadata (";
 
-// The shift of a model by the source it was read from (a model file keeps its model's source).
-double pixelShiftOf(const std::string& source) {
+// The convention of a version 1 model file's model. That version stored no convention; the
+// source label its readers wrote (RPC sources centre, the others corner) is the only information
+// there is. Models read since then carry their convention from the reader, never from a label.
+PixelConvention conventionOfVersion1Source(const std::string& source) {
   const bool rpc = source == kNitfRpcSource || source.rfind(kRpcMetadataSource, 0) == 0;
-  return rpc ? kRpcPixelShift : 0.0;
+  return rpc ? PixelConvention::Center : PixelConvention::Corner;
 }
 
 XformPtr wrap(ModelPtr model, const std::string& file) {
@@ -226,7 +227,7 @@ std::vector<std::string> segmentsWithModel(void* dataset, const std::string& pat
 }
 
 LoadedModel loadRaster(const std::string& path) {
-  gdalStart();
+  const GdalMessages messages;
   gdalTakeMessage();
   const Dataset dataset(GDALOpen(path.c_str(), GA_ReadOnly));
   if (!dataset) {
@@ -253,7 +254,7 @@ LoadedModel loadRaster(const std::string& path) {
   const char* driver = GDALGetDriverShortName(GDALGetDatasetDriver(dataset.get()));
   loaded.source = std::strcmp(driver, "NITF") == 0 ? std::string(kNitfRpcSource)
                                                    : kRpcMetadataSource + std::string(driver) + ")";
-  loaded.gdalPixelShift = pixelShiftOf(loaded.source);
+  loaded.setPixelConvention(PixelConvention::Center);
   return loaded;
 }
 
@@ -289,6 +290,7 @@ LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::stri
   finishModel(*rsm.model, rsm.groundReferencePoint, file);
   loaded.xform = wrap(std::move(rsm.model), file);
   loaded.source = "NITF RSM records";
+  loaded.setPixelConvention(PixelConvention::Corner);
   return loaded;
 }
 
@@ -318,7 +320,9 @@ LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::str
   // what the model's ground coordinates refer to.
   setInternalCoordinateSystem(*loaded.xform->model, path);
   loaded.source = contents.source;
-  loaded.gdalPixelShift = pixelShiftOf(loaded.source);
+  loaded.setPixelConvention(contents.pixelConvention
+                                ? *contents.pixelConvention
+                                : conventionOfVersion1Source(contents.source));
   for (size_t i = 1; i < contents.objects.size(); ++i) {
     checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
     loaded.storedCovariance.push_back(contents.objects[i]);
@@ -342,6 +346,7 @@ std::vector<std::string> covarianceDesigns(const LoadedModel& model) {
 ModelFileContents modelFileContents(const LoadedModel& model, const std::string& path) {
   ModelFileContents contents;
   contents.source = model.source;
+  contents.pixelConvention = model.pixelConvention;
   contents.objects.push_back(storeXform(model.xform.get(), path));
   const CovarianceRecords& c = model.covariance;
   if (c.apa) {

@@ -9,6 +9,7 @@
 
 #include "model_file.h"
 #include "owned.h"
+#include "pixel_convention.h"
 #include "tre_records.h"
 
 namespace senmod_io {
@@ -18,10 +19,17 @@ struct LoadedModel {
   std::string source;  // where the model came from, for people ("NITF RSM records", ...)
   CovarianceRecords covariance;  // the covariance records read from a NITF file
   std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
-  // What to add to the model's image coordinates to give GDAL's pixel/line, whose (0, 0) is the
-  // upper-left corner of the first pixel: 0.5 for RPCs, which put the first pixel's centre at
-  // (0, 0); 0 for RSM records, whose image coordinates are continuous from that same corner.
+  // Where the model's image coordinates put (0, 0): set by the reader that knows the model's
+  // kind, kept by model files. Set it with setPixelConvention.
+  PixelConvention pixelConvention = PixelConvention::Corner;
+  // What to add to the model's image coordinates to give GDAL's pixel/line: the shift of
+  // pixelConvention, kept beside it for the geometry that reads it.
   double gdalPixelShift = 0.0;
+
+  void setPixelConvention(PixelConvention convention) {
+    pixelConvention = convention;
+    gdalPixelShift = gdalPixelShiftOf(convention);
+  }
 };
 
 // Completes a filled model record: the starting polynomials of every section

@@ -7,6 +7,7 @@
 
 #include "number_text.h"
 #include "read_error.h"
+#include "seam_gap.h"
 
 namespace senmod_io {
 
@@ -150,6 +151,49 @@ Vertices readableVertices(const RSM_Model_Orig& rsm) {
   return v;
 }
 
+// The convention's line of the text summary.
+std::string conventionText(PixelConvention convention) {
+  return convention == PixelConvention::Center
+             ? "center (the first pixel's centre is 0, 0)"
+             : "corner (the first pixel's upper-left corner is 0, 0)";
+}
+
+// A gap for people: three significant digits.
+std::string gapText(double pixels) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", pixels);
+  return text;
+}
+
+std::string seamText(const SeamGap& seams, int sections) {
+  if (sections < 2) return "none (one section)";
+  const SeamStats gap = seams.all();
+  if (gap.seams == 0) return "none inside the image domain";
+  const std::string count = std::to_string(gap.seams) + (gap.seams == 1 ? " seam" : " seams");
+  if (gap.points == 0) return "no point of the " + count + " could be carried across";
+  std::string t = "sections disagree along their seams by at most " + gapText(gap.largest) +
+                  " pixels (" + count + ")";
+  if (gap.failed > 0) {
+    t += "; " + std::to_string(gap.failed) + " of " + std::to_string(gap.points + gap.failed) +
+         " seam points could not be carried across";
+  }
+  return t;
+}
+
+std::string seamJson(const SeamGap& seams, int sections) {
+  if (sections < 2) return "null";
+  const SeamStats gap = seams.all();
+  auto kind = [](const SeamStats& k) {
+    return "{\"largest_px\": " + jsonNumber(k.largest) + ", \"seams\": " +
+           std::to_string(k.seams) + "}";
+  };
+  return "{\"largest_px\": " + jsonNumber(gap.largest) + ", \"seams\": " +
+         std::to_string(gap.seams) + ", \"points\": " + std::to_string(gap.points) +
+         ", \"points_failed\": " + std::to_string(gap.failed) +
+         ", \"between_rows\": " + kind(seams.betweenRows) +
+         ", \"between_columns\": " + kind(seams.betweenColumns) + "}";
+}
+
 }  // namespace
 
 std::string summaryText(const LoadedModel& model, const std::string& file, bool json) {
@@ -168,9 +212,11 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
   const Smod_Doubles& ground = rsm.groundDomain;
   const Vertices vertices = readableVertices(rsm);
   const size_t vertexCount = vertices.values.size() / 3;
+  const SeamGap seams = seamGap(record);
 
   if (!json) {
     std::string t = "file: " + file + "\nsource: " + model.source + "\n";
+    t += "pixel convention: " + conventionText(model.pixelConvention) + "\n";
     if (image.count >= 4) {
       t += "image domain: samples " + number(image.data[0]) + " to " + number(image.data[1]) +
            ", rows " + number(image.data[2]) + " to " + number(image.data[3]) + "\n";
@@ -193,6 +239,7 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
       t += "powers (" + std::to_string(g.second) +
            (g.second == 1 ? " section): " : " sections): ") + g.first + "\n";
     }
+    t += "seam gap: " + seamText(seams, sections) + "\n";
     std::string names;
     for (const std::string& n : covariance) names += (names.empty() ? "" : ", ") + n;
     t += "error covariance records: " + (names.empty() ? std::string("none") : names) + "\n";
@@ -203,7 +250,8 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
   }
 
   std::string j = "{";
-  j += "\"file\": " + quoted(file) + ", \"source\": " + quoted(model.source);
+  j += "\"file\": " + quoted(file) + ", \"source\": " + quoted(model.source) +
+       ", \"pixel_convention\": " + quoted(pixelConventionName(model.pixelConvention));
   j += ", \"image_domain\": {";
   if (image.count >= 4) {
     j += "\"min_sample\": " + number(image.data[0]) + ", \"max_sample\": " + number(image.data[1]) +
@@ -245,7 +293,7 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
     for (int k = 0; k < 12; ++k) j += (k ? ", " : "") + std::to_string(p[k]);
     j += "]";
   }
-  j += "]}, \"error_covariance\": [";
+  j += "]}, \"seam_gap\": " + seamJson(seams, sections) + ", \"error_covariance\": [";
   for (size_t i = 0; i < covariance.size(); ++i) j += (i ? ", " : "") + quoted(covariance[i]);
   j += "], \"output_coordinate_system\": {\"projection\": " + quoted(cs.projection) +
        ", \"horizontal_units\": " + quoted(cs.units) + ", \"heights\": " + quoted(cs.heights) +
