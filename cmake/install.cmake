@@ -1,12 +1,13 @@
 # What `cmake --install` puts under the prefix: both builds of the library with the host
-# libraries they link, the public headers, the CMake package (targets senmod::senmod and
-# senmod::senmod_demlayer) and a pkg-config file per build. Components: runtime (shared
-# libraries, the command, its man page) and development (headers, namelinks, package files).
+# libraries they link, the engine libsenmod_io (on the main build), the public headers, the CMake
+# package (targets senmod::senmod, senmod::senmod_demlayer and senmod::senmod_io) and a
+# pkg-config file per library. Components: runtime (shared libraries, the command, its man page)
+# and development (headers, namelinks, package files).
 include(CMakePackageConfigHelpers)
 
 set(SENMOD_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/senmod)
 
-install(TARGETS senmod senmod_demlayer ${SENMOD_HOST_LIBRARIES} EXPORT senmodTargets
+install(TARGETS senmod senmod_demlayer senmod_io ${SENMOD_HOST_LIBRARIES} EXPORT senmodTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/senmod ${PROJECT_BINARY_DIR}/include/senmod
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development FILES_MATCHING PATTERN "*.h")
@@ -23,8 +24,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/senmodConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/senmodConfig.cmake
   ${PROJECT_BINARY_DIR}/senmodConfigVersion.cmake DESTINATION ${SENMOD_CMAKE_DIR} COMPONENT development)
 
-# pkg-config: one file per build; the DEM-layer one carries the definition its records need.
-# The files find the prefix from where they lie, so that `cmake --install --prefix` holds.
+# pkg-config: one file per library. The DEM-layer one carries the definition its records need;
+# the engine's requires the main build, whose records its face uses, and names GDAL nowhere: it
+# links it privately. The files find the prefix from where they lie, so that
+# `cmake --install --prefix` holds.
 foreach(dir LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE ${CMAKE_INSTALL_${dir}})
     set(SENMOD_PC_${dir} ${CMAKE_INSTALL_${dir}})
@@ -38,16 +41,21 @@ else()
   file(RELATIVE_PATH up /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
   set(SENMOD_PC_PREFIX "\${pcfiledir}/${up}")
 endif()
-foreach(build senmod senmod_demlayer)
-  set(SENMOD_PC_NAME ${build})
-  if(build STREQUAL senmod_demlayer)
-    set(SENMOD_PC_DESCRIPTION "${PROJECT_DESCRIPTION}; heights read from the DEM as a layer")
+foreach(library senmod senmod_demlayer senmod_io)
+  set(SENMOD_PC_NAME ${library})
+  set(SENMOD_PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
+  set(SENMOD_PC_REQUIRES "")
+  set(SENMOD_PC_LIBS "-l${library} -lhostcore")
+  set(SENMOD_PC_CFLAGS "")
+  if(library STREQUAL senmod_demlayer)
+    string(APPEND SENMOD_PC_DESCRIPTION "; heights read from the DEM as a layer")
     set(SENMOD_PC_CFLAGS "-DSENMOD_DEMLAYER")
-  else()
-    set(SENMOD_PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
-    set(SENMOD_PC_CFLAGS "")
+  elseif(library STREQUAL senmod_io)
+    set(SENMOD_PC_DESCRIPTION "Sensor models opened from files, carried between ground and image")
+    set(SENMOD_PC_REQUIRES "senmod")
+    set(SENMOD_PC_LIBS "-l${library}")
   endif()
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/senmod.pc.in ${PROJECT_BINARY_DIR}/${build}.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/${build}.pc
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/senmod.pc.in ${PROJECT_BINARY_DIR}/${library}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${library}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()
