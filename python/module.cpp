@@ -1,198 +1,162 @@
-// The Python module senmod: models read from files as the command reads them, carried between
-// ground and image on numpy arrays through the library's batch calls.
-#include <pybind11/numpy.h>
+// The Python module senmod: the engine's face (senmod/senmod_io.h) on numpy arrays.
+#include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "model_loader.h"
-#include "footprint.h"
-#include "point_arrays.h"
-#include "command_line.h"
-#include "point_transform.h"
-#include "read_error.h"
+#include "face.h"
+#include "model.h"
 #include "senmod/version.h"
 
 namespace py = pybind11;
 
-namespace senmod_python {
-
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The footprint's class: a GeoJSON FeatureCollection that is its own __geo_interface__, so that
+// shapely.geometry.shape and GeoPandas take it as it is.
+constexpr const char* kFootprintClass = R"(
+class Footprint(dict):
+    """The image's outline on the ground: a GeoJSON FeatureCollection (a dict) of one Feature
+    whose geometry is a Polygon of WGS 84 longitude and latitude (degrees), its ring closed and
+    counter-clockwise, and whose properties are source, image_width and image_height (pixels),
+    heights (where they came from), lowest_height and highest_height (m) and step (pixels).
+    left_out: how many edge points did not reach the ground and were left out."""
 
-// A file name from a str or an os.PathLike.
-std::string pathText(py::handle path) {
-  return py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
-}
+    left_out = 0
 
-// A model and the transform objects that carry its points. Calls on one model run one at a
-// time (a transform object rewrites its model's direction); distinct models run in parallel.
-class Model {
- public:
-  explicit Model(py::handle path) : path_(pathText(path)), loaded_(smodtool::loadModel(path_)) {}
-
-  py::dict info() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return py::module_::import("json").attr("loads")(smodtool::infoJson(loaded_, path_));
-  }
-
-  void save(py::handle path) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    smodtool::saveModel(loaded_, pathText(path));
-  }
-
-  py::tuple groundToImage(py::handle lon, py::handle lat, py::handle h) {
-    PointArrays points = readPoints("lon", lon, "lat", lat, h);
-    auto sample = newArray(points.shape), row = newArray(points.shape);
-    std::vector<double> out(2 * points.n);
-    {
-      py::gil_scoped_release unlocked;
-      std::lock_guard<std::mutex> lock(mutex_);
-      transform(true, "", points, out.data(), nullptr);
-    }
-    split(out, sample.mutable_data(), row.mutable_data());
-    return py::make_tuple(sample, row);
-  }
-
-  py::tuple imageToGround(py::handle sample, py::handle row, py::handle h, py::handle dem) {
-    PointArrays points = readPoints("sample", sample, "row", row, h);
-    const std::string demPath = dem.is_none() ? "" : pathText(dem);
-    if (!demPath.empty() && !points.heights.empty()) {
-      throw py::value_error("give h or dem, not both");
-    }
-    auto lon = newArray(points.shape), lat = newArray(points.shape);
-    auto height = newArray(points.shape);
-    std::vector<double> out(2 * points.n);
-    {
-      py::gil_scoped_release unlocked;
-      std::lock_guard<std::mutex> lock(mutex_);
-      transform(false, demPath, points, out.data(), height.mutable_data());
-    }
-    split(out, lon.mutable_data(), lat.mutable_data());
-    return py::make_tuple(lon, lat, height);
-  }
-
- private:
-  // A transform for one kind of call, kept for the next call of the same kind.
-  struct Transform {
-    smodtool::PointJob job;
-    std::unique_ptr<smodtool::PointTransform> points;
-  };
-
-  smodtool::PointTransform& transformFor(bool groundToImage, const std::string& dem) {
-    std::unique_ptr<Transform>& slot = groundToImage ? forward_ : dem.empty() ? inverse_ : onDem_;
-    if (!slot || slot->job.dem != dem) {
-      slot.reset();
-      auto made = std::make_unique<Transform>();
-      made->job.groundToImage = groundToImage;
-      made->job.dem = dem;
-      made->job.maxResidual = smodtool::kDefaultMaxResidual;
-      made->job.inputName = path_;
-      std::optional<smodtool::DemCoverage> coverage;
-      if (!dem.empty()) coverage.emplace(dem);
-      made->points =
-          std::make_unique<smodtool::PointTransform>(loaded_.xform.get(), made->job, coverage);
-      slot = std::move(made);
-    }
-    return *slot->points;
-  }
-
-  // Every point in chunks; a point that fails gives NaN in each of its outputs.
-  void transform(bool groundToImage, const std::string& dem, const PointArrays& points,
-                 double* out, double* heights) {
-    smodtool::PointTransform& t = transformFor(groundToImage, dem);
-    const size_t chunk = smodtool::PointTransform::kMaxPoints;
-    std::vector<smodtool::PointInput> in(std::min(chunk, points.n));
-    std::vector<double> h(in.size());
-    std::vector<unsigned char> offDem(in.size());
-    for (size_t begin = 0; begin < points.n;) {
-      const size_t count = std::min(chunk, points.n - begin);
-      for (size_t i = 0; i < count; ++i) {
-        const size_t k = begin + i;
-        const double z = !dem.empty()           ? 0.0
-                         : points.heights.empty() ? t.meanHeight()
-                                                  : points.heights[k];
-        in[i] = {points.xy[2 * k], points.xy[2 * k + 1], z, !dem.empty()};
-      }
-      const size_t done = t.run(in.data(), count, out + 2 * begin, h.data(), offDem.data());
-      if (heights) std::copy(h.begin(), h.begin() + done, heights + begin);
-      begin += done;
-      if (done < count) {
-        out[2 * begin] = out[2 * begin + 1] = kNaN;
-        if (heights) heights[begin] = kNaN;
-        ++begin;
-      }
-    }
-  }
-
-  static void split(const std::vector<double>& xy, double* x, double* y) {
-    for (size_t i = 0; i < xy.size() / 2; ++i) {
-      x[i] = xy[2 * i];
-      y[i] = xy[2 * i + 1];
-    }
-  }
-
-  std::string path_;
-  smodtool::LoadedModel loaded_;
-  std::unique_ptr<Transform> forward_, inverse_, onDem_;
-  mutable std::mutex mutex_;
-};
+    @property
+    def __geo_interface__(self):
+        return self
+)";
 
 }  // namespace
 
-}  // namespace senmod_python
-
 PYBIND11_MODULE(senmod, m) {
   using senmod_python::Model;
-  m.doc() = R"(Replacement sensor models: ground to image and back on numpy arrays.
+  m.doc() = R"(Sensor models of images: ground to image and back on numpy arrays.
 
-Models are read from a NITF file with RSM records, any raster with RPCs that GDAL reads, or a
-model file (.smod) written by Model.save or `senmod convert`. Ground points are longitude and
-latitude in degrees (WGS 84) with heights in metres; image points are sample (column) and row.
+senmod.open reads the model of a NITF file with RSM records, of any raster with RPCs that GDAL
+reads, or of a model file written by Model.save (or `senmod convert`).
 
-A point that cannot be transformed gives NaN in each output at its place: numpy.isnan of the
-first output is the mask of the failed points. Every other failure raises senmod.Error.)";
+Units everywhere: ground points are WGS 84 longitude and latitude in degrees with heights in
+metres above the ellipsoid; image points are (sample, row) in pixels in the model's own
+convention (the one of the senmod command; info()["pixel_convention"]): for RSM records (0, 0)
+is the upper-left corner of the first pixel, for RPCs the centre of the first pixel.
+
+A point that cannot be transformed is NaN in every output and has a status other than
+POINT_OK and POINT_OFF_DEM (return_status=True). Every other failure raises senmod.Error.)";
   m.attr("__version__") = SENMOD_VERSION;
 
-  static py::exception<smodtool::ReadError> error(m, "Error", PyExc_RuntimeError);
-  error.doc() = "A model, file or DEM that cannot be used; the text is the whole report chain.";
+  static py::exception<senmod_python::FaceError> error(m, "Error", PyExc_RuntimeError);
+  error.attr("__doc__") =
+      "A model, file, DEM or option that cannot be used; the text is the whole report chain.";
   py::register_exception_translator([](std::exception_ptr thrown) {
     try {
       if (thrown) std::rethrow_exception(thrown);
-    } catch (const smodtool::ReadError& e) {
+    } catch (const senmod_python::FaceError& e) {
       error(e.what());
     }
   });
 
-  py::class_<Model>(m, "Model", "A sensor model read from a file (see senmod.open).")
-      .def("info", &Model::info,
-           "The model's description: the fields of `senmod info --json`, as a dict.")
-      .def("ground_to_image", &Model::groundToImage, py::arg("lon"), py::arg("lat"),
-           py::arg("h") = py::none(),
-           R"(Image points (sample, row) of ground points, as two arrays of lon's shape.
+  m.attr("POINT_OK") = static_cast<int>(SMOD_POINT_OK);
+  m.attr("POINT_OFF_DEM") = static_cast<int>(SMOD_POINT_OFF_DEM);
+  m.attr("POINT_OUTSIDE_DOMAIN") = static_cast<int>(SMOD_POINT_OUTSIDE_DOMAIN);
+  m.attr("POINT_NOT_CONVERGED") = static_cast<int>(SMOD_POINT_NOT_CONVERGED);
+  m.attr("POINT_FAILED") = static_cast<int>(SMOD_POINT_FAILED);
+  m.attr("DEFAULT_MAX_RESIDUAL") = SMOD_DEFAULT_MAX_RESIDUAL;
 
-lon, lat: degrees; h: metres, a number or an array of lon's shape; None for the model's mean
-height. Failed points are NaN.)")
+  py::dict scope;
+  scope["__name__"] = "senmod";
+  py::exec(kFootprintClass, scope);
+  m.attr("Footprint") = scope["Footprint"];
+
+  py::class_<Model>(m, "Model", R"(A sensor model opened from a file (see senmod.open).
+
+Calls on one model may run on many threads at once, without the GIL; a call that sets another
+DEM or a max_residual runs alone. The DEM a call names is read once and kept for the next calls
+that name the same path (a DEM file rewritten since is not read again; open the model anew).
+Pickling reopens the model from its path (relative to the working directory of the process
+that unpickles it) with the DEM it had.)")
+      .def_property_readonly("path", &Model::path, "The file the model was opened from.")
+      .def("info", &Model::info,
+           R"(The model's description as a dict (the JSON of `senmod info --json`): source,
+kind, pixel convention, image size (pixels), sections, domains (vertices in the units that
+"vertex_units" names), covariance records, seam disagreement (pixels) and the footprint at the
+mean height (degrees).)")
+      .def("save", &Model::save, py::arg("path"),
+           R"(Writes the model with its covariance records to the model file path (str or
+os.PathLike), under a temporary name renamed when complete; raises senmod.Error.)")
+      .def("ground_to_image", &Model::groundToImage, py::arg("lon"), py::arg("lat"),
+           py::arg("h") = py::none(), py::arg("dem") = py::none(), py::arg("return_status") = false,
+           R"(Image points of ground points: (sample, row), or (sample, row, status).
+
+lon, lat: degrees (WGS 84); h: metres above the ellipsoid. lon, lat and h broadcast against
+each other as numpy arrays do (a number h serves every point); the outputs have the broadcast
+shape. Without h the heights come from the raster DEM at path dem (bilinear), or, when dem is
+None, the model's mean height; h and dem together raise ValueError.
+
+sample, row: pixels in the model's convention (float64). status (int32, return_status=True):
+per point one of POINT_OK, POINT_OFF_DEM (off the DEM or on no-data: the mean height was used),
+POINT_OUTSIDE_DOMAIN, POINT_FAILED. A failed point is NaN in sample and row.)")
       .def("image_to_ground", &Model::imageToGround, py::arg("sample"), py::arg("row"),
            py::arg("h") = py::none(), py::arg("dem") = py::none(),
-           R"(Ground points (lon, lat, h) of image points, as three arrays of sample's shape.
+           py::arg("max_residual") = py::none(), py::arg("return_status") = false,
+           R"(Ground points of image points: (lon, lat, h), or (lon, lat, h, status).
 
-h: metres, a number or an array of sample's shape; dem: path of a raster DEM whose heights are
-iterated to (each point is then computed again at the DEM height found, so that it maps back
-to its image point); neither for the model's mean height. Failed points are NaN, and so are
-points whose result does not map back to the image point within 1e-3 pixel.)")
-      .def("save", &Model::save, py::arg("path"),
-           "Writes the model with its covariance records to the model file path (.smod).");
+sample, row: pixels in the model's convention; h: metres above the ellipsoid. They broadcast as
+numpy arrays do; the outputs have the broadcast shape. Without h each point is iterated onto the
+raster DEM at path dem and computed once more at the DEM height found there, or, when dem is
+None, put at the model's mean height; h and dem together raise ValueError.
+
+lon, lat: degrees (WGS 84); h: the height each point used (m). Every result is carried back to
+the image: one that misses its image point by more than max_residual pixels (default
+DEFAULT_MAX_RESIDUAL, 0.001; for this call only) fails with POINT_NOT_CONVERGED. status (int,
+return_status=True) as in ground_to_image. A failed point is NaN in lon, lat and h.)")
+      .def("footprint", &Model::footprint, py::arg("dem") = py::none(),
+           py::arg("height") = py::none(), py::arg("step") = 64.0,
+           R"(The image's outline on the ground as a senmod.Footprint (a GeoJSON
+FeatureCollection dict with __geo_interface__).
+
+The image's edges are walked a point every step pixels and at every corner, carried to the
+ground at height (m) or onto the raster DEM at path dem, or, with neither, at the model's mean
+height; height and dem together raise ValueError. Edge points that do not reach the ground are
+left out (counted in left_out, with a RuntimeWarning); fewer than three that do raise
+senmod.Error.)")
+      .def("ortho", &Model::ortho, py::arg("image"), py::arg("output"), py::arg("dem") = py::none(),
+           py::arg("height") = py::none(), py::arg("t_srs") = py::none(),
+           py::arg("tr") = py::none(), py::arg("te") = py::none(), py::arg("resampling") = "near",
+           py::arg("threads") = py::none(), py::arg("co") = py::none(),
+           py::arg("format") = py::none(),
+           R"(Orthorectifies the raster image through this model onto a map grid written to
+output; returns what was written as a dict: "output", "columns", "rows" (cells),
+"geotransform" (GDAL's six numbers in t_srs units), "srs" (WKT), "srs_name", "bands" and
+"warnings" (texts for people, such as a DEM that does not cover the whole image).
+
+Heights from the raster DEM at path dem, or the constant height (m), or the model's mean height;
+height and dem together raise ValueError. t_srs: the grid's coordinate system (an EPSG code
+such as "EPSG:32633", WKT, a PROJ string; default the WGS 84 UTM zone of the image centre).
+tr: (xres, yres), the cell size in t_srs units (default the ground sample distance at the image
+centre). te: (xmin, ymin, xmax, ymax) in t_srs units (default the footprint snapped outwards to
+whole cells). resampling: near, bilinear, cubic or lanczos. threads: warping threads (default
+every core). co: creation options, a list of "NAME=VALUE" texts or a dict, over the defaults
+(tiled, DEFLATE). format: a GDAL raster driver that creates files (default GTiff; COG).
+
+The output is written under a temporary name renamed when complete: after an error or Ctrl-C
+nothing is left under output. Raises senmod.Error.)")
+      .def(py::pickle([](Model& model) { return model.state(); },
+                      [](const py::tuple& state) { return Model::fromState(state); }))
+      .def("__repr__", [](const Model& model) {
+        return "<senmod.Model " + std::string(py::repr(model.path())) + ">";
+      });
 
   m.def(
-      "open", [](py::handle path) { return std::make_unique<Model>(path); },
-      py::arg("path"), "Reads the sensor model of the file path; raises senmod.Error.");
+      "open", [](const py::object& path) { return std::make_unique<Model>(path); }, py::arg("path"),
+      R"(Opens the sensor model of the file path (str, bytes or os.PathLike): a NITF file
+with RSM records ("NITF_IM:n:file" names image segment n), a raster with RPCs, or a model file.
+Raises senmod.Error naming the file (and the record and field of a bad record).)");
+  m.def(
+      "library_version", [] { return std::string(smod_VersionString()); },
+      "The version of the loaded libsenmod_io, which may differ from __version__ (the headers "
+      "the module was built with).");
 }

@@ -1,9 +1,11 @@
-"""The Python module against the command, NGA's reference table, and bad input."""
+"""The Python module against the command and NGA's reference table; its statuses, broadcasting,
+footprint, ortho, pickling and threads; bad input."""
 import concurrent.futures
 import csv
 import json
 import math
 import os
+import pickle
 
 import numpy as np
 import pytest
@@ -89,35 +91,52 @@ def test_saved_model_keeps_source_and_covariance(models, tmp_path):
     assert saved["error_covariance"] == original.info()["error_covariance"]
 
 
-def test_failing_point_is_nan_and_spares_the_others(models):
-    path, grid = models["nitf-rsm"]
-    model = senmod.open(path)
-    sample = np.array([100.0, np.nan, 300.0, np.inf])
-    row = np.array([100.0, 200.0, np.nan, 400.0])
-    lon, lat, h = model.image_to_ground(sample, row, 0.0)
+def test_failed_points_are_nan_with_their_status_and_spare_the_others(models):
+    model = senmod.open(models["nitf-rsm"][0])
+    sample = np.array([100.0, np.nan, 300.0, np.inf, 1e6])
+    row = np.array([100.0, 200.0, np.nan, 400.0, 100.0])
+    lon, lat, h, status = model.image_to_ground(sample, row, 0.0, return_status=True)
+    assert status[0] == senmod.POINT_OK and status[4] == senmod.POINT_OUTSIDE_DOMAIN
+    assert np.all(np.isin(status[1:4], [senmod.POINT_OUTSIDE_DOMAIN, senmod.POINT_FAILED]))
     failed = np.isnan(lon)
-    np.testing.assert_array_equal(failed, [False, True, True, True])
+    np.testing.assert_array_equal(failed, [False, True, True, True, True])
     assert np.all(np.isnan(lat[failed])) and np.all(np.isnan(h[failed]))
     alone = model.image_to_ground(100.0, 100.0, 0.0)
     assert (lon[0], lat[0], h[0]) == tuple(float(a) for a in alone)
 
+    s, r, status = model.ground_to_image([lon[0], lon[0] + 40.0], lat[0], 0.0, return_status=True)
+    np.testing.assert_array_equal(status, [senmod.POINT_OK, senmod.POINT_OUTSIDE_DOMAIN])
+    assert abs(s[0] - 100.0) < 1e-6 and np.isnan(s[1]) and np.isnan(r[1])
 
-def test_shapes_are_kept(models):
+    # A limit no inversion meets fails the point, for that call only.
+    strict = model.image_to_ground(100.0, 100.0, 0.0, max_residual=0.0, return_status=True)
+    assert strict[3] == senmod.POINT_NOT_CONVERGED and np.isnan(strict[0])
+    assert model.image_to_ground(100.0, 100.0, 0.0)[0] == lon[0]
+
+
+def test_inputs_broadcast_as_numpy_arrays_do(models):
     path, grid = models["nitf-rsm"]
     model = senmod.open(path)
-    lon, lat, h = model.image_to_ground(grid[..., 0], grid[..., 1], np.full(grid.shape[:2], 10))
-    assert lon.shape == lat.shape == h.shape == grid.shape[:2]
-    s, r = model.ground_to_image(float(lon[0, 0]), float(lat[0, 0]), 10)
+    sample, row = grid[..., 0], grid[..., 1]
+    lon, lat, h = model.image_to_ground(sample, row, 10)
+    assert lon.shape == lat.shape == h.shape == grid.shape[:2] and np.all(h == 10.0)
+    # A column of heights against a row of points gives every pair.
+    heights = np.array([[0.0], [500.0], [1000.0]])
+    lon, lat, h = model.image_to_ground(sample[0], row[0, 0], heights)
+    assert lon.shape == (3, sample.shape[1])
+    for k in range(3):
+        alone = model.image_to_ground(sample[0], row[0], np.full(sample.shape[1], heights[k, 0]))
+        np.testing.assert_array_equal(lon[k], alone[0])
+    s, r = model.ground_to_image(float(lon[1, 0]), float(lat[1, 0]), 500)
     assert s.shape == () and abs(s - grid[0, 0, 0]) < 1e-6 and abs(r - grid[0, 0, 1]) < 1e-6
-    empty = model.ground_to_image([], [])
-    assert empty[0].shape == (0,)
+    assert model.ground_to_image([], [])[0].shape == (0,)
     # Integers are numbers too.
     np.testing.assert_array_equal(model.image_to_ground([100], [200], 5)[0],
                                   model.image_to_ground([100.0], [200.0], 5.0)[0])
 
 
 @pytest.mark.parametrize("args, error", [
-    (([1.0, 2.0], [1.0]), ValueError),
+    (([1.0, 2.0], [1.0, 2.0, 3.0]), ValueError),
     ((np.zeros((2, 2)), np.zeros(4)), ValueError),
     (([1.0, 2.0], [1.0, 2.0], [1.0, 2.0, 3.0]), ValueError),
     ((["7.4"], ["46.9"]), TypeError),
@@ -134,7 +153,7 @@ def test_bad_arrays_are_refused(models, args, error):
         model.image_to_ground(*args)
 
 
-def test_bad_paths_raise_the_whole_report(models, tmp_path, sample_dir):
+def test_bad_paths_and_arguments_raise_clear_errors(models, tmp_path, sample_dir):
     missing = str(tmp_path / "missing.ntf")
     with pytest.raises(senmod.Error, match="missing.ntf"):
         senmod.open(missing)
@@ -145,33 +164,88 @@ def test_bad_paths_raise_the_whole_report(models, tmp_path, sample_dir):
     damaged.write_bytes(open(models["model-file"][0], "rb").read()[:-9])
     with pytest.raises(senmod.Error, match="damaged.smod"):
         senmod.open(damaged)
+    with pytest.raises(ValueError):
+        senmod.open(models["nitf-rsm"][0] + "\0.smod")
 
     model = senmod.open(models["nitf-rsm"][0])
+    dem = os.path.join(sample_dir, "sample_dem.tif")
     with pytest.raises(senmod.Error, match="cannot be read"):
         model.image_to_ground([1.0], [2.0], dem=tmp_path / "none.tif")
-    with pytest.raises(ValueError):
-        model.image_to_ground([1.0], [2.0], h=3.0, dem=os.path.join(sample_dir, "sample_dem.tif"))
+    for call in (lambda: model.image_to_ground([1.0], [2.0], h=3.0, dem=dem),
+                 lambda: model.ground_to_image([7.4], [46.9], h=3.0, dem=dem),
+                 lambda: model.footprint(dem=dem, height=3.0),
+                 lambda: model.ortho(dem, tmp_path / "o.tif", dem=dem, height=3.0)):
+        with pytest.raises(ValueError):
+            call()
+    with pytest.raises(senmod.Error, match="MAX_RESIDUAL"):
+        model.image_to_ground([1.0], [2.0], max_residual=-1.0)
     with pytest.raises(senmod.Error, match="no-such-dir"):
         model.save(tmp_path / "no-such-dir" / "x.smod")
 
 
-def test_threads_get_the_serial_results(models):
+def test_footprint_is_a_closed_ring_on_the_heights_asked_for(models, sample_dir):
+    model = senmod.open(models["nitf-rsm"][0])
+    footprint = model.footprint(dem=os.path.join(sample_dir, "sample_dem.tif"), step=100)
+    geometry = footprint.__geo_interface__["features"][0]["geometry"]
+    ring = np.array(geometry["coordinates"][0])
+    assert geometry["type"] == "Polygon" and len(ring) > 4 and footprint.left_out == 0
+    np.testing.assert_array_equal(ring[0], ring[-1])
+    # The upper-left corner of the image, carried onto the DEM.
+    corner = model.image_to_ground(0.0, 0.0, dem=os.path.join(sample_dir, "sample_dem.tif"))
+    assert np.min(np.hypot(ring[:, 0] - corner[0], ring[:, 1] - corner[1])) < 1e-9
+    properties = model.footprint(height=321.0)["features"][0]["properties"]
+    assert properties["lowest_height"] == properties["highest_height"] == 321.0
+
+
+def test_pickled_model_gives_the_same_points(models, sample_dir):
     path, grid = models["nitf-rsm"]
+    dem = os.path.join(sample_dir, "sample_dem.tif")
+    model = senmod.open(path)
+    on_dem = model.image_to_ground(grid[..., 0], grid[..., 1], dem=dem)
+    copy = pickle.loads(pickle.dumps(model))
+    assert copy.path == path
+    for got, want in zip(copy.image_to_ground(grid[..., 0], grid[..., 1], dem=dem), on_dem):
+        np.testing.assert_array_equal(got, want)
+    for got, want in zip(copy.ground_to_image(*on_dem), model.ground_to_image(*on_dem)):
+        np.testing.assert_array_equal(got, want)
+
+
+def test_ortho_writes_the_grid_asked_for_and_nothing_on_failure(models, sample_dir, tmp_path):
+    path = models["nitf-rsm"][0]
+    model = senmod.open(path)
+    output = tmp_path / "ortho.tif"
+    written = model.ortho(path, output, dem=os.path.join(sample_dir, "sample_dem.tif"),
+                          t_srs="EPSG:4326", tr=(0.001, 0.002), te=(7.42, 46.935, 7.48, 46.965),
+                          resampling="bilinear", threads=1, co={"COMPRESS": "LZW"})
+    assert (written["columns"], written["rows"]) == (60, 15)
+    assert written["geotransform"] == [7.42, 0.001, 0, 46.965, 0, -0.002]
+    assert output.stat().st_size > 0
+    with pytest.raises(senmod.Error, match="nonsense"):
+        model.ortho(path, tmp_path / "bad.tif", t_srs="nonsense", threads=1)
+    with pytest.raises(senmod.Error, match="BAD"):
+        model.ortho(path, tmp_path / "bad.tif", co=["BAD"], threads=1)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["ortho.tif"]
+
+
+def test_threads_on_one_model_get_the_serial_results(models, sample_dir):
+    path, grid = models["nitf-rsm"]
+    dem = os.path.join(sample_dir, "sample_dem.tif")
     shared = senmod.open(path)
-    sample = np.tile(grid[..., 0].ravel(), 500)
-    row = np.tile(grid[..., 1].ravel(), 500)
-    serial = shared.image_to_ground(sample, row, 100.0)
+    sample = np.tile(grid[..., 0].ravel(), 200)
+    row = np.tile(grid[..., 1].ravel(), 200)
+    # Calls that need other DEMs and residual limits interleave with calls that run together.
+    setups = [dict(h=100.0), dict(dem=dem), dict(), dict(h=100.0, max_residual=0.0)]
+    serial = [shared.image_to_ground(sample, row, **setup) for setup in setups]
+    back = shared.ground_to_image(*serial[1][:2], dem=dem)
 
     def job(i):
-        model = shared if i % 2 else senmod.open(path)
-        if i % 3 == 0:
-            return model.ground_to_image(*serial)
-        return model.image_to_ground(sample, row, 100.0)
+        model = shared if i % 5 else senmod.open(path)
+        if i % 5 == 4:
+            return model.ground_to_image(*serial[1][:2], dem=dem)
+        return model.image_to_ground(sample, row, **setups[i % 4])
 
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
-        for i, result in enumerate(pool.map(job, range(12))):
-            if i % 3 == 0:
-                np.testing.assert_allclose(result[0], sample, atol=1e-6)
-            else:
-                for got, want in zip(result, serial):
-                    np.testing.assert_array_equal(got, want)
+        for i, result in enumerate(pool.map(job, range(20))):
+            want = back if i % 5 == 4 else serial[i % 4]
+            for got, expected in zip(result, want):
+                np.testing.assert_array_equal(got, expected)

@@ -1,0 +1,65 @@
+// senmod.Model: a model of the engine's face and the set-up (DEM, residual limit) of its calls.
+#ifndef SENMOD_PYTHON_MODEL_H
+#define SENMOD_PYTHON_MODEL_H
+
+#include <pybind11/pybind11.h>
+
+#include <array>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+
+#include "senmod/senmod_io.h"
+
+namespace senmod_python {
+
+// Transform, footprint, ortho, info and save calls run without the GIL and in parallel on one
+// model, as the face allows, while it keeps its set-up. A call that changes the set-up (another
+// DEM, a residual limit) runs alone: the face forbids changing it while any call runs.
+class Model {
+ public:
+  // Opens the model of the file path (str, bytes or os.PathLike); raises senmod.Error.
+  explicit Model(const pybind11::object& path);
+  ~Model();
+  Model(const Model&) = delete;
+  Model& operator=(const Model&) = delete;
+
+  pybind11::object info();
+  void save(const pybind11::object& path);
+  pybind11::tuple groundToImage(const pybind11::object& lon, const pybind11::object& lat,
+                                const pybind11::object& h, const pybind11::object& dem,
+                                bool returnStatus);
+  pybind11::tuple imageToGround(const pybind11::object& sample, const pybind11::object& row,
+                                const pybind11::object& h, const pybind11::object& dem,
+                                std::optional<double> maxResidual, bool returnStatus);
+  pybind11::object footprint(const pybind11::object& dem, std::optional<double> height,
+                             double step);
+  pybind11::object ortho(const pybind11::object& image, const pybind11::object& output,
+                         const pybind11::object& dem, std::optional<double> height,
+                         std::optional<std::string> tSrs, std::optional<std::array<double, 2>> tr,
+                         std::optional<std::array<double, 4>> te, const std::string& resampling,
+                         std::optional<int> threads, const pybind11::object& co,
+                         std::optional<std::string> format);
+
+  // The file the model was opened from, as given.
+  pybind11::object path() const;
+  // Pickling: (path, DEM path or None), and the model reopened from them.
+  pybind11::tuple state();
+  static std::unique_ptr<Model> fromState(const pybind11::tuple& state);
+
+ private:
+  // Runs body (which must not touch Python) without the GIL, on the DEM at dem ("" none;
+  // nullopt: whatever is set) and with the residual limit maxResidual for this call only.
+  template <typename Body>
+  auto run(const std::optional<std::string>& dem, std::optional<double> maxResidual, Body body);
+  void setDem(const std::string& dem);
+
+  std::string path_;  // the file name's bytes
+  smod_Model* model_ = nullptr;
+  std::string dem_;  // the DEM set on model_, "" for none
+  std::shared_mutex mutex_;
+};
+
+}  // namespace senmod_python
+
+#endif
