@@ -160,29 +160,54 @@ TEST_F(Hostile, PointsTheDemDoesNotAnswerAreCountedOrFail) {
   EXPECT_TRUE(contains(none.err,
                        "1 of 1 points were off the DEM or on no-data; they used the "
                        "mean height 250 m"));
+  // The footprint and the ortho take that DEM the same way: the mean height, no failure.
+  const CommandRun outline = senmod({"footprint", model_, "--dem", empty->path()});
+  ASSERT_EQ(outline.status, 0) << outline.err;
+  const CommandRun atModelMean = senmod({"footprint", model_, "--height", "250"});
+  EXPECT_EQ(outline.out.substr(outline.out.find("\"geometry\"")),
+            atModelMean.out.substr(atModelMean.out.find("\"geometry\"")));
+  const CommandRun ortho = senmod({"ortho", model_, "--dem", empty->path(), "-o",
+                                   path("empty.tif"), "--tr", "50", "50", "--quiet"});
+  EXPECT_EQ(ortho.status, 0) << ortho.err;
 }
 
 TEST_F(Hostile, ImageToGroundResultsThatMissTheirPixelFail) {
-  // A sample polynomial strongly cubic in x: far outside the image the inversion's five passes
-  // end well short of the solution.
-  const SyntheticModel m{'G', 1, 1};
-  nitf_builder::Fields fields;
-  for (const auto& f : syntheticSectionFields(m, 1, 1)) {
-    if (f.first == "CNPWRX") {
-      fields.insert(fields.end(),
-                    {{"CNPWRX", "3"}, {"CNPWRY", "1"}, {"CNPWRZ", "1"}, {"CNTRMS", "016"}});
-      for (int i = 0; i < 16; ++i) {
-        const double c = i == 1 ? 0.9 : i == 3 ? 5.0 : i == 4 ? 0.05 : i == 8 ? 0.02 : 0.0;
-        fields.push_back({"CNPCF", nitf_builder::real(c)});
+  // A sample polynomial cubic in x: far outside the image the inversion's five passes end well
+  // short of the solution; made strongly cubic, they do so along the image's edges too.
+  auto cubicModel = [&](double cubicTerm, const std::string& name) {
+    const SyntheticModel m{'G', 1, 1};
+    nitf_builder::Fields fields;
+    for (const auto& f : syntheticSectionFields(m, 1, 1)) {
+      if (f.first == "CNPWRX") {
+        fields.insert(fields.end(),
+                      {{"CNPWRX", "3"}, {"CNPWRY", "1"}, {"CNPWRZ", "1"}, {"CNTRMS", "016"}});
+        for (int i = 0; i < 16; ++i) {
+          const double c = i == 1   ? 0.9
+                           : i == 3 ? cubicTerm
+                           : i == 4 ? 0.05
+                           : i == 8 ? 0.02
+                                    : 0.0;
+          fields.push_back({"CNPCF", nitf_builder::real(c)});
+        }
       }
+      if (f.first.rfind("CNP", 0) != 0 && f.first != "CNTRMS") fields.push_back(f);
     }
-    if (f.first.rfind("CNP", 0) != 0 && f.first != "CNTRMS") fields.push_back(f);
-  }
-  auto records = syntheticRecords(m);
-  records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
-  nitf_builder::NitfImage desc;
-  desc.tres = records;
-  const std::string cubic = nitf("cubic.ntf", desc);
+    auto records = syntheticRecords(m);
+    records[1].second = nitf_builder::encodeTre("RSMPCA", fields);
+    nitf_builder::NitfImage desc;
+    desc.tres = records;
+    return nitf(name, desc);
+  };
+  const std::string cubic = cubicModel(5.0, "cubic.ntf");
+  // The outline takes the same check as the points: no footprint of unconverged points.
+  const std::string folded = cubicModel(60.0, "folded.ntf");
+  const CommandRun outline = senmod({"footprint", folded});
+  EXPECT_EQ(outline.status, 0);
+  EXPECT_TRUE(contains(outline.err, "warning: 51 points of the image's edges do not reach the "
+                                    "ground and are left out of the footprint"));
+  const CommandRun sparse = senmod({"footprint", folded, "--step", "1000"});
+  EXPECT_EQ(sparse.status, 2);
+  EXPECT_TRUE(contains(sparse.err, "too few points of the image's edges reach the ground"));
   writeText("image.txt", "500 400\n25500 400\n600 300\n");
   // Far outside the image domain: extrapolated, so that the iteration's own failure shows.
   const CommandRun run =
