@@ -149,7 +149,7 @@ void makeGrid(RSM_Model* model, int rows, int cols) {
 }
 
 RSM_Model* rpcModel(char** metadata) {
-  RSM_Model* model = smodtool::modelFromRpc(metadata, kImageSide, kImageSide, "bench").release();
+  RSM_Model* model = senmod_io::modelFromRpc(metadata, kImageSide, kImageSide, "bench").release();
   ErrorReport* err = nullptr;
   smod_image2groundCalc(model, &err);
   check(err, "smod_image2groundCalc");

@@ -196,9 +196,10 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
                                 : !(x[i] >= d.sampleMin && x[i] <= d.sampleMax &&
                                     y[i] >= d.rowMin && y[i] <= d.rowMax);
       }
-      const bool keep = (s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM) &&
-                        (!outside || options_.extrapolate);
-      if (outside) s = SMOD_POINT_OUTSIDE_DOMAIN;
+      // Outside the domain a point is refused; extrapolated, it keeps a failure of its own.
+      const bool succeeded = s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM;
+      const bool keep = succeeded && (!outside || options_.extrapolate);
+      if (outside && (succeeded || !options_.extrapolate)) s = SMOD_POINT_OUTSIDE_DOMAIN;
       status[i] = s;
       good += s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM;
       if (!keep) {

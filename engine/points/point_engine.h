@@ -22,7 +22,8 @@ struct PointOptions {
 };
 
 // Where the polynomials hold: the ground domain's longitude and latitude bounds and the image
-// domain's, each widened by kDomainMargin of its extent on every side. An axis without bounds
+// domain's, each widened by kDomainMargin of its extent on every side (NGA's own reference points
+// reach a tenth beyond the image domain; polynomials fold back into the image much further out). An axis without bounds
 // (a domain that crosses the antimeridian, a missing domain) is not checked.
 struct DomainLimits {
   bool ground = false;
@@ -32,7 +33,7 @@ struct DomainLimits {
 };
 
 // The fraction of a domain's extent by which points may lie outside it.
-constexpr double kDomainMargin = 0.1;
+constexpr double kDomainMargin = 0.25;
 
 DomainLimits domainLimits(const RSM_Model& model);
 

@@ -49,9 +49,10 @@ enum {
   SMOD_POINT_OFF_DEM = 1,
   /* The point lies outside the model's ground domain (ground to image) or image domain (image
    * to ground) by more than the domain margin, where the polynomials are not valid: they fold
-   * back into the image far outside it. The margin is a tenth of the domain's extent on each
+   * back into the image far outside it. The margin is a quarter of the domain's extent on each
    * side (longitude and latitude of the ground domain's corners; samples and rows of the image
-   * domain). Outputs NaN, unless option "EXTRAPOLATE" is on. */
+   * domain). Outputs NaN, unless option "EXTRAPOLATE" is on: then a point outside that the model
+   * carries keeps its outputs with this status, and one it fails on gets the failure's status. */
   SMOD_POINT_OUTSIDE_DOMAIN = 2,
   /* Image to ground: the result, carried back to the image through the section that inverted
    * it, misses its image point by more than the residual limit (option "MAX_RESIDUAL"). Outputs
@@ -82,6 +83,11 @@ SMOD_IO_API void smod_ModelClose(smod_Model* model);
  * status SMOD_POINT_OFF_DEM. Returns 0, or -1 with a report naming the file when it cannot be
  * read or is not georeferenced (the model then keeps its previous heights). */
 SMOD_IO_API int smod_ModelSetDem(smod_Model* model, const char* demPath, ErrorReport** err);
+
+/* The height (m above the ellipsoid) that points take when no height is given and none comes
+ * from the DEM: the mean of the DEM's valid cells when a DEM with one is set, else the model's
+ * mean height. NaN for a null model. */
+SMOD_IO_API double smod_ModelMeanHeight(const smod_Model* model);
 
 /* Sets an option of the model's transform calls: "MAX_RESIDUAL" (pixels, a number >= 0; default
  * SMOD_DEFAULT_MAX_RESIDUAL), "EXTRAPOLATE" ("YES" or "NO", default "NO": points outside the

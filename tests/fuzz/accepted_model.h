@@ -22,11 +22,11 @@ namespace fuzz {
 }
 
 // True when both hold the same source and the same objects in the same order.
-inline bool sameObjects(const smodtool::ModelFileContents& a, const smodtool::ModelFileContents& b) {
+inline bool sameObjects(const senmod_io::ModelFileContents& a, const senmod_io::ModelFileContents& b) {
   if (a.source != b.source || a.objects.size() != b.objects.size()) return false;
   for (size_t i = 0; i < a.objects.size(); ++i) {
-    const smodtool::StoredObject& x = a.objects[i];
-    const smodtool::StoredObject& y = b.objects[i];
+    const senmod_io::StoredObject& x = a.objects[i];
+    const senmod_io::StoredObject& y = b.objects[i];
     if (x.design != y.design || x.dictionary != y.dictionary || x.bytes != y.bytes) return false;
   }
   return true;
@@ -36,22 +36,22 @@ inline bool sameObjects(const smodtool::ModelFileContents& a, const smodtool::Mo
 // same model and stores to the same objects again. Then gives the model to what the command
 // does with any model: its summary in both forms, and the ray of an image point (the image
 // domain's centre), computed or reported.
-inline void checkAccepted(const smodtool::LoadedModel& model) {
+inline void checkAccepted(const senmod_io::LoadedModel& model) {
   try {
-    const smodtool::ModelFileContents stored = smodtool::modelFileContents(model, "stored");
-    const smodtool::LoadedModel again = smodtool::modelFromModelFile(
-        smodtool::decodeModelFile(smodtool::encodeModelFile(stored), "stored"), "stored");
+    const senmod_io::ModelFileContents stored = senmod_io::modelFileContents(model, "stored");
+    const senmod_io::LoadedModel again = senmod_io::modelFromModelFile(
+        senmod_io::decodeModelFile(senmod_io::encodeModelFile(stored), "stored"), "stored");
     if (!smod_RSMsAreSame(model.xform->model, again.xform->model)) {
       finding("an accepted model reads back as another model");
     }
-    if (!sameObjects(stored, smodtool::modelFileContents(again, "stored"))) {
+    if (!sameObjects(stored, senmod_io::modelFileContents(again, "stored"))) {
       finding("an accepted model read back stores to other objects");
     }
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     finding("an accepted model does not read back", e.what());
   }
-  smodtool::summaryText(model, "fuzz", false);
-  smodtool::summaryText(model, "fuzz", true);
+  senmod_io::summaryText(model, "fuzz", false);
+  senmod_io::summaryText(model, "fuzz", true);
   const Smod_Doubles& domain = model.xform->model->rsm.imageDomain;
   const double sample = domain.count >= 4 ? (domain.data[0] + domain.data[1]) / 2.0 : 0.0;
   const double row = domain.count >= 4 ? (domain.data[2] + domain.data[3]) / 2.0 : 0.0;
@@ -66,7 +66,7 @@ inline void checkAccepted(const smodtool::LoadedModel& model) {
 // so that the host-heap check around an input sees only what the input leaves.
 inline void makeReaderDesigns() {
   ErrorReport* report = nullptr;
-  smodtool::LoadedModel model;
+  senmod_io::LoadedModel model;
   model.xform.reset(smod_RSMXformGetFromRSMData(smod_RSMCreate(&report), &report));
   model.covariance.apa.reset(smod_RSMAPACreate(&report));
   model.covariance.dca.reset(smod_RSMDCACreate(&report));
@@ -76,10 +76,10 @@ inline void makeReaderDesigns() {
     abort();
   }
   const std::vector<unsigned char> bytes =
-      smodtool::encodeModelFile(smodtool::modelFileContents(model, "empty"));
+      senmod_io::encodeModelFile(senmod_io::modelFileContents(model, "empty"));
   try {
-    smodtool::modelFromModelFile(smodtool::decodeModelFile(bytes, "empty"), "empty");
-  } catch (const smodtool::ReadError&) {
+    senmod_io::modelFromModelFile(senmod_io::decodeModelFile(bytes, "empty"), "empty");
+  } catch (const senmod_io::ReadError&) {
     // Empty covariance records are refused, after their designs were made.
   }
 }

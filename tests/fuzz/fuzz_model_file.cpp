@@ -15,10 +15,10 @@ namespace {
 void readBack(const std::vector<unsigned char>& bytes) {
   fuzz::LeakGuard guard;
   try {
-    const smodtool::ModelFileContents contents = smodtool::decodeModelFile(bytes, "fuzz");
-    if (smodtool::encodeModelFile(contents) != bytes) abort();
-    fuzz::checkAccepted(smodtool::modelFromModelFile(contents, "fuzz"));
-  } catch (const smodtool::ReadError&) {
+    const senmod_io::ModelFileContents contents = senmod_io::decodeModelFile(bytes, "fuzz");
+    if (senmod_io::encodeModelFile(contents) != bytes) abort();
+    fuzz::checkAccepted(senmod_io::modelFromModelFile(contents, "fuzz"));
+  } catch (const senmod_io::ReadError&) {
   }
 }
 
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<unsigned char> bytes(data, data + size);
   readBack(bytes);
   if (size < 8) return 0;
-  const uint64_t checksum = smodtool::modelFileChecksum(bytes.data(), size - 8);
+  const uint64_t checksum = senmod_io::modelFileChecksum(bytes.data(), size - 8);
   for (int i = 0; i < 8; ++i) bytes[size - 8 + i] = static_cast<unsigned char>(checksum >> (8 * i));
   readBack(bytes);
   return 0;

@@ -15,19 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   double fields[3];
   int count = 0;
   const char* begin = line.data();
-  if (smodtool::parsePointLine(begin, begin + size, fields, &count) != smodtool::LineKind::Point) {
+  if (senmod_cli::parsePointLine(begin, begin + size, fields, &count) != senmod_cli::LineKind::Point) {
     return 0;
   }
   if (count < 2 || count > 3) abort();
   std::string text;
   for (int i = 0; i < count; ++i) {
     if (!(fields[i] - fields[i] == 0.0)) abort();  // not finite
-    text += (i ? ", " : "") + smodtool::numberText(fields[i]);
+    text += (i ? ", " : "") + senmod_text::numberText(fields[i]);
   }
   double again[3];
   int countAgain = 0;
-  if (smodtool::parsePointLine(text.data(), text.data() + text.size(), again, &countAgain) !=
-          smodtool::LineKind::Point ||
+  if (senmod_cli::parsePointLine(text.data(), text.data() + text.size(), again, &countAgain) !=
+          senmod_cli::LineKind::Point ||
       countAgain != count) {
     abort();
   }

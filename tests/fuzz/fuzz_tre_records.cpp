@@ -22,19 +22,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string xml(reinterpret_cast<const char*>(data), size);
   fuzz::LeakGuard guard;
-  std::vector<smodtool::Tre> records;
+  std::vector<senmod_io::Tre> records;
   try {
-    records = smodtool::parseTreXml(xml, "fuzz");
-  } catch (const smodtool::ReadError&) {
+    records = senmod_io::parseTreXml(xml, "fuzz");
+  } catch (const senmod_io::ReadError&) {
     return 0;
   }
   try {
-    smodtool::covarianceFromRecords(records, "fuzz");
-  } catch (const smodtool::ReadError&) {
+    senmod_io::covarianceFromRecords(records, "fuzz");
+  } catch (const senmod_io::ReadError&) {
   }
   try {
-    fuzz::checkAccepted(smodtool::modelFromTreRecords(records, "fuzz"));
-  } catch (const smodtool::ReadError&) {
+    fuzz::checkAccepted(senmod_io::modelFromTreRecords(records, "fuzz"));
+  } catch (const senmod_io::ReadError&) {
   }
   return 0;
 }

@@ -20,11 +20,11 @@ int main(int argc, char** argv) {
       std::stringstream xml;
       xml << file.rdbuf();
       const std::string name = in.substr(in.find_last_of('/') + 1);
-      smodtool::saveModel(
-          smodtool::modelFromTreRecords(smodtool::parseTreXml(xml.str(), in), in),
+      senmod_io::saveModel(
+          senmod_io::modelFromTreRecords(senmod_io::parseTreXml(xml.str(), in), in),
           std::string(argv[1]) + "/" + name);
     }
-  } catch (const smodtool::ReadError& e) {
+  } catch (const senmod_io::ReadError& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }

@@ -1,16 +1,15 @@
 // The senmod command line: what the user asked for.
-#ifndef SMODTOOL_COMMAND_LINE_H
-#define SMODTOOL_COMMAND_LINE_H
+#ifndef SENMOD_CLI_COMMAND_LINE_H
+#define SENMOD_CLI_COMMAND_LINE_H
 
 #include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "ground_outline.h"
-
-namespace smodtool {
+namespace senmod_cli {
 
 // A bad command line; what() says what is wrong.
 class UsageError : public std::runtime_error {
@@ -18,14 +17,10 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The largest distance (pixels) by which an image-to-ground result may miss its image point
-// when it is carried back to the image: the inversion stops after a fixed number of passes
-// without reporting whether it converged.
-constexpr double kDefaultMaxResidual = 1e-3;
-
 struct CommandLine {
   std::string command;  // "info", "ground-to-image", "image-to-ground", "convert", "ortho",
                         // "footprint", "help", "version"
+  bool help = false;    // COMMAND --help: that command's usage
   std::string model;    // ortho: --model, "" for the image's own
   std::string output;   // convert: the model file to write; transforms, ortho, footprint: -o,
                         // "" for stdout (ortho needs one)
@@ -33,8 +28,10 @@ struct CommandLine {
   std::string dem;
   std::optional<double> height;
   bool json = false;
-  bool strictDem = false;  // points the DEM does not answer fail
-  double maxResidual = kDefaultMaxResidual;
+  bool strictDem = false;    // points the DEM does not answer fail
+  bool extrapolate = false;  // points outside the domain are transformed too
+  bool stopOnError = false;  // the first failed point stops the command
+  std::optional<double> maxResidual;  // pixels; the engine's default when not given
   // ortho
   std::string image;
   std::string srs;                                  // --t_srs
@@ -43,20 +40,21 @@ struct CommandLine {
   std::string resampling = "near";
   int threads = 0;                           // 0: every core
   std::vector<std::string> creationOptions;  // --co NAME=VALUE
-  bool cog = false;                          // --of COG, or an output named *.cog.tif
+  std::string format;                        // --of, "" to choose by the output's extension
   bool progress = false;
   bool quiet = false;
   // footprint
-  double step = kDefaultOutlineStep;  // pixels between outline points
+  double step = 64.0;  // pixels between outline points
+  // --config KEY VALUE pairs, for GDAL
+  std::vector<std::pair<std::string, std::string>> config;
 };
 
-// Throws UsageError for an unknown command or option, a missing or extra argument, a number
-// option that is not a number or out of its range, --dem together with --height, ortho without
-// -o, and --progress together with --quiet.
+// Options are those of command_text.h, in either spelling. Throws UsageError for an unknown
+// command or option, a missing or extra argument, a number option that is not a number or out
+// of its range, --dem together with --height, ortho without -o, and --progress together with
+// --quiet.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-extern const char* const kUsage;
-
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "read_error.h"
+#include "face.h"
 
-namespace smodtool {
+namespace senmod_cli {
 
 namespace {
 
@@ -26,7 +26,7 @@ bool LineBlocks::fill() {
   end_ += got;
   if (got == 0) {
     if (std::ferror(in_)) {
-      throw ReadError(name_ + ": cannot read the input (" + std::strerror(errno) + ")");
+      throw CommandError(name_ + ": cannot read the input (" + std::strerror(errno) + ")");
     }
     eof_ = true;
     return false;
@@ -64,4 +64,4 @@ bool LineBlocks::next(LineBlock& block, long maxLines) {
   return block.lines > 0 || block.tooLong;
 }
 
-}  // namespace smodtool
+}  // namespace senmod_cli

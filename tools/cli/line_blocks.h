@@ -1,12 +1,12 @@
 // The input of a transform, cut into blocks of whole lines.
-#ifndef SMODTOOL_LINE_BLOCKS_H
-#define SMODTOOL_LINE_BLOCKS_H
+#ifndef SENMOD_CLI_LINE_BLOCKS_H
+#define SENMOD_CLI_LINE_BLOCKS_H
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-namespace smodtool {
+namespace senmod_cli {
 
 // The longest line (bytes, without its line feed) the command reads: a point line needs
 // less than a hundred, and a reader without a limit can be made to hold a whole file.
@@ -26,7 +26,7 @@ class LineBlocks {
   LineBlocks(std::FILE* in, std::string name);
 
   // Fills block with up to maxLines lines; false (block empty) at the end of the input or
-  // after a line that is too long. Throws ReadError when the input cannot be read.
+  // after a line that is too long. Throws CommandError when the input cannot be read.
   bool next(LineBlock& block, long maxLines);
 
  private:
@@ -41,6 +41,6 @@ class LineBlocks {
   long nextLine_ = 1;
 };
 
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

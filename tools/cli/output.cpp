@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace smodtool {
+namespace senmod_cli {
 
 Output::Output(const std::string& path)
     : file_(path.empty() ? stdout : std::fopen(path.c_str(), "wb")),
@@ -35,4 +35,4 @@ void Output::fail(int error) const {
                    (error ? std::string(" (") + std::strerror(error) + ")" : std::string()));
 }
 
-}  // namespace smodtool
+}  // namespace senmod_cli

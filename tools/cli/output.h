@@ -1,12 +1,12 @@
 // Where the command writes: every write checked, the first failure stops the command.
-#ifndef SMODTOOL_OUTPUT_H
-#define SMODTOOL_OUTPUT_H
+#ifndef SENMOD_CLI_OUTPUT_H
+#define SENMOD_CLI_OUTPUT_H
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
-namespace smodtool {
+namespace senmod_cli {
 
 // A write that failed; what() names the output and the system's reason.
 class WriteError : public std::runtime_error {
@@ -37,6 +37,6 @@ class Output {
   std::string name_;
 };
 
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

@@ -2,7 +2,9 @@
 
 #include "number_text.h"
 
-namespace smodtool {
+using senmod_text::parseNumberText;
+
+namespace senmod_cli {
 
 namespace {
 
@@ -28,4 +30,4 @@ LineKind parsePointLine(const char* begin, const char* end, double fields[3], in
   return LineKind::Point;
 }
 
-}  // namespace smodtool
+}  // namespace senmod_cli

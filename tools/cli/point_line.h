@@ -1,8 +1,8 @@
 // One line of a point file.
-#ifndef SMODTOOL_POINT_LINE_H
-#define SMODTOOL_POINT_LINE_H
+#ifndef SENMOD_CLI_POINT_LINE_H
+#define SENMOD_CLI_POINT_LINE_H
 
-namespace smodtool {
+namespace senmod_cli {
 
 // What a line holds: nothing to transform (blank, or a comment starting with '#'), a point of
 // 2 or 3 numbers, or something else.
@@ -13,6 +13,6 @@ enum class LineKind { Skip, Point, Malformed };
 // fields[0..count) hold its numbers.
 LineKind parsePointLine(const char* begin, const char* end, double fields[3], int* count);
 
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

@@ -1,6 +1,6 @@
-// Streams points through transform objects in blocks of lines, on every core, in input order.
-#ifndef SMODTOOL_POINT_STREAM_H
-#define SMODTOOL_POINT_STREAM_H
+// Streams points through the engine in blocks of lines, on every core, in input order.
+#ifndef SENMOD_CLI_POINT_STREAM_H
+#define SENMOD_CLI_POINT_STREAM_H
 
 #include <cstdio>
 #include <memory>
@@ -8,53 +8,54 @@
 #include <string>
 #include <vector>
 
-#include "dem_coverage.h"
 #include "line_blocks.h"
 #include "output.h"
-#include "senmod/senmod.h"
+#include "senmod/senmod_io.h"
 
-namespace smodtool {
+namespace senmod_cli {
 
 struct PointJob {
   bool groundToImage = true;
   std::optional<double> height;  // --height: for lines without a height of their own
-  std::string dem;               // --dem, "" for none
+  bool dem = false;              // the model's DEM gives heights (--dem)
   bool strictDem = false;        // a point the DEM does not answer fails
-  double maxResidual = 0.0;      // image to ground: pixels a result may miss its image point by
-  std::string inputName;         // for messages
+  bool extrapolate = false;      // points outside the domain are written, not failed
+  bool stopOnError = false;      // the first failed point stops the stream
+  double maxResidual = SMOD_DEFAULT_MAX_RESIDUAL;  // for the failure message
+  std::string inputName;                           // for messages
 };
 
 class PointWorker;
 struct BlockResult;
 
 // Reads points from an input (one a line: "x y [height]", commas or blanks between fields;
-// blank lines and lines starting with '#' skipped), transforms them with copies of a model (one
-// per worker, elevation set up for the job) and writes one result a line: "sample row", or
-// "longitude latitude height". A height on the line wins over job.height; without either the
-// DEM (when job.dem is given) or else the model's mean height is used; points the DEM does not
-// answer take the mean height, and their count goes to err at the end. Image-to-ground results
-// are carried back to the image; one that misses its image point by more than job.maxResidual
-// fails.
+// blank lines and lines starting with '#' skipped), transforms them with model and writes one
+// result a line: "sample row", or "longitude latitude height". A height on the line wins over
+// job.height; without either the model's DEM (when it has one) or else its mean height is
+// used. A point that fails is written "nan nan" ("nan nan nan"), its line and reason go to err,
+// and at the end a count per reason; points the DEM does not answer take the mean height, and
+// their count goes to err at the end.
 class PointStream {
  public:
-  // Sets up the first worker: throws ReadError for a DEM that cannot be used, before any input
-  // is read or output written.
-  PointStream(const RSM_Xform* model, const PointJob& job, std::FILE* err);
+  // model must outlive the stream; its DEM and options are set.
+  PointStream(smod_Model* model, const PointJob& job, std::FILE* err);
   ~PointStream();
   PointStream(const PointStream&) = delete;
   PointStream& operator=(const PointStream&) = delete;
 
-  // Returns 0, or 1 after a malformed or too long line or a point that fails (the points
-  // before it are written and the message, naming the input and line, goes to err). Throws
-  // ReadError for an input that cannot be read, WriteError at the first failed write.
+  // Returns 0, or 1 after a point that failed or a malformed or too long line (which stops the
+  // stream after the points before it, as a failed point does with job.stopOnError). Throws
+  // CommandError for an input that cannot be read or a failed engine call, WriteError at the
+  // first failed write.
   int run(std::FILE* in, Output& out);
 
  private:
   void processAll(const std::vector<LineBlock>& blocks, std::vector<BlockResult>& results,
                   size_t n);
-  int emit(const BlockResult& r);
+  bool emit(const BlockResult& r);
+  void summarise();
 
-  const RSM_Xform* model_;
+  smod_Model* model_;
   const PointJob& job_;
   std::FILE* err_;
   Output* out_ = nullptr;
@@ -63,10 +64,11 @@ class PointStream {
   long written_ = 0;
   long demPoints_ = 0;
   long offDem_ = 0;
-  std::optional<DemCoverage> coverage_;
+  long failedByStatus_[SMOD_POINT_FAILED + 1] = {};
+  long strictFailures_ = 0;
   std::vector<std::unique_ptr<PointWorker>> workers_;
 };
 
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

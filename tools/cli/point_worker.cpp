@@ -2,31 +2,36 @@
 
 #include <cstring>
 
+#include "face.h"
 #include "number_text.h"
 #include "point_line.h"
 
-namespace smodtool {
+namespace senmod_cli {
 
-PointWorker::PointWorker(const RSM_Xform* model, const PointJob& job,
-                         const std::optional<DemCoverage>& coverage)
-    : job_(job), transform_(model, job, coverage) {
-  points_.reserve(PointTransform::kMaxPoints);
-  lines_.reserve(PointTransform::kMaxPoints);
-  result_.resize(2 * PointTransform::kMaxPoints);
-  heights_.resize(PointTransform::kMaxPoints);
-  offDem_.resize(PointTransform::kMaxPoints);
+namespace {
+
+// Points per engine call at most.
+constexpr size_t kMaxPoints = 4096;
+
+}  // namespace
+
+PointWorker::PointWorker(smod_Model* model, const PointJob& job) : model_(model), job_(job) {
+  pending_.reserve(kMaxPoints);
+  for (std::vector<double>* v : {&x_, &y_, &z_, &outX_, &outY_, &heights_, &residuals_}) {
+    v->resize(kMaxPoints);
+  }
+  status_.resize(kMaxPoints);
 }
 
-PointWorker::~PointWorker() = default;
-
 void PointWorker::process(const LineBlock& block, BlockResult& result) {
-  // Cleared, not made anew: the text keeps its room from block to block.
+  // Cleared, not made anew: the texts keep their room from block to block.
   result.text.clear();
+  result.failures.clear();
   result.error.clear();
-  result.points = result.demPoints = result.offDem = 0;
+  result.points = result.demPoints = result.offDem = result.strictFailures = 0;
+  std::memset(result.failedByStatus, 0, sizeof result.failedByStatus);
   result.text.reserve(block.lines * 56);
-  points_.clear();
-  lines_.clear();
+  pending_.clear();
   const char* at = block.text.data();
   const char* const end = at + block.text.size();
   long line = block.firstLine;
@@ -42,20 +47,17 @@ void PointWorker::process(const LineBlock& block, BlockResult& result) {
       malformed = true;
       break;
     }
-    PointInput p{f[0], f[1], 0.0, false};
+    Pending p{f[0], f[1], 0.0, true, line};
     if (count == 3) {
       p.z = f[2];
     } else if (job_.height) {
       p.z = *job_.height;
-    } else if (!job_.dem.empty()) {
-      p.fromDem = true;
-      ++result.demPoints;
     } else {
-      p.z = transform_.meanHeight();
+      p.ownHeight = false;
+      result.demPoints += job_.dem;
     }
-    points_.push_back(p);
-    lines_.push_back(line);
-    if (points_.size() == PointTransform::kMaxPoints && !flush(result)) return;
+    pending_.push_back(p);
+    if (pending_.size() == kMaxPoints && !flush(result)) return;
   }
   if (!flush(result)) return;
   if (malformed) {
@@ -67,42 +69,88 @@ void PointWorker::process(const LineBlock& block, BlockResult& result) {
   }
 }
 
-// Transforms and writes the pending points, run by run of the same height kind; false after
-// a point that failed (result.error says which).
+// Transforms and writes the pending points, run by run of the same height kind; false when a
+// failed point stops the stream (result.error says which).
 bool PointWorker::flush(BlockResult& result) {
   size_t begin = 0;
-  while (begin < points_.size()) {
+  bool going = true;
+  while (going && begin < pending_.size()) {
     size_t end = begin + 1;
-    while (end < points_.size() && points_[end].fromDem == points_[begin].fromDem) ++end;
-    const size_t done = transform_.run(&points_[begin], end - begin, result_.data(),
-                                       heights_.data(), offDem_.data());
-    for (size_t i = 0; i < done; ++i) write(&result_[2 * i], heights_[i], result);
-    if (done < end - begin) {
-      result.error = std::to_string(lines_[begin + done]) + ": " + transform_.failure();
-      points_.clear();
-      lines_.clear();
-      return false;
-    }
-    for (size_t i = 0; i < done; ++i) result.offDem += offDem_[i];
+    while (end < pending_.size() && pending_[end].ownHeight == pending_[begin].ownHeight) ++end;
+    going = writeRun(begin, end, result);
     begin = end;
   }
-  points_.clear();
-  lines_.clear();
+  pending_.clear();
+  return going;
+}
+
+bool PointWorker::writeRun(size_t begin, size_t end, BlockResult& result) {
+  const size_t n = end - begin;
+  const bool own = pending_[begin].ownHeight;
+  for (size_t i = 0; i < n; ++i) {
+    x_[i] = pending_[begin + i].x;
+    y_[i] = pending_[begin + i].y;
+    z_[i] = pending_[begin + i].z;
+  }
+  ErrorReport* report = nullptr;
+  const double* z = own ? z_.data() : nullptr;
+  const int done =
+      job_.groundToImage
+          ? smod_ModelGroundToImage(model_, n, x_.data(), y_.data(), z, outX_.data(),
+                                    outY_.data(), status_.data(), &report)
+          : smod_ModelImageToGroundResidual(model_, n, x_.data(), y_.data(), z, outX_.data(),
+                                            outY_.data(), heights_.data(), residuals_.data(),
+                                            status_.data(), &report);
+  if (done < 0) fail(&report);
+  char text[3 * senmod_text::kNumberRoom + 3];
+  for (size_t i = 0; i < n; ++i) {
+    int s = status_[i];
+    const bool strict = s == SMOD_POINT_OFF_DEM && job_.strictDem;
+    const bool extrapolated = s == SMOD_POINT_OUTSIDE_DOMAIN && job_.extrapolate;
+    const bool good = s == SMOD_POINT_OK || (s == SMOD_POINT_OFF_DEM && !strict) || extrapolated;
+    if (!good) {
+      std::string why;
+      if (strict) {
+        why = "the point is off the DEM or on no-data (--strict-dem)";
+        ++result.strictFailures;
+      } else if (s == SMOD_POINT_NOT_CONVERGED) {
+        why = "the result does not map back to the image point: it lands " +
+              senmod_text::numberText(residuals_[i]) + " pixels away (--max-residual " +
+              senmod_text::numberText(job_.maxResidual) + ")";
+        ++result.failedByStatus[s];
+      } else if (s == SMOD_POINT_OUTSIDE_DOMAIN) {
+        why = "the point is outside the model's domain (--extrapolate transforms it anyway)";
+        ++result.failedByStatus[s];
+      } else {
+        why = "the point cannot be transformed";
+        ++result.failedByStatus[SMOD_POINT_FAILED];
+      }
+      const std::string where = std::to_string(pending_[begin + i].line) + ": " + why;
+      if (job_.stopOnError) {
+        result.error = where;
+        return false;
+      }
+      result.failures += job_.inputName + ":" + where + "\n";
+    }
+    result.offDem += s == SMOD_POINT_OFF_DEM && !strict;
+    char* at = text;
+    if (good) {
+      at = senmod_text::writeNumber(at, outX_[i]);
+      *at++ = ' ';
+      at = senmod_text::writeNumber(at, outY_[i]);
+      if (!job_.groundToImage) {
+        *at++ = ' ';
+        at = senmod_text::writeNumber(at, own ? z_[i] : heights_[i]);
+      }
+    } else {
+      const char* nan = job_.groundToImage ? "nan nan" : "nan nan nan";
+      at = std::strcpy(at, nan) + std::strlen(nan);
+    }
+    *at++ = '\n';
+    result.text.append(text, at);
+    ++result.points;
+  }
   return true;
 }
 
-void PointWorker::write(const double* r, double height, BlockResult& result) {
-  char text[3 * kNumberRoom + 3];
-  char* at = writeNumber(text, r[0]);
-  *at++ = ' ';
-  at = writeNumber(at, r[1]);
-  if (!job_.groundToImage) {
-    *at++ = ' ';
-    at = writeNumber(at, height);
-  }
-  *at++ = '\n';
-  result.text.append(text, at);
-  ++result.points;
-}
-
-}  // namespace smodtool
+}  // namespace senmod_cli

@@ -1,55 +1,50 @@
-// One worker of the point stream: its own transform objects carry blocks of lines to text.
-#ifndef SMODTOOL_POINT_WORKER_H
-#define SMODTOOL_POINT_WORKER_H
+// One worker of the point stream: carries blocks of lines to text through the engine.
+#ifndef SENMOD_CLI_POINT_WORKER_H
+#define SENMOD_CLI_POINT_WORKER_H
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "dem_coverage.h"
 #include "line_blocks.h"
 #include "point_stream.h"
-#include "point_transform.h"
 
-namespace smodtool {
+namespace senmod_cli {
 
 // What a block gave.
 struct BlockResult {
-  std::string text;    // one line per point written
-  std::string error;   // "<line>: <why>" of the failure that ends the stream, "" when none
-  long points = 0;     // points written
-  long demPoints = 0;  // of them, points whose height was to come from the DEM
-  long offDem = 0;     // of those, points that took the mean height instead
+  std::string text;      // one line per point written
+  std::string failures;  // "<input>:<line>: <why>" lines of the points that failed
+  std::string error;     // "<line>: <why>" of what ends the stream, "" when none
+  long points = 0;       // points written, failed ones included
+  long demPoints = 0;    // of them, points whose height was to come from the DEM
+  long offDem = 0;       // of those, points that took the mean height instead
+  long failedByStatus[SMOD_POINT_FAILED + 1] = {};  // failed points by their status
+  long strictFailures = 0;  // points failed by --strict-dem
 };
 
 class PointWorker {
  public:
-  // Copies model for this worker and sets up its elevation; coverage is the DEM's (when
-  // job.dem is given). Throws ReadError for a DEM the library cannot use.
-  PointWorker(const RSM_Xform* model, const PointJob& job,
-              const std::optional<DemCoverage>& coverage);
-  ~PointWorker();
-  PointWorker(const PointWorker&) = delete;
-  PointWorker& operator=(const PointWorker&) = delete;
+  PointWorker(smod_Model* model, const PointJob& job);
 
   void process(const LineBlock& block, BlockResult& result);
 
-  // The height that points off the DEM take (the DEM's mean, else the model's).
-  double meanHeight() const { return transform_.meanHeight(); }
-
  private:
+  // A parsed point waiting for its run.
+  struct Pending {
+    double x, y, z;
+    bool ownHeight;  // z is its height; else the model's heights
+    long line;
+  };
   bool flush(BlockResult& result);
-  void write(const double* r, double height, BlockResult& result);
+  bool writeRun(size_t begin, size_t end, BlockResult& result);
 
+  smod_Model* model_;
   const PointJob& job_;
-  PointTransform transform_;
-  std::vector<PointInput> points_;
-  std::vector<long> lines_;  // each pending point's line
-  std::vector<double> result_;
-  std::vector<double> heights_;
-  std::vector<unsigned char> offDem_;
+  std::vector<Pending> pending_;
+  std::vector<double> x_, y_, z_, outX_, outY_, heights_, residuals_;
+  std::vector<int> status_;
 };
 
-}  // namespace smodtool
+}  // namespace senmod_cli
 
 #endif

@@ -1,0 +1,28 @@
+#include "face.h"
+
+namespace senmod_cli {
+
+void fail(ErrorReport** report) {
+  char* text = smod_ErrorText(*report);
+  std::string message = text ? text : "an unknown failure";
+  smod_Free(text);
+  herr_DeleteErrorReportEx(report);
+  throw CommandError(message);
+}
+
+Model openModel(const std::string& path, const std::string& dem) {
+  ErrorReport* report = nullptr;
+  Model model(smod_ModelOpen(path.c_str(), &report));
+  if (!model) fail(&report);
+  if (!dem.empty() && smod_ModelSetDem(model.get(), dem.c_str(), &report) != 0) fail(&report);
+  return model;
+}
+
+std::string takeText(char* text, ErrorReport** report) {
+  if (!text) fail(report);
+  std::string copy(text);
+  smod_Free(text);
+  return copy;
+}
+
+}  // namespace senmod_cli
