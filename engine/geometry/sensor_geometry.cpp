@@ -5,7 +5,7 @@
 namespace senmod_io {
 
 SensorGeometry::SensorGeometry(PointEngine& engine, std::optional<double> height)
-    : engine_(engine), height_(height), shift_(engine.model().gdalPixelShift) {}
+    : engine_(engine), height_(height), shift_(gdalPixelShiftOf(engine.model().pixelConvention)) {}
 
 // Gathers the points with ok[i] set into inX_, inY_ less shift; returns how many.
 size_t SensorGeometry::gather(size_t n, const double* x, const double* y, const int* ok,

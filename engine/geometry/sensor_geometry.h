@@ -13,7 +13,7 @@
 namespace senmod_io {
 
 // Pixel/line are GDAL's (the first pixel's upper-left corner at 0, 0); the model's own image
-// coordinates are pixel/line less the model's gdalPixelShift. Heights: the constant height
+// coordinates are pixel/line less the shift of the model's pixel convention. Heights: the constant height
 // when given, else the engine's (its DEM or mean height). Not for sharing between threads:
 // each thread makes its own (the engine is shared).
 class SensorGeometry {

@@ -20,16 +20,10 @@ struct LoadedModel {
   CovarianceRecords covariance;  // the covariance records read from a NITF file
   std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
   // Where the model's image coordinates put (0, 0): set by the reader that knows the model's
-  // kind, kept by model files. Set it with setPixelConvention.
+  // kind, kept by model files.
   PixelConvention pixelConvention = PixelConvention::Corner;
-  // What to add to the model's image coordinates to give GDAL's pixel/line: the shift of
-  // pixelConvention, kept beside it for the geometry that reads it.
-  double gdalPixelShift = 0.0;
 
-  void setPixelConvention(PixelConvention convention) {
-    pixelConvention = convention;
-    gdalPixelShift = gdalPixelShiftOf(convention);
-  }
+  void setPixelConvention(PixelConvention convention) { pixelConvention = convention; }
 };
 
 // Completes a filled model record: the starting polynomials of every section

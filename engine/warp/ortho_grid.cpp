@@ -25,7 +25,7 @@ OGRSpatialReference systemOf(const std::string& text, double centreLon, double c
   gdalTakeMessage();
   if (srs.SetFromUserInput(text.c_str()) != OGRERR_NONE) {
     const std::string why = gdalTakeMessage();
-    throw ReadError("--t_srs: OSR does not take \"" + text + "\"" +
+    throw ReadError("the output coordinate system: OSR does not take \"" + text + "\"" +
                     (why.empty() ? "" : " (" + why + ")"));
   }
   return srs;

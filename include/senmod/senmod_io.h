@@ -19,10 +19,10 @@
  *   the one the points commands write (see "pixel_convention" in smod_ModelInfoJson): for RSM
  *   records the upper-left corner of the first pixel is (0, 0), for RPCs the centre of the
  *   first pixel is (0, 0). GDAL's pixel/line (corner at 0, 0) is used only by the transformer.
- * - Threads: the transform calls (smod_ModelGroundToImage, smod_ModelImageToGround, the
- *   transformer) and smod_ModelInfoJson may run on many threads at once on one model; each
- *   call takes a working copy of the model of its own. smod_ModelSetDem and smod_ModelSetOption
- *   must not run while any other call on the same model runs.
+ * - Threads: every call but smod_ModelSetDem, smod_ModelSetOption and smod_ModelClose only
+ *   reads the model, and may run on many threads at once on one model (the transform calls
+ *   take a working copy of the model each). smod_ModelSetDem and smod_ModelSetOption must not
+ *   run while any other call on the same model runs.
  */
 #ifndef SENMOD_SENMOD_IO_H
 #define SENMOD_SENMOD_IO_H

@@ -367,8 +367,8 @@ TEST_F(Ortho, BadInputFailsWithStatusTwoAndLeavesNoFile) {
   const std::string out = path("out.tif");
   const std::vector<Case> cases = {
       {{"ortho", path("bare.tif"), "-o", out}, "neither RSM records nor RPCs"},
-      {{"ortho", image_, "-o", out, "--t_srs", "EPSG:999999"}, "--t_srs: OSR does not take"},
-      {{"ortho", image_, "-o", out, "--t_srs", "+proj=nonsense"}, "--t_srs"},
+      {{"ortho", image_, "-o", out, "--t_srs", "EPSG:999999"}, "OSR does not take \"EPSG:999999"},
+      {{"ortho", image_, "-o", out, "--t_srs", "+proj=nonsense"}, "the output coordinate system"},
       {{"ortho", image_, "-o", path("missing/out.tif")}, "cannot be written"},
       {{"ortho", image_, "-o", out, "--dem", path("none.tif")}, "none.tif"},
       {{"ortho", image_, "-o", out, "-r", "average"}, "-r takes"},
