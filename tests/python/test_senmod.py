@@ -6,6 +6,7 @@ import json
 import math
 import os
 import pickle
+import subprocess
 
 import numpy as np
 import pytest
@@ -249,3 +250,51 @@ def test_threads_on_one_model_get_the_serial_results(models, sample_dir):
             want = back if i % 5 == 4 else serial[i % 4]
             for got, expected in zip(result, want):
                 np.testing.assert_array_equal(got, expected)
+
+
+def test_front_ends_agree_on_hostile_dems_and_points(sample_dir, tmp_path):
+    """The command, Python, footprint and ortho take one policy for a DEM without a valid cell,
+    points off the DEM, points outside the domain and failed points."""
+    path = os.path.join(sample_dir, "sample_rsm.ntf")
+    half = str(tmp_path / "half.tif")  # the sample DEM's western half only
+    subprocess.run(["gdal_translate", "-q", "-srcwin", "0", "0", "125", "200",
+                    os.path.join(sample_dir, "sample_dem.tif"), half], check=True)
+    empty = str(tmp_path / "empty.tif")  # no valid cell at all
+    subprocess.run(["gdal_create", "-q", "-outsize", "20", "20", "-ot", "Float32", "-burn",
+                    "-9999", "-a_nodata", "-9999", "-a_srs", "EPSG:4326", "-a_ullr", "7.4",
+                    "46.99", "7.5", "46.91", empty], check=True)
+    points = np.array([[100.0, 100.0], [1400.0, 900.0], [1e6, 5.0], [700.0, 500.0]])
+    model = senmod.open(path)
+    for dem in (half, empty):
+        lon, lat, h, status = model.image_to_ground(points[:, 0], points[:, 1], dem=dem,
+                                                    return_status=True)
+        done = subprocess.run([os.environ["SENMOD_COMMAND"], "image-to-ground", path, "--dem",
+                               dem], input="".join(f"{s!r} {r!r}\n" for s, r in points),
+                              capture_output=True, text=True)
+        assert done.returncode == 1  # the point outside the domain
+        expected = np.array([[float(v) for v in line.split()]
+                             for line in done.stdout.splitlines()])
+        np.testing.assert_array_equal(np.stack([lon, lat, h], 1), expected)
+        assert status[2] == senmod.POINT_OUTSIDE_DOMAIN and "3: the point is outside" in done.stderr
+        off = status == senmod.POINT_OFF_DEM
+        assert f"{off.sum()} of 4 points were off the DEM" in done.stderr
+        assert np.all(h[off] == model.info()["mean_height"] if dem == empty else h[off] > 0)
+    assert list(status) == [senmod.POINT_OFF_DEM] * 2 + [senmod.POINT_OUTSIDE_DOMAIN,
+                                                         senmod.POINT_OFF_DEM]
+
+    # A DEM without a valid cell: footprint and ortho take the model's mean height, as the
+    # points do, through Python and through the command alike.
+    mean = model.info()["mean_height"]
+    ring = model.footprint(dem=empty)["features"][0]["geometry"]
+    assert ring == model.footprint(height=mean)["features"][0]["geometry"]
+    command = json.loads(subprocess.run([os.environ["SENMOD_COMMAND"], "footprint", path, "--dem",
+                                         empty], capture_output=True, text=True,
+                                        check=True).stdout)
+    assert command["features"][0]["geometry"] == ring
+    ours = str(tmp_path / "python.tif")
+    model.ortho(path, ours, dem=empty, tr=(20, 20))
+    theirs = str(tmp_path / "command.tif")
+    subprocess.run([os.environ["SENMOD_COMMAND"], "ortho", path, "--dem", empty, "--tr", "20",
+                    "20", "-o", theirs, "--quiet"], check=True)
+    with open(ours, "rb") as a, open(theirs, "rb") as b:
+        assert a.read() == b.read()
