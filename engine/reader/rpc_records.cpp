@@ -1,9 +1,11 @@
 #include "rpc_records.h"
 
+#include <cpl_string.h>
 #include <gdal_alg.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "read_error.h"
 
@@ -32,9 +34,70 @@ Smod_Doubles spread(const double* rpc) {
 
 void setPowers(int32_t& x, int32_t& y, int32_t& z) { x = y = z = kSide - 1; }
 
+// A whole text as one finite number.
+bool numberOf(const char* text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(*value);
+}
+
+// The ranges an RPC's offsets and scales can take on the Earth: GDAL's parser reads a missing or
+// malformed item as zero, which would give a model that answers every point the same way.
+struct ItemRange {
+  const char* name;
+  double low, high;
+  bool positive;  // a scale: above zero
+};
+constexpr ItemRange kItemRanges[] = {
+    {"LINE_OFF", -1e9, 1e9, false},     {"SAMP_OFF", -1e9, 1e9, false},
+    {"LAT_OFF", -90.0, 90.0, false},    {"LONG_OFF", -180.0, 360.0, false},
+    {"HEIGHT_OFF", -15000.0, 15000.0, false}, {"LINE_SCALE", 0.0, 1e9, true},
+    {"SAMP_SCALE", 0.0, 1e9, true},     {"LAT_SCALE", 0.0, 90.0, true},
+    {"LONG_SCALE", 0.0, 180.0, true},   {"HEIGHT_SCALE", 0.0, 20000.0, true}};
+
+// Refuses metadata whose items GDAL's parser would take loosely, naming the item: each offset
+// and scale one number in its range, each coefficient list exactly twenty numbers.
+void checkRpcItems(char** metadata, const std::string& file) {
+  for (const ItemRange& item : kItemRanges) {
+    const char* text = CSLFetchNameValue(metadata, item.name);
+    const std::string where = file + ": RPC: " + item.name;
+    if (!text) throw ReadError(where + " is missing");
+    const CPLStringList words(CSLTokenizeString2(text, " \t\r\n", 0));
+    double value = 0.0;
+    if (words.size() != 1 || !numberOf(words[0], &value)) {
+      throw ReadError(where + " is not a number: \"" + text + "\"");
+    }
+    const bool inside = item.positive ? value > item.low && value <= item.high
+                                      : value >= item.low && value <= item.high;
+    if (!inside) {
+      throw ReadError(where + " = " + words[0] + " lies outside " +
+                      (item.positive ? "(" : "[") + CPLSPrintf("%.15g", item.low) + ", " +
+                      CPLSPrintf("%.15g", item.high) + "]");
+    }
+  }
+  for (const char* name : {"LINE_NUM_COEFF", "LINE_DEN_COEFF", "SAMP_NUM_COEFF", "SAMP_DEN_COEFF"}) {
+    const char* text = CSLFetchNameValue(metadata, name);
+    const std::string where = file + ": RPC: " + name;
+    if (!text) throw ReadError(where + " is missing");
+    const CPLStringList words(CSLTokenizeString2(text, " \t\r\n", 0));
+    if (words.size() != 20) {
+      throw ReadError(where + " holds " + std::to_string(words.size()) +
+                      " values; it needs exactly 20");
+    }
+    for (int t = 0; t < 20; ++t) {
+      double value = 0.0;
+      if (!numberOf(words[t], &value)) {
+        throw ReadError(where + " term " + std::to_string(t + 1) + " is not a number: \"" +
+                        words[t] + "\"");
+      }
+    }
+  }
+}
+
 }  // namespace
 
 ModelPtr modelFromRpc(char** metadata, int width, int height, const std::string& file) {
+  checkRpcItems(metadata, file);
   GDALRPCInfoV2 rpc{};
   if (!GDALExtractRPCInfoV2(metadata, &rpc)) {
     throw ReadError(file + ": RPC: the coefficients are incomplete or malformed");

@@ -12,8 +12,10 @@ namespace senmod_io {
 // geodetic (longitude and latitude in radians, height in meters); the polynomials have powers
 // 3, 3, 3 with each of the twenty RPC terms at its powers and every other term zero. Image
 // coordinates are the RPC's own: the centre of the first pixel is sample 0, row 0. width and
-// height (pixels) give the image domain. Throws ReadError naming file and the bad item (a zero
-// scale, a value that is not a finite number).
+// height (pixels) give the image domain. Throws ReadError naming file and the bad item: one
+// missing, an offset or scale that is not one number or lies outside what the Earth allows
+// (LAT_OFF within [-90, 90], LONG_OFF within [-180, 360], scales above zero, ...), a coefficient
+// list of other than twenty numbers.
 ModelPtr modelFromRpc(char** metadata, int width, int height, const std::string& file);
 
 }  // namespace senmod_io
