@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include <pybind11/numpy.h>
+#include <sys/stat.h>
 
 #include <mutex>
 #include <thread>
@@ -15,8 +16,11 @@ namespace senmod_python {
 
 namespace {
 
+// The footprint's JSON is GDAL's, which copies the bytes of file names that are not UTF-8: they
+// become U+FFFD, as in the engine's own JSON.
 py::object jsonValue(const std::string& text) {
-  return py::module_::import("json").attr("loads")(text);
+  return py::module_::import("json").attr("loads")(
+      py::bytes(text).attr("decode")("utf-8", "replace"));
 }
 
 // The DEM a call asks for: nullopt when its heights are given (the DEM is then left as set),
@@ -116,23 +120,35 @@ template <typename Body>
 auto Model::run(const std::optional<std::string>& dem, std::optional<double> maxResidual,
                 Body body) {
   const py::gil_scoped_release unlocked;
+  // Taken before the DEM is read, so that a change while it is read shows at the next call.
+  const FileStamp stamp = dem && !dem->empty() ? fileStamp(*dem) : FileStamp{};
+  const auto demIsSet = [&] { return !dem || (*dem == dem_ && stamp == demStamp_); };
   if (!maxResidual) {
     const std::shared_lock<std::shared_mutex> shared(mutex_);
-    if (!dem || *dem == dem_) return body();
+    if (demIsSet()) return body();
   }
   const std::unique_lock<std::shared_mutex> alone(mutex_);
-  if (dem && *dem != dem_) setDem(*dem);
+  if (!demIsSet()) setDem(*dem, stamp);
   if (!maxResidual) return body();
   const CallOption limit(model_, "MAX_RESIDUAL", *maxResidual);
   return body();
 }
 
-void Model::setDem(const std::string& dem) {
+Model::FileStamp Model::fileStamp(const std::string& path) {
+  struct stat s;
+  if (::stat(path.c_str(), &s) != 0) return {};
+  using L = long long;
+  return {L(s.st_dev),          L(s.st_ino),          L(s.st_size),         L(s.st_mtim.tv_sec),
+          L(s.st_mtim.tv_nsec), L(s.st_ctim.tv_sec), L(s.st_ctim.tv_nsec)};
+}
+
+void Model::setDem(const std::string& dem, const FileStamp& stamp) {
   Report report;
   if (smod_ModelSetDem(model_, dem.empty() ? nullptr : dem.c_str(), report.slot()) != 0) {
     report.raise("smod_ModelSetDem");
   }
   dem_ = dem;
+  demStamp_ = stamp;
 }
 
 py::object Model::info() {

@@ -49,14 +49,20 @@ class Model {
 
  private:
   // Runs body (which must not touch Python) without the GIL, on the DEM at dem ("" none;
-  // nullopt: whatever is set) and with the residual limit maxResidual for this call only.
+  // nullopt: whatever is set; the DEM set is read again when its file changed since) and with
+  // the residual limit maxResidual for this call only.
   template <typename Body>
   auto run(const std::optional<std::string>& dem, std::optional<double> maxResidual, Body body);
-  void setDem(const std::string& dem);
+  // What stat tells of a file that changes when it is rewritten or replaced: device, inode,
+  // size, modification and change times; all 0 when it cannot be stat'ed.
+  using FileStamp = std::array<long long, 7>;
+  static FileStamp fileStamp(const std::string& path);
+  void setDem(const std::string& dem, const FileStamp& stamp);
 
   std::string path_;  // the file name's bytes
   smod_Model* model_ = nullptr;
   std::string dem_;  // the DEM set on model_, "" for none
+  FileStamp demStamp_{};  // dem_'s file when it was set
   std::shared_mutex mutex_;
 };
 

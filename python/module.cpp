@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstring>
 #include <memory>
 
 #include "face.h"
@@ -55,7 +56,14 @@ POINT_OK and POINT_OFF_DEM (return_status=True). Every other failure raises senm
     try {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const senmod_python::FaceError& e) {
-      error(e.what());
+      // The text names files whose names need not be UTF-8: such bytes show as \xNN.
+      const char* what = e.what();
+      PyObject* text = PyUnicode_DecodeUTF8(what, static_cast<Py_ssize_t>(std::strlen(what)),
+                                            "backslashreplace");
+      if (text) {
+        PyErr_SetObject(error.ptr(), text);
+        Py_DECREF(text);
+      }
     }
   });
 
@@ -75,9 +83,14 @@ POINT_OK and POINT_OFF_DEM (return_status=True). Every other failure raises senm
 
 Calls on one model may run on many threads at once, without the GIL; a call that sets another
 DEM or a max_residual runs alone. The DEM a call names is read once and kept for the next calls
-that name the same path (a DEM file rewritten since is not read again; open the model anew).
+that name the same path, and read again when its file was rewritten or replaced since (its size,
+times or inode changed; files it refers to, such as a VRT's sources, are not watched).
 Pickling reopens the model from its path (relative to the working directory of the process
-that unpickles it) with the DEM it had.)")
+that unpickles it) with the DEM it had.
+
+Paths are str, bytes or os.PathLike, as the os module takes them: a name that is not UTF-8
+reaches the file system as its bytes; texts that name it show its bytes that are not UTF-8 as
+U+FFFD (info(), footprints, ortho results) or as \xNN (error texts).)")
       .def_property_readonly("path", &Model::path, "The file the model was opened from.")
       .def("info", &Model::info,
            R"(The model's description as a dict (the JSON of `senmod info --json`): source,
@@ -85,7 +98,7 @@ kind, pixel convention, image size (pixels), sections, domains (vertices in the 
 "vertex_units" names), covariance records, seam disagreement (pixels) and the footprint at the
 mean height (degrees).)")
       .def("save", &Model::save, py::arg("path"),
-           R"(Writes the model with its covariance records to the model file path (str or
+           R"(Writes the model with its covariance records to the model file path (str, bytes or
 os.PathLike), under a temporary name renamed when complete; raises senmod.Error.)")
       .def("ground_to_image", &Model::groundToImage, py::arg("lon"), py::arg("lat"),
            py::arg("h") = py::none(), py::arg("dem") = py::none(), py::arg("return_status") = false,

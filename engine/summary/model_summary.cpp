@@ -21,15 +21,57 @@ std::string number(double value) { return numberText(value); }
 
 std::string quoted(const std::string& text) { return jsonText(text); }
 
+// The UTF-8 sequence at text[at]: its length when it is well-formed (Unicode's table of
+// well-formed byte sequences), else minus the length of its longest prefix that begins one (at
+// least 1).
+long utf8Sequence(const std::string& text, size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return 1;
+  long length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    return -1;
+  }
+  for (long k = 1; k < length; ++k) {
+    if (at + k >= text.size()) return -k;
+    const auto c = static_cast<unsigned char>(text[at + k]);
+    if (c < low || c > high) return -k;
+    low = 0x80;
+    high = 0xBF;
+  }
+  return length;
+}
+
 }  // namespace
 
 std::string jsonNumber(double value) {
   return std::isfinite(value) ? numberText(value) : "null";
 }
 
+// Texts come from files and file names, which need not be UTF-8, and JSON must be. Valid UTF-8
+// passes unchanged; each maximal subpart of an ill-formed sequence becomes one U+FFFD (Unicode's
+// recommended practice, which Python's and browsers' decoders follow), so that the text is what
+// a reader decoding the raw bytes with replacement would get.
 std::string jsonText(const std::string& text) {
   std::string out = "\"";
-  for (const unsigned char c : text) {
+  for (size_t i = 0; i < text.size();) {
+    const long length = utf8Sequence(text, i);
+    if (length < 0) {
+      out += "\xEF\xBF\xBD";
+      i += static_cast<size_t>(-length);
+      continue;
+    }
+    const auto c = static_cast<unsigned char>(text[i]);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
@@ -38,8 +80,9 @@ std::string jsonText(const std::string& text) {
       std::snprintf(escape, sizeof escape, "\\u%04x", c);
       out += escape;
     } else {
-      out += static_cast<char>(c);
+      out.append(text, i, static_cast<size_t>(length));
     }
+    i += static_cast<size_t>(length);
   }
   return out + "\"";
 }

@@ -1,11 +1,14 @@
 """The Python module against the command and NGA's reference table; its statuses, broadcasting,
-footprint, ortho, pickling and threads; bad input."""
+footprint, ortho, pickling and threads; bad input, file names of any bytes, a DEM rewritten."""
 import concurrent.futures
 import csv
 import json
 import math
 import os
 import pickle
+import re
+import shutil
+import struct
 import subprocess
 
 import numpy as np
@@ -298,3 +301,105 @@ def test_front_ends_agree_on_hostile_dems_and_points(sample_dir, tmp_path):
                     "20", "-o", theirs, "--quiet"], check=True)
     with open(ours, "rb") as a, open(theirs, "rb") as b:
         assert a.read() == b.read()
+
+
+class FsPath:
+    """An os.PathLike that is neither str nor pathlib's."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def __fspath__(self):
+        return self.path
+
+
+def test_file_names_are_bytes_as_the_os_module_takes_them(models, sample_dir, tmp_path):
+    """str, bytes and os.PathLike of either reach the file system as the same bytes, also those
+    that are not UTF-8; texts naming such files stay readable; a NUL is refused."""
+    model = senmod.open(models["nitf-rsm"][0])
+    folder = os.fsencode(tmp_path)
+    name = os.path.join(folder, b"mod\xe8le \xff.smod")
+    model.save(name)
+    assert os.listdir(folder) == [os.path.basename(name)]
+    points = model.image_to_ground([100.0, 900.0], [50.0, 700.0])
+    for given in (name, os.fsdecode(name), FsPath(name), FsPath(os.fsdecode(name))):
+        reopened = senmod.open(given)
+        assert reopened.path == os.fsdecode(name)
+        np.testing.assert_array_equal(reopened.image_to_ground([100.0, 900.0], [50.0, 700.0]),
+                                      points)
+    assert pickle.loads(pickle.dumps(reopened)).path == os.fsdecode(name)
+    assert reopened.info()["file"] == name.decode("utf-8", "replace")
+    with pytest.raises(senmod.Error, match=re.escape("missing \\xff.ntf")):
+        senmod.open(os.path.join(folder, b"missing \xff.ntf"))
+
+    dem = os.path.join(folder, b"d\xe9m.tif")
+    shutil.copy(os.path.join(sample_dir, "sample_dem.tif"), dem)
+    image = os.path.join(folder, b"im\xe1ge.ntf")
+    shutil.copy(models["nitf-rsm"][0], image)
+    on_dem = model.image_to_ground([100.0], [50.0], dem=os.path.join(sample_dir, "sample_dem.tif"))
+    np.testing.assert_array_equal(model.image_to_ground([100.0], [50.0], dem=FsPath(dem)), on_dem)
+    heights = model.footprint(dem=dem)["features"][0]["properties"]["heights"]
+    assert heights.endswith(dem.decode("utf-8", "replace"))
+    output = os.path.join(folder, b"\xf6rtho.tif")
+    assert model.ortho(image, FsPath(output), dem=dem, tr=(50, 50), threads=1)["output"] == \
+        output.decode("utf-8", "replace")
+    assert os.path.getsize(output) > 0
+
+    nul = os.path.join(folder, b"x\0.tif")
+    for call in (lambda: senmod.open(nul), lambda: model.save(FsPath(nul)),
+                 lambda: model.ground_to_image([7.4], [46.9], dem=nul),
+                 lambda: model.footprint(dem=os.fsdecode(nul)),
+                 lambda: model.ortho(nul, output + b"2"), lambda: model.ortho(image, nul)):
+        with pytest.raises(ValueError, match="NUL"):
+            call()
+    assert len(os.listdir(folder)) == 4
+
+
+def fnv1a64(data):
+    value = 0xcbf29ce484222325
+    for byte in data:
+        value = ((value ^ byte) * 0x100000001b3) & 0xffffffffffffffff
+    return value
+
+
+def test_model_source_that_is_not_utf8_gives_valid_json(models, tmp_path):
+    """Valid UTF-8 stays as it is; each maximal subpart of an ill-formed sequence becomes one
+    U+FFFD, as Python's decoder does, in the module and in the command."""
+    source = (b'RSM "q" \\ \x01 \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80 | \xe9 \xc0\xaf \xe0\x80\x80 '
+              b"\xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82 \xf0\x9f\x98 \x80\xbf \xfe\xff \xf0\x9f")
+    data = open(models["model-file"][0], "rb").read()
+    # magic, version, then the source as a u32 length and its bytes; the checksum last.
+    old = struct.unpack_from("<I", data, 12)[0]
+    body = data[:12] + struct.pack("<I", len(source)) + source + data[16 + old:-8]
+    path = tmp_path / "hostile.smod"
+    path.write_bytes(body + struct.pack("<Q", fnv1a64(body)))
+
+    info = senmod.open(path).info()
+    assert info["source"] == source.decode("utf-8", "replace")
+    assert "\u00e9\u20ac\U0001f600 | \ufffd " in info["source"]
+    done = subprocess.run([os.environ["SENMOD_COMMAND"], "info", str(path), "--json"],
+                          capture_output=True, check=True)
+    assert json.loads(done.stdout.decode("utf-8")) == info
+
+
+def test_a_dem_rewritten_between_calls_is_read_again(models, tmp_path):
+    path, grid = models["nitf-rsm"]
+    dem = str(tmp_path / "dem.tif")
+
+    def write_dem(height, mtime):
+        subprocess.run(["gdal_create", "-q", "-outsize", "20", "20", "-ot", "Float32", "-burn",
+                        str(height), "-a_srs", "EPSG:4326", "-a_ullr", "7.4", "46.99", "7.5",
+                        "46.91", dem], check=True)
+        os.utime(dem, (mtime, mtime))
+
+    model = senmod.open(path)
+    sample, row = grid[..., 0], grid[..., 1]
+    write_dem(100, 1_000_000_000)
+    np.testing.assert_allclose(model.image_to_ground(sample, row, dem=dem)[2], 100.0, atol=1e-9)
+    write_dem(250, 1_000_000_100)
+    np.testing.assert_allclose(model.image_to_ground(sample, row, dem=dem)[2], 250.0, atol=1e-9)
+    lowest = model.footprint(dem=dem)["features"][0]["properties"]["lowest_height"]
+    assert abs(lowest - 250.0) < 1e-9
+    os.remove(dem)
+    with pytest.raises(senmod.Error, match="dem.tif"):
+        model.ground_to_image(7.45, 46.95, dem=dem)
