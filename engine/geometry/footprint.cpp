@@ -91,16 +91,6 @@ bool endsWith(const std::string& text, const char* ending) {
          EQUAL(text.substr(text.size() - e.size()).c_str(), e.c_str());
 }
 
-// The temporary name of path: its stem marked, its extension kept (drivers go by it).
-std::string temporaryName(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  const size_t slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-    return path + ".footprint-partial";
-  }
-  return path.substr(0, dot) + ".footprint-partial" + path.substr(dot);
-}
-
 }  // namespace
 
 Outline footprintOutline(PointEngine& engine, double step, std::optional<double> height,
@@ -167,31 +157,11 @@ void writeFootprint(const Outline& outline, const FootprintProperties& p, const 
     return;
   }
   // Written under a temporary name, then every file of it renamed (a Shapefile is several).
-  const std::string temporary = temporaryName(path);
-  const std::string stem = temporary.substr(0, temporary.find_last_of('.'));
-  const std::string finalStem = path.substr(0, path.find_last_of('.'));
-  std::vector<std::string> files;
-  const bool written = writeDataset(outline, p, geometry, driver, temporary);
-  if (GDALDatasetH check = GDALOpenEx(temporary.c_str(), GDAL_OF_VECTOR, nullptr, nullptr,
-                                      nullptr)) {
-    char** list = GDALGetFileList(check);
-    for (char** f = list; f && *f; ++f) files.push_back(*f);
-    CSLDestroy(list);
-    GDALClose(check);
-  }
-  if (files.empty()) files.push_back(temporary);
-  if (!written) {
-    for (const std::string& f : files) VSIUnlink(f.c_str());
+  PartialFile partial(path, "footprint");
+  if (!writeDataset(outline, p, geometry, driver, partial.path())) {
     throw WriteError(name + ": cannot be written (" + gdalTakeMessage() + ")");
   }
-  for (const std::string& f : files) {
-    const std::string target =
-        f.rfind(stem, 0) == 0 ? finalStem + f.substr(stem.size()) : std::string();
-    if (target.empty() || VSIRename(f.c_str(), target.c_str()) != 0) {
-      for (const std::string& g : files) VSIUnlink(g.c_str());
-      throw WriteError(name + ": cannot be written");
-    }
-  }
+  partial.commit();
 }
 
 std::string footprintJson(const Outline& outline, const FootprintProperties& p) {

@@ -1,5 +1,9 @@
 #include "model_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -159,10 +163,25 @@ void writeModelFile(const std::string& path, const ModelFileContents& contents) 
   const std::vector<unsigned char> data = encodeModelFile(contents);
   // Written beside path and renamed when complete: a failed write leaves what path held.
   PartialFile partial(path, "senmod");
-  std::ofstream out(partial.path(), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  out.close();
-  if (!out) throw ReadError(path + ": cannot write the model file");
+  const auto failed = [&](int error) {
+    return WriteError(path + ": cannot write the model file (" + std::strerror(error) + ")");
+  };
+  const int fd = open(partial.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw failed(errno);
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      close(fd);
+      throw failed(error);
+    }
+    done += static_cast<size_t>(n);
+  }
+  // On disk before the rename: a crash then leaves the old file or the whole new one.
+  const int synced = fsync(fd) == 0 ? 0 : errno;
+  if (close(fd) != 0 || synced != 0) throw failed(synced != 0 ? synced : errno);
   partial.commit();
 }
 

@@ -132,6 +132,25 @@ char** creationOptions(const OrthoJob& job, bool intermediate) {
   return options;
 }
 
+void CPL_STDCALL keepEveryMessage(CPLErr, CPLErrorNum, const char* message) {
+  std::string& said = *static_cast<std::string*>(CPLGetErrorHandlerUserData());
+  std::string text = message ? message : "";
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  said += (said.empty() ? "" : "; ") + text;
+}
+
+// Refuses, before anything is written, creation options that driver does not know or whose
+// value it does not take, in GDAL's words (GDAL itself only warns and goes on without them).
+void checkCreationOptions(const OrthoJob& job, GDALDriverH driver) {
+  char** options = creationOptions(job, false);
+  std::string said;
+  CPLPushErrorHandlerEx(keepEveryMessage, &said);
+  const int valid = GDALValidateCreationOptions(driver, options);
+  CPLPopErrorHandler();
+  CSLDestroy(options);
+  if (!valid) throw ReadError(job.output + ": creation options refused: " + said);
+}
+
 GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const OrthoGrid& grid,
                           const Bands& b, int bands) {
   char** options = creationOptions(job, !isGTiff(job.format));
@@ -238,6 +257,10 @@ OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
   const GdalMessages messages;
   gdalTakeMessage();
   GDALDriverH driver = outputDriver(job);
+  checkCreationOptions(job, driver);
+  const std::vector<WriteInput> inputs = {{"the image", job.image}, {"the DEM", engine.dem()}};
+  const bool direct = isGTiff(job.format);
+  PartialFile warped(job.output, direct ? "ortho" : "warp", inputs);
   const Dataset source(GDALOpen(job.image.c_str(), GA_ReadOnly));
   if (!source) throw ReadError(withReason(job.image + ": not a raster GDAL can read"));
   SensorGeometry geometry(engine, job.height);
@@ -261,8 +284,6 @@ OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
   const Bands b = bandsOf(source.get(), job.image);
   const int bands = b.image + (b.outputNoData ? 0 : 1);
   Progress progress{job};
-  const bool direct = isGTiff(job.format);
-  PartialFile warped(job.output, direct ? "ortho" : "warp");
   {
     Dataset out(createOutput(job, warped.path(), grid, b, bands));
     warp(job, source.get(), out.get(), b, bands, transformer.get(), progress);
@@ -271,7 +292,7 @@ OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
   if (direct) {
     warped.commit();
   } else {
-    PartialFile copy(job.output, "copy");
+    PartialFile copy(job.output, "copy", inputs);
     const Dataset from(GDALOpen(warped.path().c_str(), GA_ReadOnly));
     char** options = creationOptions(job, false);
     gdalTakeMessage();

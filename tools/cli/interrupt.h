@@ -5,8 +5,9 @@
 
 namespace senmod_cli {
 
-// While one lives, SIGINT and SIGTERM set a flag instead of ending the process; the previous
-// handlers come back with its end.
+// While one lives, SIGINT, SIGTERM, SIGHUP and SIGPIPE set a flag instead of ending the process
+// (those the process was started ignoring stay ignored); the previous handlers come back with
+// its end.
 class InterruptCatcher {
  public:
   InterruptCatcher();

@@ -239,6 +239,14 @@ int run(const CommandLine& cl) {
     return kOk;
   }
   for (const auto& [key, value] : cl.config) CPLSetConfigOption(key.c_str(), value.c_str());
+  // Before anything is opened or written: the points commands' output is opened in place.
+  const bool points = cl.command == "ground-to-image" || cl.command == "image-to-ground";
+  refuseOutputOverInputs(cl.output,
+                         {{"the model", cl.model},
+                          {"the image", cl.image},
+                          {"the DEM", cl.dem},
+                          {"the input", cl.input}},
+                         points && cl.input.empty());
   for (const Command& c : kCommands) {
     if (cl.command == c.name) return c.run(cl);
   }

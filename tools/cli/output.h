@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace senmod_cli {
 
@@ -13,6 +14,19 @@ class WriteError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A file the command reads: role names it for people ("the DEM"), name as given ("" for none).
+struct CommandInput {
+  std::string role;
+  std::string name;
+};
+
+// Throws WriteError when output (standard output when empty) is the same regular file (device
+// and inode: another name or a link counts) as one of inputs, or as standard input when
+// readsStandardInput: writing it would destroy what the command reads. A GDAL name such as
+// "NITF_IM:0:a.ntf" stands for its file too. Devices and FIFOs are never refused here.
+void refuseOutputOverInputs(const std::string& output, const std::vector<CommandInput>& inputs,
+                            bool readsStandardInput);
 
 class Output {
  public:
