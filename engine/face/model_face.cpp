@@ -152,6 +152,9 @@ senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
       job.creationOptions.push_back(text);
     } else if (EQUAL(key.c_str(), "HEIGHT")) {
       job.height = numberOf(text, "HEIGHT");
+    } else if (EQUAL(key.c_str(), "MAX_CELLS")) {
+      job.grid.maxCells = numberOf(text, "MAX_CELLS");
+      if (!(job.grid.maxCells >= 1.0)) throw ReadError("MAX_CELLS needs at least 1");
     } else {
       throw ReadError("unknown option \"" + key + "\"");
     }

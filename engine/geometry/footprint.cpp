@@ -95,6 +95,7 @@ bool endsWith(const std::string& text, const char* ending) {
 
 Outline footprintOutline(PointEngine& engine, double step, std::optional<double> height,
                          FootprintProperties* props) {
+  if (height) engine.checkHeight(*height, "the height");
   SensorGeometry geometry(engine, height);
   const ImageExtent extent = modelImageExtent(engine.model().xform.get());
   Outline outline = groundOutline(geometry, extent, step);
@@ -188,8 +189,9 @@ std::string footprintJson(const Outline& outline, const FootprintProperties& p) 
 std::string infoJson(PointEngine& engine, const std::string& file) {
   std::string text = summaryText(engine.model(), file, true);
   FootprintProperties props;
-  const Outline outline =
-      footprintOutline(engine, kDefaultOutlineStep, engine.modelMeanHeight(), &props);
+  const ImageExtent extent = modelImageExtent(engine.model().xform.get());
+  const Outline outline = footprintOutline(
+      engine, cappedOutlineStep(extent, kDefaultOutlineStep), engine.modelMeanHeight(), &props);
   // The footprint joins the summary's object, before its closing "}\n".
   text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline));
   return text;

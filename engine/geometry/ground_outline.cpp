@@ -1,7 +1,12 @@
 #include "ground_outline.h"
 
+#include <cpl_string.h>
+
 #include <algorithm>
 #include <cmath>
+#include <string>
+
+#include "read_error.h"
 
 namespace senmod_io {
 
@@ -11,7 +16,24 @@ ImageExtent modelImageExtent(const RSM_Xform* model) {
   return {d.data[0], d.data[2], d.data[1] + 1.0, d.data[3] + 1.0};
 }
 
+namespace {
+
+double perimeter(const ImageExtent& e) { return 2.0 * (std::fabs(e.x1 - e.x0) + std::fabs(e.y1 - e.y0)); }
+
+}  // namespace
+
+double cappedOutlineStep(const ImageExtent& extent, double step) {
+  // A few points spare for the corners and each side's rounding up.
+  return std::max(step, perimeter(extent) / (kMaxOutlinePoints - 8));
+}
+
 Outline groundOutline(SensorGeometry& geometry, const ImageExtent& e, double step) {
+  const double points = perimeter(e) / step + 4.0;
+  if (!(points <= kMaxOutlinePoints)) {
+    throw ReadError(std::string("the outline would take ") + CPLSPrintf("%.4g", points) +
+                    " points, above the limit of " + std::to_string(kMaxOutlinePoints) +
+                    ": give a larger step");
+  }
   std::vector<double> x, y;
   const double corners[5][2] = {
       {e.x0, e.y0}, {e.x1, e.y0}, {e.x1, e.y1}, {e.x0, e.y1}, {e.x0, e.y0}};

@@ -26,9 +26,16 @@ struct Outline {
 // Pixels between outline points unless told otherwise (`senmod footprint --step`).
 constexpr double kDefaultOutlineStep = 64.0;
 
+// The most points of an outline: each is a transform, and a finer outline says nothing more.
+constexpr long kMaxOutlinePoints = 100000;
+
+// step, or the least step that keeps extent's outline within kMaxOutlinePoints.
+double cappedOutlineStep(const ImageExtent& extent, double step);
+
 // The edges of extent walked clockwise from the upper-left corner, a point every step pixels
 // (step >= 1) and at every corner, carried to the ground; the ring is closed (its last point
-// is its first) when any point was carried.
+// is its first) when any point was carried. Throws ReadError, before any transform, for an
+// outline of more than kMaxOutlinePoints points.
 Outline groundOutline(SensorGeometry& geometry, const ImageExtent& extent, double step);
 
 }  // namespace senmod_io

@@ -18,7 +18,10 @@ namespace senmod_io {
 // each thread makes its own (the engine is shared).
 class SensorGeometry {
  public:
-  SensorGeometry(PointEngine& engine, std::optional<double> height);
+  // With roundTrip, a ground point is refused whose image position does not carry back to it
+  // (within the ground size of a pixel): a polynomial folds back into the image outside its
+  // domain, and gives such points an image position they do not have.
+  SensorGeometry(PointEngine& engine, std::optional<double> height, bool roundTrip = false);
 
   // Ground to image in place: longitude x[i], latitude y[i] (degrees) become pixel x[i], line
   // y[i]. Points with ok[i] == 0 are left alone; ok[i] becomes 0 for a point whose status is
@@ -40,9 +43,10 @@ class SensorGeometry {
   PointEngine& engine_;
   std::optional<double> height_;
   double shift_;
+  double tolerance_;  // metres a round trip may miss by; infinite without the round trip
   std::vector<size_t> index_;  // per gathered point: its place in the caller's arrays
-  std::vector<double> inX_, inY_, outX_, outY_, heights_;
-  std::vector<int> status_;
+  std::vector<double> inX_, inY_, outX_, outY_, heights_, backX_, backY_, used_;
+  std::vector<int> status_, backStatus_;
 };
 
 }  // namespace senmod_io

@@ -1,5 +1,7 @@
 #include "point_engine.h"
 
+#include <cpl_string.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -19,6 +21,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
+double nearLongitude(double longitude, double centre) {
+  if (std::fabs(longitude - centre) <= 180.0 || !std::isfinite(longitude)) return longitude;
+  return longitude - 360.0 * std::floor((longitude - centre + 180.0) / 360.0);
+}
+
 DomainLimits domainLimits(const RSM_Model& model) {
   DomainLimits limits;
   const Smod_Doubles& image = model.rsm.imageDomain;
@@ -36,6 +43,8 @@ DomainLimits domainLimits(const RSM_Model& model) {
   const Smod_Doubles& ground = model.rsm.groundDomain;
   if (ground.count < 3 || !ground.data) return limits;
   double lonMin = HUGE_VAL, lonMax = -HUGE_VAL, latMin = HUGE_VAL, latMax = -HUGE_VAL;
+  double hMin = HUGE_VAL, hMax = -HUGE_VAL;
+  double first = 0.0;
   for (int32_t i = 0; i + 2 < ground.count; i += 3) {
     double lon, lat, h;
     ErrorReport* report = nullptr;
@@ -45,18 +54,26 @@ DomainLimits domainLimits(const RSM_Model& model) {
       herr_DeleteErrorReportEx(&report);
       return limits;
     }
-    if (!std::isfinite(lon) || !std::isfinite(lat)) return limits;
+    if (!std::isfinite(lon) || !std::isfinite(lat) || !std::isfinite(h)) return limits;
+    // Each vertex about the first, so that a domain across the antimeridian stays whole.
+    if (i == 0) first = lon;
+    lon = nearLongitude(lon, first);
+    hMin = std::min(hMin, h);
+    hMax = std::max(hMax, h);
     lonMin = std::min(lonMin, lon);
     lonMax = std::max(lonMax, lon);
     latMin = std::min(latMin, lat);
     latMax = std::max(latMax, lat);
   }
-  // A domain wider than half the globe in longitude crosses the antimeridian (or is not
-  // geographic): its bounds say nothing.
+  // A domain wider than half the globe in longitude is not a domain of one image.
   if (lonMax - lonMin > 180.0) return limits;
   const double dLon = kDomainMargin * (lonMax - lonMin);
   const double dLat = kDomainMargin * (latMax - latMin);
+  const double dHeight = std::max(kHeightMargin * (hMax - hMin), kLeastHeightMargin);
   limits.ground = true;
+  limits.lonCentre = (lonMin + lonMax) / 2.0;
+  limits.heightMin = hMin - dHeight;
+  limits.heightMax = hMax + dHeight;
   limits.lonMin = lonMin - dLon;
   limits.lonMax = lonMax + dLon;
   limits.latMin = latMin - dLat;
@@ -72,6 +89,7 @@ struct PointEngine::Worker {
   std::vector<uint8_t> ok = std::vector<uint8_t>(kChunk);
   std::vector<double> heights = std::vector<double>(kChunk);
   std::vector<double> residuals = std::vector<double>(kChunk);
+  std::vector<double> longitudes = std::vector<double>(kChunk);  // brought near the domain
 };
 
 // A worker taken from the pool for one call, given back at its end.
@@ -106,6 +124,15 @@ PointEngine::PointEngine(LoadedModel model)
       meanHeight_(model_.xform->model->rsm.z_mean) {}
 
 PointEngine::~PointEngine() = default;
+
+void PointEngine::checkHeight(double height, const std::string& what) const {
+  const DomainLimits& d = limits_;
+  if (!d.ground || (height >= d.heightMin && height <= d.heightMax)) return;
+  throw ReadError(what + " " + CPLSPrintf("%.6g", height) +
+                  " m lies far outside the model's ground domain, whose points hold from " +
+                  CPLSPrintf("%.6g", d.heightMin) + " to " + CPLSPrintf("%.6g", d.heightMax) +
+                  " m");
+}
 
 std::unique_ptr<PointEngine::Worker> PointEngine::makeWorker() const {
   auto worker = std::make_unique<Worker>();
@@ -171,9 +198,21 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
     const size_t count = std::min(kChunk, n - start);
     double* const used = heightOut ? heightOut + start : w.heights.data();
     double* const misses = residual ? residual + start : w.residuals.data();
+    // Longitudes a turn away from the domain's (the other side of the antimeridian) are
+    // brought near it, as GDAL's RPC transformer does.
+    const double* lon = x + start;
+    if (groundToImage && d.ground) {
+      bool far = false;
+      for (size_t j = 0; j < count; ++j) far |= std::fabs(lon[j] - d.lonCentre) > 180.0;
+      if (far) {
+        for (size_t j = 0; j < count; ++j) w.longitudes[j] = nearLongitude(lon[j], d.lonCentre);
+        lon = w.longitudes.data();
+      }
+    }
     ErrorReport* report = nullptr;
     const int32_t carried = smod_RSMXformTransformPoints(
-        xform, static_cast<int32_t>(count), x + start, y + start, h ? h + start : nullptr,
+        xform, static_cast<int32_t>(count), groundToImage ? lon : x + start, y + start,
+        h ? h + start : nullptr,
         outX + start, outY + start, used, groundToImage ? nullptr : misses, w.ok.data(), &report);
     if (carried < 0) {
       throw ReadError("the points cannot be transformed: " + takeReportText(&report));
@@ -185,17 +224,19 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
         s = SMOD_POINT_NOT_CONVERGED;
       }
       if (s == SMOD_POINT_OK && fromDem) {
-        const double mx = groundToImage ? x[i] : outX[i];
+        const double mx = groundToImage ? lon[j] : outX[i];
         const double my = groundToImage ? y[i] : outY[i];
         if (!demUsable_ || !w.coverage->covers(mx, my)) s = SMOD_POINT_OFF_DEM;
       }
       bool outside = false;
       if (checkDomain) {
-        outside = groundToImage ? !(x[i] >= d.lonMin && x[i] <= d.lonMax && y[i] >= d.latMin &&
-                                    y[i] <= d.latMax)
+        outside = groundToImage ? !(lon[j] >= d.lonMin && lon[j] <= d.lonMax &&
+                                    y[i] >= d.latMin && y[i] <= d.latMax)
                                 : !(x[i] >= d.sampleMin && x[i] <= d.sampleMax &&
                                     y[i] >= d.rowMin && y[i] <= d.rowMax);
       }
+      // A height far outside the domain's is as far from where the polynomials hold.
+      if (d.ground && w.ok[j]) outside |= !(used[j] >= d.heightMin && used[j] <= d.heightMax);
       // Outside the domain a point is refused; extrapolated, it keeps a failure of its own.
       const bool succeeded = s == SMOD_POINT_OK || s == SMOD_POINT_OFF_DEM;
       const bool keep = succeeded && (!outside || options_.extrapolate);

@@ -21,19 +21,29 @@ struct PointOptions {
   bool extrapolate = false;   // points outside the domain margin still get results
 };
 
-// Where the polynomials hold: the ground domain's longitude and latitude bounds and the image
-// domain's, each widened by kDomainMargin of its extent on every side (NGA's own reference points
-// reach a tenth beyond the image domain; polynomials fold back into the image much further out). An axis without bounds
-// (a domain that crosses the antimeridian, a missing domain) is not checked.
+// Where the polynomials hold: the ground domain's longitude, latitude and height bounds and the
+// image domain's, each widened by kDomainMargin of its extent on every side (NGA's own reference
+// points reach a tenth beyond the image domain; polynomials fold back into the image much further
+// out), heights by kHeightMargin of their range and at least kLeastHeightMargin. Longitudes
+// are taken about the domain's centre, lonCentre, so that a domain across the antimeridian has
+// bounds too. A domain that is not there (or not geographic) is not checked.
 struct DomainLimits {
   bool ground = false;
-  double lonMin = 0, lonMax = 0, latMin = 0, latMax = 0;
+  double lonCentre = 0, lonMin = 0, lonMax = 0, latMin = 0, latMax = 0;
+  double heightMin = 0, heightMax = 0;
   bool image = false;
   double sampleMin = 0, sampleMax = 0, rowMin = 0, rowMax = 0;
 };
 
 // The fraction of a domain's extent by which points may lie outside it.
 constexpr double kDomainMargin = 0.25;
+// The fraction of the ground domain's height range, and the least metres, by which a point's
+// height may lie outside it.
+constexpr double kHeightMargin = 1.0;
+constexpr double kLeastHeightMargin = 1000.0;
+
+// longitude (degrees) plus the whole turns that bring it within 180 degrees of centre.
+double nearLongitude(double longitude, double centre);
 
 DomainLimits domainLimits(const RSM_Model& model);
 
@@ -69,6 +79,10 @@ class PointEngine {
 
   const LoadedModel& model() const { return model_; }
   const DomainLimits& limits() const { return limits_; }
+
+  // Throws ReadError when height (m) lies outside the ground domain's heights by more than
+  // their margin, where no point of the model holds; what names the height for people.
+  void checkHeight(double height, const std::string& what) const;
 
  private:
   struct Worker;

@@ -21,7 +21,6 @@ namespace senmod_io {
 
 namespace {
 
-constexpr double kOutlineStep = 64.0;  // pixels between the outline points that set the extent
 
 struct DatasetCloser {
   void operator()(void* dataset) const { GDALClose(dataset); }
@@ -172,7 +171,7 @@ GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const Or
 }
 
 void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Bands& b, int bands,
-          void* transformer, Progress& progress) {
+          void* transformer, const CellWindow& window, Progress& progress) {
   std::unique_ptr<GDALWarpOptions, WarpOptionsCloser> o(GDALCreateWarpOptions());
   o->hSrcDS = source;
   o->hDstDS = out;
@@ -208,8 +207,11 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
   if (operation.Initialize(o.get()) != CE_None) {
     throw ReadError(withReason(job.image + ": the warp cannot be set up"));
   }
+  // The cells outside the window keep INIT_DEST's no-data: the image does not reach them.
   const CPLErr result =
-      operation.ChunkAndWarpImage(0, 0, GDALGetRasterXSize(out), GDALGetRasterYSize(out));
+      window.width > 0
+          ? operation.ChunkAndWarpImage(window.x, window.y, window.width, window.height)
+          : CE_None;
   if (progress.stopped) throw WriteError(job.output + ": interrupted");
   if (result != CE_None) throw WriteError(withReason(job.output + ": the warp failed"));
 }
@@ -263,10 +265,11 @@ OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
   PartialFile warped(job.output, direct ? "ortho" : "warp", inputs);
   const Dataset source(GDALOpen(job.image.c_str(), GA_ReadOnly));
   if (!source) throw ReadError(withReason(job.image + ": not a raster GDAL can read"));
+  if (job.height) engine.checkHeight(*job.height, "the height");
   SensorGeometry geometry(engine, job.height);
   const ImageExtent image{0.0, 0.0, static_cast<double>(GDALGetRasterXSize(source.get())),
                           static_cast<double>(GDALGetRasterYSize(source.get()))};
-  const Outline outline = groundOutline(geometry, image, kOutlineStep);
+  const Outline outline = groundOutline(geometry, image, cappedOutlineStep(image, kDefaultOutlineStep));
   const OrthoGrid grid = orthoGrid(job.grid, geometry, image, outline);
   std::vector<std::string> warnings;
   if (!job.height) {
@@ -286,7 +289,8 @@ OrthoReport runOrtho(PointEngine& engine, const OrthoJob& job) {
   Progress progress{job};
   {
     Dataset out(createOutput(job, warped.path(), grid, b, bands));
-    warp(job, source.get(), out.get(), b, bands, transformer.get(), progress);
+    warp(job, source.get(), out.get(), b, bands, transformer.get(), reachedCells(grid, outline),
+         progress);
     closeWritten(std::move(out), job.output);
   }
   if (direct) {

@@ -1,5 +1,7 @@
 #include "ortho_grid.h"
 
+#include <cpl_string.h>
+#include <gdal.h>
 #include <ogr_spatialref.h>
 
 #include <algorithm>
@@ -27,6 +29,10 @@ OGRSpatialReference systemOf(const std::string& text, double centreLon, double c
     const std::string why = gdalTakeMessage();
     throw ReadError("the output coordinate system: OSR does not take \"" + text + "\"" +
                     (why.empty() ? "" : " (" + why + ")"));
+  }
+  if (srs.IsGeocentric()) {
+    throw ReadError("the output coordinate system \"" + text +
+                    "\" is geocentric (X, Y, Z): an ortho needs a map, projected or geographic");
   }
   return srs;
 }
@@ -58,7 +64,8 @@ bool toSystem(OGRCoordinateTransformation* ct, size_t n, double* x, double* y) {
 int cells(double span, double size) {
   const double n = std::ceil(span / size - 1e-9);
   if (!(n >= 1.0) || n > std::numeric_limits<int>::max()) {
-    throw ReadError("the output grid would be " + std::to_string(n) + " cells wide");
+    throw ReadError(std::string("the output grid would be ") + CPLSPrintf("%.6g", n) +
+                    " cells wide (from 1 to 2147483647)");
   }
   return static_cast<int>(n);
 }
@@ -123,9 +130,59 @@ OrthoGrid orthoGrid(const GridRequest& request, SensorGeometry& geometry, const 
   }
   grid.columns = cells(e[2] - e[0], res[0]);
   grid.rows = cells(e[3] - e[1], res[1]);
+  const double total = static_cast<double>(grid.columns) * grid.rows;
+  if (total > request.maxCells) {
+    throw ReadError(std::string("the output grid would hold ") + CPLSPrintf("%.4g", total) +
+                    " cells (" + std::to_string(grid.columns) + " x " +
+                    std::to_string(grid.rows) + "), above the limit of " +
+                    CPLSPrintf("%.4g", request.maxCells) +
+                    ": give larger cells, a smaller extent or a higher limit (MAX_CELLS)");
+  }
   const double g[6] = {e[0], res[0], 0.0, e[3], 0.0, -res[1]};
   std::copy(g, g + 6, grid.geoTransform);
   return grid;
+}
+
+CellWindow reachedCells(const OrthoGrid& grid, const Outline& outline) {
+  const CellWindow whole{0, 0, grid.columns, grid.rows};
+  if (outline.lon.empty()) return whole;
+  OGRSpatialReference srs;
+  OGRSpatialReference lonLat;
+  srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  lonLat.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  if (srs.importFromWkt(grid.wkt.c_str()) != OGRERR_NONE ||
+      lonLat.SetFromUserInput("EPSG:4326") != OGRERR_NONE) {
+    return whole;
+  }
+  std::unique_ptr<OGRCoordinateTransformation> ct;
+  if (!srs.IsSame(&lonLat)) {
+    ct.reset(OGRCreateCoordinateTransformation(&lonLat, &srs));
+    if (!ct) return whole;
+  }
+  std::vector<double> x = outline.lon;
+  std::vector<double> y = outline.lat;
+  if (!toSystem(ct.get(), x.size(), x.data(), y.data())) return whole;
+  double inverse[6];
+  if (!GDALInvGeoTransform(const_cast<double*>(grid.geoTransform), inverse)) return whole;
+  double c0 = HUGE_VAL, c1 = -HUGE_VAL, r0 = HUGE_VAL, r1 = -HUGE_VAL;
+  for (size_t i = 0; i < x.size(); ++i) {
+    double c = 0.0, r = 0.0;
+    GDALApplyGeoTransform(inverse, x[i], y[i], &c, &r);
+    if (!std::isfinite(c) || !std::isfinite(r)) return whole;
+    c0 = std::min(c0, c);
+    c1 = std::max(c1, c);
+    r0 = std::min(r0, r);
+    r1 = std::max(r1, r);
+  }
+  const double dc = 0.1 * (c1 - c0) + 2.0;
+  const double dr = 0.1 * (r1 - r0) + 2.0;
+  const double left = std::max(0.0, std::floor(c0 - dc));
+  const double top = std::max(0.0, std::floor(r0 - dr));
+  const double right = std::min(static_cast<double>(grid.columns), std::ceil(c1 + dc));
+  const double bottom = std::min(static_cast<double>(grid.rows), std::ceil(r1 + dr));
+  if (!(right > left && bottom > top)) return CellWindow{};
+  return CellWindow{static_cast<int>(left), static_cast<int>(top),
+                    static_cast<int>(right - left), static_cast<int>(bottom - top)};
 }
 
 }  // namespace senmod_io

@@ -52,7 +52,7 @@ struct State {
   State(std::shared_ptr<const TransformerSetup> s, long i)
       : setup(std::move(s)),
         id(i),
-        geometry(*setup->engine, setup->height),
+        geometry(*setup->engine, setup->height, true),
         grid(gridTransformations(setup->wkt)) {
     if (!GDALInvGeoTransform(const_cast<double*>(setup->geoTransform), inverse)) {
       throw ReadError("the output grid has no inverse");

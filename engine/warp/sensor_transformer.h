@@ -22,7 +22,8 @@ struct TransformerSetup {
 // GDALDestroyTransformer). Forward (bDstToSrc false) it carries image pixel/line to output
 // pixel/line through the ground on the engine's heights; backward, output pixel/line through
 // map coordinates, longitude and latitude and the height there to image pixel/line. A point
-// whose engine status is neither OK nor OFF_DEM has its success flag 0. GDAL can clone it for
+// whose engine status is neither OK nor OFF_DEM has its success flag 0, and so has a ground
+// point whose image position does not carry back to it (see SensorGeometry). GDAL can clone it for
 // the warper's threads while setup lives. Throws ReadError for a coordinate system that cannot
 // be read or reached from WGS 84 longitude and latitude, or a grid without an inverse.
 void* createSensorTransformer(const std::shared_ptr<const TransformerSetup>& setup);

@@ -51,7 +51,9 @@ enum {
    * to ground) by more than the domain margin, where the polynomials are not valid: they fold
    * back into the image far outside it. The margin is a quarter of the domain's extent on each
    * side (longitude and latitude of the ground domain's corners; samples and rows of the image
-   * domain). Outputs NaN, unless option "EXTRAPOLATE" is on: then a point outside that the model
+   * domain); a height outside the ground domain's heights by more than their range (and at
+   * least 1000 m) is as far. Longitudes are taken about the domain's centre, so that points
+   * across the antimeridian from it are where they belong. Outputs NaN, unless option "EXTRAPOLATE" is on: then a point outside that the model
    * carries keeps its outputs with this status, and one it fails on gets the failure's status. */
   SMOD_POINT_OUTSIDE_DOMAIN = 2,
   /* Image to ground: the result, carried back to the image through the section that inverted
@@ -172,7 +174,8 @@ typedef int (*smod_ProgressFunc)(double done, void* arg);
  * cells), "RESAMPLING" (near, bilinear, cubic, lanczos; default near), "THREADS" (default every
  * core), "FORMAT" (a GDAL raster driver that can create files; default GTiff; COG through a
  * GTiff first), "CO" (a creation option NAME=VALUE, repeatable, over the defaults tiled
- * DEFLATE), "HEIGHT" (a constant height, m, in place of the DEM). Heights come from the DEM of
+ * DEFLATE), "HEIGHT" (a constant height, m, in place of the DEM), "MAX_CELLS" (the most cells the
+ * grid may hold; default 2^32: a larger grid is refused before anything is written). Heights come from the DEM of
  * smod_ModelSetDem. progress may be null. Returns a JSON object describing what was written
  * ("columns", "rows", "geotransform", "srs_name", "bands", "warnings"), to release with
  * smod_Free, or null with a report; nothing is then left under outputPath. */
@@ -184,7 +187,10 @@ SMOD_IO_API char* smod_ModelOrtho(smod_Model* model, const char* imagePath, cons
  * image's GDAL pixel/line and dstSRS coordinates (anything OSR reads; null for WGS 84 longitude
  * and latitude), or, when dstGeoTransform (6 reals) is given, pixel/line of that grid. Forward
  * (dstToSrc 0) image to ground on the model's heights; backward ground to image. A point is a
- * success only when its status would be SMOD_POINT_OK or SMOD_POINT_OFF_DEM. The transformer
+ * success only when its status would be SMOD_POINT_OK or SMOD_POINT_OFF_DEM and, backward, when
+ * its image position carries back to it within the ground size of a pixel: outside its domain
+ * a polynomial folds back into the image, and the warper would fill such cells with copies of
+ * it. The transformer
  * borrows model, which must outlive it; GDAL may clone it for its threads. Returns it, or null
  * with a report. Release with smod_ModelDestroyGDALTransformer (or GDALDestroyTransformer). */
 SMOD_IO_API void* smod_ModelCreateGDALTransformer(smod_Model* model, const char* dstSRS,

@@ -273,6 +273,20 @@ TEST_F(Command, ConvertedModelFileGivesTheSamePoints) {
   EXPECT_TRUE(contains(cut.err, path("cut.smod") + ": the model file is damaged"));
 }
 
+TEST_F(Command, AGridAcrossTheSamplesSeamsMapsBackWhole) {
+  // Image points every 50 pixels at 400 m: those on the seams between the sample's sections
+  // converge in their own section, whatever the neighbour's polynomials give there.
+  std::string grid;
+  for (int r = 0; r <= 1000; r += 50) {
+    for (int c = 0; c <= 1500; c += 50) grid += std::to_string(c) + " " + std::to_string(r) + " 400\n";
+  }
+  writeText("grid.txt", grid);
+  const CommandRun run =
+      senmod({"image-to-ground", sampleData("sample_rsm.ntf"), "-i", path("grid.txt")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(numberRows(run.out).size(), 651u);
+}
+
 TEST(CommandTexts, EveryOptionIsInItsCommandsHelpAndInTheManPage) {
   std::ifstream file(SENMOD_MANPAGE);
   const std::string man((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -339,7 +339,7 @@ TEST_F(Ortho, TakesGdalsSpellingsAndTheDriverOfTheOutputsExtension) {
   ASSERT_EQ(senmod(ours).status, 0);
   const CommandRun gdal =
       senmod({"ortho", image_, "-o", path("gdal.img"), "--height", "500", "-t_srs", "EPSG:32632",
-              "-tr", "7", "7", "-co", "COMPRESS=NONE", "-q", "--config", "GDAL_CACHEMAX", "64"});
+              "-tr", "7", "7", "-co", "COMPRESS=NO", "-q", "--config", "GDAL_CACHEMAX", "64"});
   ASSERT_EQ(gdal.status, 0) << gdal.err;
   EXPECT_EQ(gdal.err, "");
   const Raster a = readRaster(path("ours.tif"));

@@ -88,6 +88,9 @@ void store(CommandLine& cl, const std::string& o, const std::vector<std::string>
       throw UsageError("--threads needs a whole number from 1 to 1024");
     }
     cl.threads = static_cast<int>(n);
+  } else if (o == "--max-cells") {
+    cl.maxCells = parseNumber(o, v[0], "a number of cells");
+    if (!(*cl.maxCells >= 1.0)) throw UsageError("--max-cells needs at least 1");
   } else if (o == "--progress") {
     cl.progress = true;
   } else if (o == "--quiet") {

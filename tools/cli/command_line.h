@@ -39,6 +39,7 @@ struct CommandLine {
   std::optional<std::array<double, 4>> extent;      // --te
   std::string resampling = "near";
   int threads = 0;                           // 0: every core
+  std::optional<double> maxCells;            // --max-cells
   std::vector<std::string> creationOptions;  // --co NAME=VALUE
   std::string format;                        // --of, "" to choose by the output's extension
   bool progress = false;

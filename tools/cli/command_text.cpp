@@ -73,6 +73,9 @@ const OptionText kOptionTexts[] = {
     {"--te", "-te", "XMIN YMIN XMAX YMAX", "ortho", "The output extent, in the system's units."},
     {"-r", "", "METHOD", "ortho", "Resampling: near (default), bilinear, cubic or lanczos."},
     {"--threads", "", "N", "ortho", "Warping threads (default: every core)."},
+    {"--max-cells", "", "N", "ortho",
+     "The most cells the output grid may hold (default 2^32, a 65536 x 65536 grid); a larger "
+     "grid is refused before anything is written."},
     {"--co", "-co", "NAME=VALUE", "ortho",
      "A creation option of the output driver, over the defaults (tiled DEFLATE for GeoTIFF); "
      "may be repeated."},

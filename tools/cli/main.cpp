@@ -152,6 +152,7 @@ int ortho(const CommandLine& cl) {
   if (cl.extent) options.push_back("TE=" + numbers(cl.extent->data(), 4));
   options.push_back("RESAMPLING=" + cl.resampling);
   if (cl.threads > 0) options.push_back("THREADS=" + std::to_string(cl.threads));
+  if (cl.maxCells) options.push_back("MAX_CELLS=" + std::string(CPLSPrintf("%.17g", *cl.maxCells)));
   options.push_back("FORMAT=" + format);
   for (const std::string& co : cl.creationOptions) options.push_back("CO=" + co);
   if (cl.height) options.push_back("HEIGHT=" + std::string(CPLSPrintf("%.17g", *cl.height)));
