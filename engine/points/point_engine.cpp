@@ -235,6 +235,13 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
                                 : !(x[i] >= d.sampleMin && x[i] <= d.sampleMax &&
                                     y[i] >= d.rowMin && y[i] <= d.rowMax);
       }
+      // A result far outside the ground domain comes from a fold of the polynomials, however
+      // well it converged.
+      if (!groundToImage && d.ground && w.ok[j]) {
+        const double rl = nearLongitude(outX[i], d.lonCentre);
+        outside |= !(rl >= d.lonMin && rl <= d.lonMax && outY[i] >= d.latMin &&
+                     outY[i] <= d.latMax);
+      }
       // A height far outside the domain's is as far from where the polynomials hold.
       if (d.ground && w.ok[j]) outside |= !(used[j] >= d.heightMin && used[j] <= d.heightMax);
       // Outside the domain a point is refused; extrapolated, it keeps a failure of its own.

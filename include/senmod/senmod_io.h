@@ -52,7 +52,8 @@ enum {
    * back into the image far outside it. The margin is a quarter of the domain's extent on each
    * side (longitude and latitude of the ground domain's corners; samples and rows of the image
    * domain); a height outside the ground domain's heights by more than their range (and at
-   * least 1000 m) is as far. Longitudes are taken about the domain's centre, so that points
+   * least 1000 m) is as far, and so is an image point whose ground point lies beyond the ground
+   * domain's margin, however well it converged. Longitudes are taken about the domain's centre, so that points
    * across the antimeridian from it are where they belong. Outputs NaN, unless option "EXTRAPOLATE" is on: then a point outside that the model
    * carries keeps its outputs with this status, and one it fails on gets the failure's status. */
   SMOD_POINT_OUTSIDE_DOMAIN = 2,
