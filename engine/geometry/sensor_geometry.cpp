@@ -69,26 +69,49 @@ size_t SensorGeometry::gather(size_t n, const double* x, const double* y, const 
   return count;
 }
 
+// Marks outside the domain the points of the count gathered ones that lie outside the ground
+// domain itself (where the polynomials were fitted, they do not fold) and whose image position,
+// carried back at the height it was found at, does not land where they are.
+void SensorGeometry::refuseFolds(size_t count) {
+  const DomainLimits& d = engine_.limits();
+  checked_.clear();
+  for (size_t k = 0; k < count; ++k) {
+    if (!succeeded(status_[k])) continue;
+    const double lon = d.ground ? nearLongitude(inX_[k], d.lonCentre) : inX_[k];
+    const bool inside = d.ground && lon >= d.coreLonMin && lon <= d.coreLonMax &&
+                        inY_[k] >= d.coreLatMin && inY_[k] <= d.coreLatMax;
+    if (!inside) checked_.push_back(k);
+  }
+  const size_t m = checked_.size();
+  if (m == 0) return;
+  backX_.resize(m);
+  backY_.resize(m);
+  backZ_.resize(m);
+  backStatus_.resize(m);
+  backSample_.resize(m);
+  backRow_.resize(m);
+  for (size_t c = 0; c < m; ++c) {
+    backSample_[c] = outX_[checked_[c]];
+    backRow_[c] = outY_[checked_[c]];
+    backZ_[c] = used_[checked_[c]];
+  }
+  engine_.imageToGround(m, backSample_.data(), backRow_.data(), backZ_.data(), backX_.data(),
+                        backY_.data(), nullptr, nullptr, backStatus_.data());
+  for (size_t c = 0; c < m; ++c) {
+    const size_t k = checked_[c];
+    if (!succeeded(backStatus_[c]) ||
+        !(metresBetween(inX_[k], inY_[k], backX_[c], backY_[c]) <= tolerance_)) {
+      status_[k] = SMOD_POINT_OUTSIDE_DOMAIN;
+    }
+  }
+}
+
 void SensorGeometry::groundToPixel(size_t n, double* x, double* y, int* ok) {
   const size_t count = gather(n, x, y, ok, 0.0);
   used_.resize(count);
   engine_.groundToImage(count, inX_.data(), inY_.data(), height_ ? heights_.data() : nullptr,
                         outX_.data(), outY_.data(), used_.data(), status_.data());
-  if (std::isfinite(tolerance_)) {
-    // Each image position carried back at the height it was found at.
-    backX_.resize(count);
-    backY_.resize(count);
-    backStatus_.resize(count);
-    engine_.imageToGround(count, outX_.data(), outY_.data(), used_.data(), backX_.data(),
-                          backY_.data(), nullptr, nullptr, backStatus_.data());
-    for (size_t k = 0; k < count; ++k) {
-      if (!succeeded(status_[k])) continue;
-      if (!succeeded(backStatus_[k]) ||
-          !(metresBetween(inX_[k], inY_[k], backX_[k], backY_[k]) <= tolerance_)) {
-        status_[k] = SMOD_POINT_OUTSIDE_DOMAIN;
-      }
-    }
-  }
+  if (std::isfinite(tolerance_)) refuseFolds(count);
   for (size_t k = 0; k < count; ++k) {
     const size_t i = index_[k];
     ok[i] = succeeded(status_[k]);

@@ -18,9 +18,9 @@ namespace senmod_io {
 // each thread makes its own (the engine is shared).
 class SensorGeometry {
  public:
-  // With roundTrip, a ground point is refused whose image position does not carry back to it
-  // (within the ground size of a pixel): a polynomial folds back into the image outside its
-  // domain, and gives such points an image position they do not have.
+  // With roundTrip, a ground point outside the ground domain is refused whose image position
+  // does not carry back to it (within the ground size of a pixel): a polynomial folds back into
+  // the image outside its domain, and gives such points an image position they do not have.
   SensorGeometry(PointEngine& engine, std::optional<double> height, bool roundTrip = false);
 
   // Ground to image in place: longitude x[i], latitude y[i] (degrees) become pixel x[i], line
@@ -39,13 +39,18 @@ class SensorGeometry {
 
  private:
   size_t gather(size_t n, const double* x, const double* y, const int* ok, double shift);
+  void refuseFolds(size_t count);
 
   PointEngine& engine_;
   std::optional<double> height_;
   double shift_;
   double tolerance_;  // metres a round trip may miss by; infinite without the round trip
   std::vector<size_t> index_;  // per gathered point: its place in the caller's arrays
-  std::vector<double> inX_, inY_, outX_, outY_, heights_, backX_, backY_, used_;
+  std::vector<double> inX_, inY_, outX_, outY_, heights_, used_;
+  // The round trip of the points outside the ground domain: their indices among the gathered
+  // ones, their image positions and heights, and where those land.
+  std::vector<size_t> checked_;
+  std::vector<double> backSample_, backRow_, backZ_, backX_, backY_;
   std::vector<int> status_, backStatus_;
 };
 

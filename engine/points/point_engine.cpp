@@ -72,6 +72,10 @@ DomainLimits domainLimits(const RSM_Model& model) {
   const double dHeight = std::max(kHeightMargin * (hMax - hMin), kLeastHeightMargin);
   limits.ground = true;
   limits.lonCentre = (lonMin + lonMax) / 2.0;
+  limits.coreLonMin = lonMin;
+  limits.coreLonMax = lonMax;
+  limits.coreLatMin = latMin;
+  limits.coreLatMax = latMax;
   limits.heightMin = hMin - dHeight;
   limits.heightMax = hMax + dHeight;
   limits.lonMin = lonMin - dLon;

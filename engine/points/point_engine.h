@@ -30,6 +30,7 @@ struct PointOptions {
 struct DomainLimits {
   bool ground = false;
   double lonCentre = 0, lonMin = 0, lonMax = 0, latMin = 0, latMax = 0;
+  double coreLonMin = 0, coreLonMax = 0, coreLatMin = 0, coreLatMax = 0;  // without the margin
   double heightMin = 0, heightMax = 0;
   bool image = false;
   double sampleMin = 0, sampleMax = 0, rowMin = 0, rowMax = 0;
