@@ -41,7 +41,18 @@
  *   trunc((row - imageDomain[2]) / rowsPerSection) and trunc((sample - imageDomain[0]) /
  *   colsPerSection), clamped to the grid.
  * - When useNormalization is SMOD_TRUE each coordinate c of a section is normalised as
- *   (c - Offsets[i]) / Scales[i] before its polynomials are evaluated.
+ *   (c - Offsets[i]) / Scales[i] before its polynomials are evaluated; a section whose scale is
+ *   0 or not finite, or whose offset is not finite, is then refused as a whole (reported as
+ *   "Normalisation scale 3 (sample) is zero or not finite." or "Normalisation offset 0 (x) is
+ *   not finite.", naming the first such index), by the one-point calls and the batches alike.
+ *
+ * Non-finite points: a one-point call (smod_RationalPolynomialsToFileXY, ...ToMapXY,
+ * smod_RSMConvertGRNDD, smod_RSMTransform) given a coordinate that is NaN or infinite reports
+ * "The point's coordinates are not finite numbers" and leaves its outputs untouched.
+ * smod_RSMTransform passes each step's point to the next step's call, so that a ground-domain
+ * point or an inverted point that is not finite fails the point too. A batch fails a point as
+ * smod_RSMTransform does (smod_RSMXformTransform and ...3DTo2D stop there with its report,
+ * smod_RSMXformTransformPoints marks it failed); the results of finite points do not change.
  *
  * Threads: the library starts none and has no state between calls but its cache of persistent
  * designs, which it guards itself, and each thread's plans of the last four sections that its
@@ -303,8 +314,10 @@ SMOD_API int32_t smod_RSMsAreSame(const RSM_Model* first, const RSM_Model* secon
 /* Maps ground point (x, y, z) in ground-domain coordinates to (sample, row) with one section.
  * Reports "Rational polynomials not available." (null section or validSolution FALSE),
  * "Polynomial power out of range." (a power outside -1..5), "Coefficient count does not fit
- * the powers." (an array it reads holds fewer than (pX+1)(pY+1)(pZ+1) values) or "Invalid
- * denominator." (a denominator exactly 0); the outputs are then unspecified. */
+ * the powers." (an array it reads is null or holds fewer than (pX+1)(pY+1)(pZ+1) values), a
+ * normalisation scale or offset it cannot use (see Coordinates), "The point's coordinates are
+ * not finite numbers" or "Invalid denominator." (a denominator exactly 0); the outputs are then
+ * unspecified. */
 SMOD_API void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, double x, double y,
                                                double z, double* sample, double* row,
                                                ErrorReport** err);
@@ -325,9 +338,11 @@ SMOD_API void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, doubl
 /* Converts a point between map coordinates and the model's ground domain: toGroundDomain
  * non-zero takes (longitude deg, latitude deg, height) to ground-domain (x, y, z), 0 the
  * reverse. The outputs may alias the variables that supplied the inputs; they must be distinct.
- * Reports only a failed Earth-centred conversion of a rectangular domain (projection parameters
- * with a bad spheroid: "hmod_GeographicToGeocentric failed" or "hmod_GeocentricToGeographic
- * failed"), leaving the outputs untouched. */
+ * Reports "Replacement sensor model not available" (null model), "The point's coordinates are
+ * not finite numbers", for a rectangular domain whose grndd has no values "Rectangular ground
+ * domain's origin and rotation not available", and a failed Earth-centred conversion
+ * (projection parameters with a bad spheroid: "hmod_GeographicToGeocentric failed" or
+ * "hmod_GeocentricToGeographic failed"), leaving the outputs untouched. */
 SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, double x,
                                    double y, double z, double* outX, double* outY, double* outZ,
                                    ErrorReport** err);
@@ -338,18 +353,23 @@ SMOD_API void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain, d
  * ground on a rectangular domain with projection parameters the ground-domain height that
  * belongs to map height z is refined: at most five passes, until it changes by 0.01 m or less
  * (not reported when it does not). Reports
- * "Replacement sensor model not available", "RationalPolynomial coordinate conversion failed"
- * (with the failing step's report), and for a model of several sections "Section grid does not
- * fit the section list" or "Image domain not available" (fewer than 3 values); outputs are then
- * unspecified. */
+ * "Replacement sensor model not available" (null model, no sections or a null section list),
+ * "Rectangular ground domain's origin and rotation not available" (grndd counts 12 or more
+ * values without holding them), for a model of several sections "Section grid does not fit the
+ * section list", "Image domain not available" (fewer than 3 values or none held) or, from ground
+ * to image, "Low-order polynomial not available" (groundToImagePoly counts values without
+ * holding them), "The point's coordinates are not finite numbers", and "RationalPolynomial
+ * coordinate conversion failed" with the failing step's report (a section's refusal, a ground-
+ * domain or inverted point that is not finite); outputs are then unspecified. */
 SMOD_API void smod_RSMTransform(const RSM_Model* model, double x, double y, double z,
                                 double* outX, double* outY, ErrorReport** err);
 
 /* Fits every section's starting polynomial for image to ground from the ground-domain corners
  * (corners whose image position cannot be evaluated are left out of the fit). Reports
  * "Replacement sensor model not available", "Grounddomain information not available" (fewer
- * than 3 values), "No ground-domain corner maps to the image" or "No memory for the starting
- * polynomial", and then changes nothing. */
+ * than 3 values or none held), for a model of several sections "Low-order polynomial not
+ * available" (groundToImagePoly counts values without holding them), "No ground-domain corner
+ * maps to the image" or "No memory for the starting polynomial", and then changes nothing. */
 SMOD_API void smod_image2groundCalc(RSM_Model* model, ErrorReport** err);
 
 /* ================================================================ transform objects */
@@ -385,8 +405,11 @@ SMOD_API void smod_RSMXformFillNoMIFData(RSM_Xform* xform, ErrorReport** err);
  * constant-height model. Each point goes through the affine before the model and the one after
  * it (forDst/invSrc from ground to image, forSrc/invDst from image to ground). out may be
  * null (or in) to write over in. n <= 0 transforms nothing. Reports "Invalid input RSM xform
- * data." for a null object or model or null arrays. A failing point stops the batch: earlier
- * outputs are written, its own and later ones are not. */
+ * data." for a null object or model or null arrays. A failing point (one smod_RSMTransform
+ * fails on, a coordinate that is not finite included) stops the batch with "smod_RSMTransform
+ * failed" and that point's report of smod_RSMTransform, as smod_RSMXformTransform3DTo2D does
+ * (wrapped in "transformToMapWithDem failed" from image to ground on a DEM): earlier outputs
+ * are written, its own and later ones are not. */
 SMOD_API void smod_RSMXformTransform(RSM_Xform* xform, int32_t n, double* in, double* out,
                                      ErrorReport** err);
 
@@ -409,11 +432,13 @@ SMOD_API void smod_RSMXformTransform3DTo2D(RSM_Xform* xform, int32_t n, const do
  * height[i] the height (m) it was computed at (height may be null), residual[i] from image to
  * ground the distance in pixels by which the result misses its image point when carried back
  * through the section that inverted it, NaN from ground to image (residual may be null), and
- * ok[i] 1 or 0. A failed point (the model refuses it or its result is not finite) has NaN
- * outputs. Returns the number of points with ok[i] = 1, or -1 with a report when the call
- * itself fails: "Invalid input RSM xform data." for a null object or model, n < 0 or a null
- * array that n > 0 needs; the set-up's failure; "No memory"; a DEM read that fails. After -1
- * no output is meaningful. */
+ * ok[i] 1 or 0. A failed point (a coordinate that is not finite, the model refuses it or its
+ * result is not finite) has NaN outputs. Returns the number of points with ok[i] = 1, or -1
+ * with a report when the call itself fails: "Invalid input RSM xform data." for a null object
+ * or model, n < 0 or a null array that n > 0 needs; the set-up's failure; a model that
+ * smod_RSMTransform refuses whatever the point (its message: no sections, a grid or an array of
+ * the model that does not fit); "No memory"; a DEM read that fails. After -1 no output is
+ * meaningful. */
 SMOD_API int32_t smod_RSMXformTransformPoints(RSM_Xform* xform, int32_t n, const double* x,
                                              const double* y, const double* z, double* outX,
                                              double* outY, double* height, double* residual,
@@ -434,7 +459,9 @@ SMOD_API HmifDesign* smod_RationalPolynomialsDesignDefine(HmifDictionary* dictio
 
 /* The model of xform as a persistent object laid out by "RSM_Model" (*object, free with
  * hmif_ObjectFree) and a copy of that design (*design, destroy with hmif_DesignDestroy). Both
- * outputs are required; after a failure they are null. The stored output projection is made
+ * outputs are required ("Args"); after a failure they are null. A null xform or one without a
+ * model reports "Invalid input RSM xform data."; an array of the model that counts values
+ * without holding them, "hmif_ObjectCopy failed". The stored output projection is made
  * afresh from the model's projection parameters; without parameters the model's stored form is
  * kept when it is well formed (a projection made from a WKT or EPSG definition), else dropped. */
 SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** object, HmifDesign** design,

@@ -5,6 +5,7 @@
 #include "persist/designs.h"
 #include "persist/mifable_holder.h"
 #include "senmod/senmod.h"
+#include "xform/xform_setup.h"
 
 using senmod::CalleeSlot;
 using senmod::ErrorSlot;
@@ -33,7 +34,10 @@ extern "C" SMOD_API void smod_RSMXformConvertToMIFable(RSM_Xform* xform, void** 
   }
   *object = nullptr;
   *design = nullptr;
-  if (!xform || !xform->model) return;
+  if (!xform || !xform->model) {
+    SMOD_FAIL(slot, senmod::kInvalidXformMessage);
+    return;
+  }
   RSM_Model* model = xform->model;
 
   // The model design names its section design, which must exist for the walk below.

@@ -15,6 +15,10 @@ extern "C" void smod_RationalPolynomialsToFileXY(const RSMFunctions* section, do
     SMOD_FAIL(slot, refusal);
     return;
   }
+  if (!pointIsFinite(x, y, z)) {
+    SMOD_FAIL(slot, kPointNotFinite);
+    return;
+  }
   uint8_t ok;
   evaluatePoints(*plan, 1, &x, &y, &z, sample, row, &ok);
   if (!ok) SMOD_FAIL(slot, kInvalidDenominator);

@@ -9,6 +9,8 @@
 
 namespace {
 
+using senmod::kGroundFrameNotAvailable;
+
 // Degrees per radian (180 / pi as a double).
 constexpr double kRho = 57.29577951308232;
 constexpr int32_t kRectangularCount = 12;
@@ -27,6 +29,12 @@ double rotation(const double* grndd, int r, int c) { return grndd[3 + 3 * r + c]
 }  // namespace
 
 namespace senmod {
+
+const char* checkGroundFrame(const RSM_Model_Orig& rsm) {
+  // A rectangular count is at least the 12 values read; only the values can be missing.
+  return kindOf(rsm.grndd) == Kind::Rectangular && !rsm.grndd.data ? kGroundFrameNotAvailable
+                                                                   : nullptr;
+}
 
 bool refinesHeight(const RSM_Model_Orig& rsm) {
   return rsm.obsoletePlaceHolder0 && kindOf(rsm.grndd) == Kind::Rectangular;
@@ -53,6 +61,7 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
     return nullptr;
   }
 
+  if (const char* refusal = checkGroundFrame(rsm)) return refusal;
   const double* g = rsm.grndd.data;
   if (toGroundDomain) {
     double e[3] = {x, y, z};
@@ -127,6 +136,10 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
   senmod::ErrorSlot slot(err, "smod_RSMConvertGRNDD");
   if (!model) {
     SMOD_FAIL(slot, senmod::kModelNotAvailable);
+    return;
+  }
+  if (!senmod::pointIsFinite(x, y, z)) {
+    SMOD_FAIL(slot, senmod::kPointNotFinite);
     return;
   }
   if (const char* failure =

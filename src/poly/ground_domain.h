@@ -16,7 +16,12 @@ extern "C" void smod_RSMConvertGRNDD(const RSM_Model* model, int toGroundDomain,
 
 namespace senmod {
 
-// smod_RSMConvertGRNDD without a report: null on success, else the message it would report.
+// Null unless the model's ground domain is rectangular and grndd does not hold its origin and
+// rotation: then the message of the refusal.
+const char* checkGroundFrame(const RSM_Model_Orig& rsm);
+
+// smod_RSMConvertGRNDD without a report and without its check of the point: null on success,
+// else the message it would report.
 const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
                           double z, double* outX, double* outY, double* outZ);
 

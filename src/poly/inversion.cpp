@@ -15,6 +15,10 @@ extern "C" void smod_RationalPolynomialsToMapXY(const RSMFunctions* section, dou
     SMOD_FAIL(slot, refusal);
     return;
   }
+  if (!pointIsFinite(sample, row, z)) {
+    SMOD_FAIL(slot, kPointNotFinite);
+    return;
+  }
   double x, y;
   uint8_t ok;
   invertPoints(*plan, 1, &sample, &row, &z, &x, &y, &ok);

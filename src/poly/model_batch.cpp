@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <new>
 
 #include "common/error_slot.h"
@@ -19,6 +20,13 @@ void alsoOk(int32_t n, uint8_t* ok, const uint8_t* also) {
   for (int32_t j = 0; j < n; ++j) ok[j] = static_cast<uint8_t>(ok[j] & also[j]);
 }
 
+// ok[j] = ok[j] && a[j] is a finite number, written so that the compiler vectorises it (the
+// comparison is false for a NaN).
+void alsoFinite(int32_t n, uint8_t* ok, const double* a) {
+  for (int32_t j = 0; j < n; ++j)
+    ok[j] = static_cast<uint8_t>(ok[j] & (std::fabs(a[j]) <= std::numeric_limits<double>::max()));
+}
+
 // Zeroes a[j] where ok[j] is 0, so that no later step works on what a failed point left; written
 // without branches, which the compiler vectorises.
 void zeroFailed(int32_t n, const uint8_t* ok, double* a) {
@@ -29,8 +37,7 @@ void zeroFailed(int32_t n, const uint8_t* ok, double* a) {
 
 ModelBatch::ModelBatch(const RSM_Model* model)
     : model_(model),
-      usable_(model && model->rsm.RationalPolyList.count >= 1 && model->rsm.RationalPolyList.data &&
-              !checkSectionGrid(model->rsm)),
+      refusal_(checkModel(model)),
       groundToImage_(model && model->rsm.groundToImageTransform != SMOD_FALSE) {}
 
 ModelBatch::~ModelBatch() {
@@ -172,7 +179,7 @@ bool ModelBatch::bySection(int32_t n, const int32_t* section, SectionSpan span,
 
 bool ModelBatch::transform(int32_t n, const double* x, const double* y, const double* z,
                            double* outX, double* outY, uint8_t* ok) {
-  if (!usable_) {
+  if (refusal_) {
     std::memset(ok, 0, static_cast<size_t>(n));
     return true;
   }
@@ -185,6 +192,10 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   const RSM_Model_Orig& rsm = model_->rsm;
   double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
   convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
+  // smod_RSMTransform refuses a point that is not finite, and its evaluator one whose
+  // ground-domain point is not.
+  for (const double* a : std::initializer_list<const double*>{x, y, z, gx, gy, gz})
+    alsoFinite(n, ok, a);
   for (double* a : {gx, gy, gz}) zeroFailed(n, ok, a);
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
@@ -225,6 +236,7 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   int32_t* section = nullptr;
   SectionSpan span{0, 0};
   std::memset(ok, 1, static_cast<size_t>(n));
+  for (const double* a : {x, y, z}) alsoFinite(n, ok, a);
   if (rsm.RationalPolyList.count > 1) {
     section = indices;
     sectionIndices(rsm, n, x, y, section, &span);
@@ -233,6 +245,8 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   if (!bySection(n, section, span, {x, y, z}, {gx, gy}, ok, invertPoints)) return false;
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];
+  // smod_RSMTransform's conversion refuses an inverted point that is not finite.
+  for (const double* a : std::initializer_list<const double*>{gx, gy}) alsoFinite(n, ok, a);
   for (double* a : {gx, gy}) zeroFailed(n, ok, a);
   convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
   alsoOk(n, ok, converted);
@@ -243,7 +257,7 @@ bool ModelBatch::residuals(int32_t n, const double* sample, const double* row, c
                            const double* mapY, const double* z, const uint8_t* ok,
                            double* residual) {
   const double nan = std::nan("");
-  if (!usable_ || groundToImage_) {
+  if (refusal_ || groundToImage_) {
     for (int32_t j = 0; j < n; ++j) residual[j] = nan;
     return true;
   }

@@ -23,11 +23,16 @@ class ModelBatch {
   ModelBatch(const ModelBatch&) = delete;
   ModelBatch& operator=(const ModelBatch&) = delete;
 
+  // Null when the model can carry points, else the refusal smod_RSMTransform reports for every
+  // point of it; each batch call checks it once.
+  const char* refusal() const { return refusal_; }
+
   // Carries points (x[j], y[j], z[j]), j < n <= kBatchPoints, through the model as
   // smod_RSMTransform would, with the same results, into (outX[j], outY[j]); ok[j] = 0 for a
-  // point smod_RSMTransform fails on (its outputs are then unspecified). Returns false when a
-  // plan cannot be allocated (outputs and ok then unspecified). From image to ground on a
-  // domain that refines its height the points go through smod_RSMTransform one by one.
+  // point smod_RSMTransform fails on (its outputs are then unspecified), every point of a
+  // refused model included. Returns false when a plan cannot be allocated (outputs and ok then
+  // unspecified). From image to ground on a domain that refines its height the points go
+  // through smod_RSMTransform one by one.
   bool transform(int32_t n, const double* x, const double* y, const double* z, double* outX,
                  double* outY, uint8_t* ok);
 
@@ -77,7 +82,7 @@ class ModelBatch {
                  Kernel kernel);
 
   const RSM_Model* model_;
-  bool usable_;
+  const char* refusal_;
   bool groundToImage_;
   Section* sections_ = nullptr;  // one per section, made on first use
   int32_t* heads_ = nullptr;     // per section, -1 between calls

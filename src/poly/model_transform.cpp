@@ -99,12 +99,12 @@ bool imageToGround(const RSM_Model* model, double sample, double row, double z, 
 extern "C" void smod_RSMTransform(const RSM_Model* model, double x, double y, double z,
                                   double* outX, double* outY, ErrorReport** err) {
   senmod::ErrorSlot slot(err, "smod_RSMTransform");
-  if (!model || model->rsm.RationalPolyList.count < 1 || !model->rsm.RationalPolyList.data) {
-    SMOD_FAIL(slot, senmod::kModelNotAvailable);
+  if (const char* refusal = senmod::checkModel(model)) {
+    SMOD_FAIL(slot, refusal);
     return;
   }
-  if (const char* refusal = senmod::checkSectionGrid(model->rsm)) {
-    SMOD_FAIL(slot, refusal);
+  if (!senmod::pointIsFinite(x, y, z)) {
+    SMOD_FAIL(slot, senmod::kPointNotFinite);
     return;
   }
   if (model->rsm.groundToImageTransform == SMOD_FALSE) {

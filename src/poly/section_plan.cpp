@@ -24,6 +24,27 @@ bool startingOrder(const Smod_Doubles& poly, int* order) {
 
 bool isEmpty(Powers p) { return p.x < 0 || p.y < 0 || p.z < 0; }
 
+// Null when every scale of a normalised section is a finite number other than 0 and every offset
+// a finite number, else the refusal naming the first that is not: a zero scale divides by 0,
+// and either would give every point of the section NaN or one value.
+const char* checkNormalisation(const RSMFunctions& section) {
+  static const char* const kScale[5] = {"Normalisation scale 0 (x) is zero or not finite.",
+                                        "Normalisation scale 1 (y) is zero or not finite.",
+                                        "Normalisation scale 2 (z) is zero or not finite.",
+                                        "Normalisation scale 3 (sample) is zero or not finite.",
+                                        "Normalisation scale 4 (row) is zero or not finite."};
+  static const char* const kOffset[5] = {
+      "Normalisation offset 0 (x) is not finite.", "Normalisation offset 1 (y) is not finite.",
+      "Normalisation offset 2 (z) is not finite.", "Normalisation offset 3 (sample) is not finite.",
+      "Normalisation offset 4 (row) is not finite."};
+  if (section.useNormalization != SMOD_TRUE) return nullptr;
+  for (int m = 0; m < 5; ++m) {
+    if (!std::isfinite(section.Scales[m]) || section.Scales[m] == 0.0) return kScale[m];
+    if (!std::isfinite(section.Offsets[m])) return kOffset[m];
+  }
+  return nullptr;
+}
+
 // Hands out the table slots of a plan, each value once, and records them in the plan's terms.
 class Slots {
  public:
@@ -214,6 +235,7 @@ const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* 
   if (!section || section->validSolution != SMOD_TRUE) return kPolynomialsNotAvailable;
   SectionPolys polys;
   if (const char* refusal = readSectionPolys(*section, use, &polys)) return refusal;
+  if (const char* refusal = checkNormalisation(*section)) return refusal;
   plan->section = section;
   plan->normalised = section->useNormalization == SMOD_TRUE;
   plan->shared = section->sameDenominators == SMOD_TRUE;

@@ -116,7 +116,8 @@ inline int32_t highestPower(const SectionPlan& plan) {
 
 // Builds plan for section and use. Returns null, or the message of the refusal that the
 // per-point evaluator of that use gives: the section missing or not valid, a power out of
-// range, too few coefficients, and for the inversion a starting polynomial that does not fit.
+// range, too few coefficients, a normalisation scale that is zero or not finite or an offset that
+// is not finite, and for the inversion a starting polynomial that does not fit.
 const char* buildSectionPlan(const RSMFunctions* section, Use use, SectionPlan* plan);
 
 }  // namespace senmod

@@ -27,6 +27,10 @@ extern "C" void smod_image2groundCalc(RSM_Model* model, ErrorReport** err) {
   }
   const int32_t corners = rsm.groundDomain.count / 3;
   const int32_t sectionCount = rsm.RationalPolyList.count;
+  if (const char* refusal = sectionCount > 1 ? senmod::checkLowOrderPoly(rsm) : nullptr) {
+    SMOD_FAIL(slot, refusal);
+    return;
+  }
 
   // Everything is allocated before any section changes, so that a failure changes nothing.
   HeapBlock<double> lists(

@@ -396,6 +396,11 @@ int32_t smod_RSMXformTransformPoints(RSM_Xform* xform, int32_t n, const double* 
   ScopedHeights source(z ? nullptr : senmod::openHeights(xform, slot, &made));
   if (!made) return -1;
   ModelBatch batch(model);
+  // A model that refuses every point fails the call rather than each point.
+  if (const char* refusal = batch.refusal()) {
+    SMOD_FAIL(slot, refusal);
+    return -1;
+  }
   const double nan = std::nan("");
   int32_t succeeded = 0;
   Chunk chunk;

@@ -152,10 +152,18 @@ TEST_F(XformPersist, BadArgumentsAndForeignObjectsAreRefused) {
   EXPECT_STREQ(herr_ErrorReportMessage(err), "Args");
   EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RSMXformConvertToMIFable");
   herr_DeleteErrorReportEx(&err);
-  stored.object = &err;
-  smod_RSMXformConvertToMIFable(nullptr, &stored.object, &stored.design, &err);
-  EXPECT_EQ(stored.object, nullptr);
-  EXPECT_EQ(err, nullptr);
+  // No object, or one without a model: null outputs, and the report of every call on such an
+  // object.
+  RSM_Xform* empty = smod_RSMXformCreate(&err);
+  for (RSM_Xform* bad : {static_cast<RSM_Xform*>(nullptr), empty}) {
+    stored.object = &err;
+    smod_RSMXformConvertToMIFable(bad, &stored.object, &stored.design, &err);
+    EXPECT_TRUE(stored.object == nullptr && stored.design == nullptr);
+    EXPECT_STREQ(herr_ErrorReportMessage(err), "Invalid input RSM xform data.");
+    EXPECT_STREQ(herr_ErrorReportFunction(err), "smod_RSMXformConvertToMIFable");
+    herr_DeleteErrorReportEx(&err);
+  }
+  smod_RSMXformDelete(empty);
   EXPECT_EQ(smod_RSMXformConvertFromMIFable(nullptr, stored.design, &err), nullptr);
   EXPECT_EQ(err, nullptr);
 
