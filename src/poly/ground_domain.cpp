@@ -118,7 +118,8 @@ void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t
   const Kind kind = kindOf(rsm.grndd);
   if (kind == Kind::Rectangular) {
     for (int32_t j = 0; j < n; ++j)
-      ok[j] = !convertGround(rsm, toGroundDomain, x[j], y[j], z[j], &outX[j], &outY[j], &outZ[j]);
+      ok[j] = pointIsFinite(x[j], y[j], z[j]) &&
+              !convertGround(rsm, toGroundDomain, x[j], y[j], z[j], &outX[j], &outY[j], &outZ[j]);
     return;
   }
   geodeticPoints(toGroundDomain, kind == Kind::Hybrid, n, x, y, outX, outY);

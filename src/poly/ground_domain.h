@@ -25,7 +25,9 @@ const char* checkGroundFrame(const RSM_Model_Orig& rsm);
 const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double x, double y,
                           double z, double* outX, double* outY, double* outZ);
 
-// convertGround over n points; ok[j] = 0 where it fails. The outputs may be the inputs.
+// convertGround over n points; ok[j] = 0 where it fails, and on a rectangular domain where the
+// point is not finite (a geodetic domain's conversion gives such a point coordinates that are
+// not finite either). The outputs may be the inputs.
 void convertGroundPoints(const RSM_Model_Orig& rsm, bool toGroundDomain, int32_t n, const double* x,
                          const double* y, const double* z, double* outX, double* outY, double* outZ,
                          uint8_t* ok);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
-#include <limits>
 #include <new>
 
 #include "common/error_slot.h"
@@ -20,11 +19,24 @@ void alsoOk(int32_t n, uint8_t* ok, const uint8_t* also) {
   for (int32_t j = 0; j < n; ++j) ok[j] = static_cast<uint8_t>(ok[j] & also[j]);
 }
 
-// ok[j] = ok[j] && a[j] is a finite number, written so that the compiler vectorises it (the
-// comparison is false for a NaN).
-void alsoFinite(int32_t n, uint8_t* ok, const double* a) {
-  for (int32_t j = 0; j < n; ++j)
-    ok[j] = static_cast<uint8_t>(ok[j] & (std::fabs(a[j]) <= std::numeric_limits<double>::max()));
+// ok[j] = 0 where x[j], y[j] or z[j] is not a finite number (v - v is 0 for a finite v and NaN
+// otherwise), written so that the compiler vectorises it.
+void alsoFinite(int32_t n, uint8_t* ok, const double* x, const double* y, const double* z) {
+  for (int32_t j = 0; j < n; ++j) {
+    const double sum = (x[j] - x[j]) + (y[j] - y[j]) + (z[j] - z[j]);
+    ok[j] = sum == 0.0 ? ok[j] : 0;
+  }
+}
+
+// ok[j] = 0 where a[j] is not a finite number, then a[j] = 0 where ok[j] is 0, so that no later
+// step works on such a value or on what a failed point left; written so that the compiler
+// vectorises it.
+void keepFinite(int32_t n, uint8_t* ok, double* a) {
+  for (int32_t j = 0; j < n; ++j) {
+    const bool keep = (a[j] - a[j] == 0.0) & (ok[j] != 0);
+    ok[j] = keep;
+    a[j] = keep ? a[j] : 0.0;
+  }
 }
 
 // Zeroes a[j] where ok[j] is 0, so that no later step works on what a failed point left; written
@@ -192,11 +204,12 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   const RSM_Model_Orig& rsm = model_->rsm;
   double gx[kBatchPoints], gy[kBatchPoints], gz[kBatchPoints];
   convertGroundPoints(rsm, true, n, x, y, z, gx, gy, gz, ok);
-  // smod_RSMTransform refuses a point that is not finite, and its evaluator one whose
-  // ground-domain point is not.
-  for (const double* a : std::initializer_list<const double*>{x, y, z, gx, gy, gz})
-    alsoFinite(n, ok, a);
-  for (double* a : {gx, gy, gz}) zeroFailed(n, ok, a);
+  // smod_RSMTransform refuses a point that is not finite (the conversion has failed those of a
+  // rectangular domain and given those of a geodetic one coordinates that are not finite), and
+  // its evaluator a ground-domain point that is not.
+  keepFinite(n, ok, gx);
+  keepFinite(n, ok, gy);
+  keepFinite(n, ok, gz);
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
   SectionSpan span{0, 0};
@@ -236,7 +249,8 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   int32_t* section = nullptr;
   SectionSpan span{0, 0};
   std::memset(ok, 1, static_cast<size_t>(n));
-  for (const double* a : {x, y, z}) alsoFinite(n, ok, a);
+  // smod_RSMTransform refuses a point that is not finite.
+  alsoFinite(n, ok, x, y, z);
   if (rsm.RationalPolyList.count > 1) {
     section = indices;
     sectionIndices(rsm, n, x, y, section, &span);
@@ -246,8 +260,8 @@ bool ModelBatch::imageToGround(int32_t n, const double* x, const double* y, cons
   double discarded[kBatchPoints];
   uint8_t converted[kBatchPoints];
   // smod_RSMTransform's conversion refuses an inverted point that is not finite.
-  for (const double* a : std::initializer_list<const double*>{gx, gy}) alsoFinite(n, ok, a);
-  for (double* a : {gx, gy}) zeroFailed(n, ok, a);
+  keepFinite(n, ok, gx);
+  keepFinite(n, ok, gy);
   convertGroundPoints(rsm, false, n, gx, gy, z, outX, outY, discarded, converted);
   alsoOk(n, ok, converted);
   return true;
