@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "read_error.h"
+#include "file_names.h"
 
 namespace senmod_io {
 
@@ -39,22 +40,6 @@ std::string followLinks(const std::string& path) {
     const size_t slash = at.find_last_of('/');
     at = to[0] == '/' || slash == std::string::npos ? to : at.substr(0, slash + 1) + to;
   }
-}
-
-// The files a GDAL name may stand for: the name itself, what follows each ':' and what stands
-// between double quotes ("NITF_IM:0:a.ntf", "NETCDF:\"a.nc\":z" read a.ntf and a.nc).
-std::vector<std::string> filesNamedBy(const std::string& name) {
-  std::vector<std::string> files{name};
-  for (size_t at = name.find(':'); at != std::string::npos; at = name.find(':', at + 1)) {
-    files.push_back(name.substr(at + 1));
-  }
-  for (size_t open = name.find('"'); open != std::string::npos;) {
-    const size_t close = name.find('"', open + 1);
-    if (close == std::string::npos) break;
-    files.push_back(name.substr(open + 1, close - open - 1));
-    open = name.find('"', close + 1);
-  }
-  return files;
 }
 
 }  // namespace
@@ -99,7 +84,7 @@ void PartialFile::check() const {
   }
   for (const WriteInput& input : inputs_) {
     if (input.name.empty()) continue;
-    for (const std::string& file : filesNamedBy(input.name)) {
+    for (const std::string& file : senmod_text::filesNamedBy(input.name)) {
       struct stat s;
       if (stat(file.c_str(), &s) == 0 && s.st_dev == t.st_dev && s.st_ino == t.st_ino) {
         throw WriteError(name + ": the output is the same file as " + input.role + " " +

@@ -6,25 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "file_names.h"
+
 namespace senmod_cli {
 
 namespace {
-
-// The files a GDAL name may stand for: the name itself, what follows each ':' and what stands
-// between double quotes ("NITF_IM:0:a.ntf", "NETCDF:\"a.nc\":z" read a.ntf and a.nc).
-std::vector<std::string> filesNamedBy(const std::string& name) {
-  std::vector<std::string> files{name};
-  for (size_t at = name.find(':'); at != std::string::npos; at = name.find(':', at + 1)) {
-    files.push_back(name.substr(at + 1));
-  }
-  for (size_t open = name.find('"'); open != std::string::npos;) {
-    const size_t close = name.find('"', open + 1);
-    if (close == std::string::npos) break;
-    files.push_back(name.substr(open + 1, close - open - 1));
-    open = name.find('"', close + 1);
-  }
-  return files;
-}
 
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -44,7 +30,7 @@ void refuseOutputOverInputs(const std::string& output, const std::vector<Command
   };
   for (const CommandInput& input : inputs) {
     if (input.name.empty()) continue;
-    for (const std::string& file : filesNamedBy(input.name)) {
+    for (const std::string& file : senmod_text::filesNamedBy(input.name)) {
       struct stat in;
       if (stat(file.c_str(), &in) == 0 && sameFile(in, out)) refuse(input.role + " " + input.name);
     }
