@@ -110,7 +110,7 @@ void SensorGeometry::groundToPixel(size_t n, double* x, double* y, int* ok) {
   const size_t count = gather(n, x, y, ok, 0.0);
   used_.resize(count);
   engine_.groundToImage(count, inX_.data(), inY_.data(), height_ ? heights_.data() : nullptr,
-                        outX_.data(), outY_.data(), used_.data(), status_.data());
+                        outX_.data(), outY_.data(), used_.data(), status_.data(), false);
   if (std::isfinite(tolerance_)) refuseFolds(count);
   for (size_t k = 0; k < count; ++k) {
     const size_t i = index_[k];
@@ -125,7 +125,7 @@ void SensorGeometry::pixelToGround(size_t n, double* x, double* y, double* h, in
   std::vector<double>& used = heights_;
   if (!height_) used.resize(count);
   engine_.imageToGround(count, inX_.data(), inY_.data(), height_ ? heights_.data() : nullptr,
-                        outX_.data(), outY_.data(), used.data(), nullptr, status_.data());
+                        outX_.data(), outY_.data(), used.data(), nullptr, status_.data(), false);
   for (size_t k = 0; k < count; ++k) {
     const size_t i = index_[k];
     ok[i] = succeeded(status_[k]);

@@ -177,24 +177,25 @@ void PointEngine::setDem(const std::string& dem) {
 
 size_t PointEngine::groundToImage(size_t n, const double* lon, const double* lat,
                                   const double* height, double* sample, double* row,
-                                  double* heightOut, int* status) {
-  return run(true, n, lon, lat, height, sample, row, heightOut, nullptr, status);
+                                  double* heightOut, int* status, bool classifyDem) {
+  return run(true, n, lon, lat, height, sample, row, heightOut, nullptr, status, classifyDem);
 }
 
 size_t PointEngine::imageToGround(size_t n, const double* sample, const double* row,
                                   const double* height, double* lon, double* lat,
-                                  double* heightOut, double* residual, int* status) {
-  return run(false, n, sample, row, height, lon, lat, heightOut, residual, status);
+                                  double* heightOut, double* residual, int* status,
+                                  bool classifyDem) {
+  return run(false, n, sample, row, height, lon, lat, heightOut, residual, status, classifyDem);
 }
 
 size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const double* y,
                         const double* h, double* outX, double* outY, double* heightOut,
-                        double* residual, int* status) {
+                        double* residual, int* status, bool classifyDem) {
   if (n == 0) return 0;
   const Lease lease(*this);
   Worker& w = *lease;
   RSM_Xform* xform = groundToImage ? w.toImage.get() : w.toGround.get();
-  const bool fromDem = !h && !dem_.empty();
+  const bool fromDem = classifyDem && !h && !dem_.empty();
   const DomainLimits& d = limits_;
   const bool checkDomain = groundToImage ? d.ground : d.image;
   size_t good = 0;

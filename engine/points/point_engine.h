@@ -68,15 +68,18 @@ class PointEngine {
   double modelMeanHeight() const { return model_.xform->model->rsm.z_mean; }
 
   // Ground to image of n points; height null for the DEM's heights or the mean height;
-  // heightOut (may be null) receives the heights used. status[i] is an SMOD_POINT_ value.
-  // Returns the points with status OK or OFF_DEM. Throws ReadError when the call fails as a
-  // whole, std::bad_alloc. Safe on many threads at once.
+  // heightOut (may be null) receives the heights used. status[i] is an SMOD_POINT_ value;
+  // without classifyDem a point off the DEM has status OK (a caller that takes both alike is
+  // spared the look-up of the DEM's cells). Returns the points with status OK or OFF_DEM.
+  // Throws ReadError when the call fails as a whole, std::bad_alloc. Safe on many threads at
+  // once.
   size_t groundToImage(size_t n, const double* lon, const double* lat, const double* height,
-                       double* sample, double* row, double* heightOut, int* status);
+                       double* sample, double* row, double* heightOut, int* status,
+                       bool classifyDem = true);
   // Image to ground, as groundToImage; residual (may be null) receives each point's residual.
   size_t imageToGround(size_t n, const double* sample, const double* row, const double* height,
                        double* lon, double* lat, double* heightOut, double* residual,
-                       int* status);
+                       int* status, bool classifyDem = true);
 
   const LoadedModel& model() const { return model_; }
   const DomainLimits& limits() const { return limits_; }
@@ -89,7 +92,8 @@ class PointEngine {
   struct Worker;
   class Lease;
   size_t run(bool groundToImage, size_t n, const double* x, const double* y, const double* h,
-             double* outX, double* outY, double* heightOut, double* residual, int* status);
+             double* outX, double* outY, double* heightOut, double* residual, int* status,
+             bool classifyDem);
   std::unique_ptr<Worker> makeWorker() const;
 
   LoadedModel model_;
