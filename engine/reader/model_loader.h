@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "adjustable_parameters.h"
 #include "model_file.h"
 #include "owned.h"
 #include "pixel_convention.h"
@@ -22,6 +23,8 @@ struct LoadedModel {
   // Where the model's image coordinates put (0, 0): set by the reader that knows the model's
   // kind, kept by model files.
   PixelConvention pixelConvention = PixelConvention::Corner;
+  // The adjustable parameters the records describe, with their values applied in evaluation.
+  std::optional<AdjustableParameters> parameters;
 
   void setPixelConvention(PixelConvention convention) { pixelConvention = convention; }
 };
