@@ -16,6 +16,7 @@
 
 #include "footprint.h"
 #include "gdal_quiet.h"
+#include "model_handle.h"
 #include "model_summary.h"
 #include "number_text.h"
 #include "ortho.h"
@@ -25,39 +26,11 @@
 #include "senmod/version.h"
 #include "sensor_transformer.h"
 
-struct smod_Model {
-  std::string path;
-  senmod_io::PointEngine engine;
-};
-
 namespace {
 
+using senmod_io::guarded;
+using senmod_io::needModel;
 using senmod_io::ReadError;
-
-void report(ErrorReport** err, const char* function, const std::string& message) {
-  if (err) *err = herr_CreateErrorReport(function, 0, 2, nullptr, message.c_str(), 0);
-}
-
-// Runs body, turning what it throws into a report of function in err; failed is the result
-// then.
-template <typename Result, typename Body>
-Result guarded(ErrorReport** err, const char* function, Result failed, Body body) {
-  if (err) *err = nullptr;
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    report(err, function, "out of memory");
-  } catch (const std::exception& e) {
-    report(err, function, e.what());
-  } catch (...) {
-    report(err, function, "an unexpected error");
-  }
-  return failed;
-}
-
-void needModel(const smod_Model* model) {
-  if (!model) throw ReadError("no model (null handle)");
-}
 
 // A text for C, to be released with smod_Free.
 char* handOut(const std::string& text) {

@@ -19,6 +19,24 @@ constexpr size_t kChunk = 16384;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Passes of the adjusted inversion: each moves the target of the polynomials' own inversion by
+// what the adjusted model still misses. The adjustment is small beside the polynomials'
+// change across the image, so each pass gains several digits; a pass stops them all once every
+// point is within kAdjustedTolerance (px).
+constexpr int kAdjustedPasses = 12;
+constexpr double kAdjustedTolerance = 1e-11;
+
+// One library call on count points; throws when the call fails as a whole.
+void carry(RSM_Xform* xform, size_t count, const double* x, const double* y, const double* h,
+           double* outX, double* outY, double* used, double* misses, uint8_t* ok) {
+  ErrorReport* report = nullptr;
+  const int32_t carried = smod_RSMXformTransformPoints(xform, static_cast<int32_t>(count), x, y,
+                                                       h, outX, outY, used, misses, ok, &report);
+  if (carried < 0) {
+    throw ReadError("the points cannot be transformed: " + takeReportText(&report));
+  }
+}
+
 }  // namespace
 
 double nearLongitude(double longitude, double centre) {
@@ -90,10 +108,27 @@ struct PointEngine::Worker {
   XformPtr toImage;
   XformPtr toGround;
   std::unique_ptr<DemCoverage> coverage;  // its own: a coverage copy is not shared
-  std::vector<uint8_t> ok = std::vector<uint8_t>(kChunk);
-  std::vector<double> heights = std::vector<double>(kChunk);
-  std::vector<double> residuals = std::vector<double>(kChunk);
-  std::vector<double> longitudes = std::vector<double>(kChunk);  // brought near the domain
+  // Buffers of the largest chunk taken so far, grown on demand: a model made for a few points
+  // (a draw of its parameters, a cursor position) clears no megabytes.
+  std::vector<uint8_t> ok;
+  std::vector<double> heights, residuals;
+  std::vector<double> longitudes;  // brought near the domain
+  // For a model whose parameter values apply: the moved points, the image shifts, the
+  // inversion's targets and the adjusted images of its results.
+  std::vector<double> movedLon, movedLat, movedH, shiftS, shiftR, targetS, targetR, imageS,
+      imageR, spareH;
+  std::vector<uint8_t> imageOk;
+
+  void hold(size_t count, bool adjusted) {
+    if (ok.size() >= count) return;
+    ok.resize(count);
+    imageOk.resize(adjusted ? count : 0);
+    for (auto* v : {&heights, &residuals, &longitudes}) v->resize(count);
+    for (auto* v : {&movedLon, &movedLat, &movedH, &shiftS, &shiftR, &targetS, &targetR,
+                    &imageS, &imageR, &spareH}) {
+      v->resize(adjusted ? count : 0);
+    }
+  }
 };
 
 // A worker taken from the pool for one call, given back at its end.
@@ -124,6 +159,9 @@ class PointEngine::Lease {
 
 PointEngine::PointEngine(LoadedModel model)
     : model_(std::move(model)),
+      adjustment_(model_.parameters && model_.parameters->applies()
+                      ? std::optional<Adjustment>(std::in_place, *model_.parameters)
+                      : std::nullopt),
       limits_(domainLimits(*model_.xform->model)),
       meanHeight_(model_.xform->model->rsm.z_mean) {}
 
@@ -194,6 +232,7 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
   if (n == 0) return 0;
   const Lease lease(*this);
   Worker& w = *lease;
+  w.hold(std::min(n, kChunk), adjustment_.has_value());
   RSM_Xform* xform = groundToImage ? w.toImage.get() : w.toGround.get();
   const bool fromDem = classifyDem && !h && !dem_.empty();
   const DomainLimits& d = limits_;
@@ -214,13 +253,16 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
         lon = w.longitudes.data();
       }
     }
-    ErrorReport* report = nullptr;
-    const int32_t carried = smod_RSMXformTransformPoints(
-        xform, static_cast<int32_t>(count), groundToImage ? lon : x + start, y + start,
-        h ? h + start : nullptr,
-        outX + start, outY + start, used, groundToImage ? nullptr : misses, w.ok.data(), &report);
-    if (carried < 0) {
-      throw ReadError("the points cannot be transformed: " + takeReportText(&report));
+    const double* const given = h ? h + start : nullptr;
+    if (!adjustment_) {
+      carry(xform, count, groundToImage ? lon : x + start, y + start, given, outX + start,
+            outY + start, used, groundToImage ? nullptr : misses, w.ok.data());
+    } else if (groundToImage) {
+      adjustedToImage(w, count, lon, y + start, given, outX + start, outY + start, used,
+                      w.ok.data());
+    } else {
+      adjustedToGround(w, count, x + start, y + start, given, outX + start, outY + start, used,
+                       misses, w.ok.data());
     }
     for (size_t j = 0; j < count; ++j) {
       const size_t i = start + j;
@@ -262,6 +304,68 @@ size_t PointEngine::run(bool groundToImage, size_t n, const double* x, const dou
     }
   }
   return good;
+}
+
+void PointEngine::adjustedToImage(Worker& w, size_t count, const double* lon,
+                                  const double* lat, const double* height, double* sample,
+                                  double* row, double* used, uint8_t* ok) const {
+  // The point's height comes from the DEM at the point itself, before it moves.
+  if (height) {
+    if (height != used) std::copy(height, height + count, used);
+  } else {
+    carry(w.toImage.get(), count, lon, lat, nullptr, sample, row, used, nullptr, ok);
+  }
+  for (size_t j = 0; j < count; ++j) {
+    adjustment_->apply(lon[j], lat[j], used[j], &w.movedLon[j], &w.movedLat[j], &w.movedH[j],
+                       &w.shiftS[j], &w.shiftR[j]);
+  }
+  carry(w.toImage.get(), count, w.movedLon.data(), w.movedLat.data(), w.movedH.data(), sample,
+        row, w.spareH.data(), nullptr, ok);
+  for (size_t j = 0; j < count; ++j) {
+    sample[j] += w.shiftS[j];
+    row[j] += w.shiftR[j];
+  }
+}
+
+void PointEngine::adjustedToGround(Worker& w, size_t count, const double* sample,
+                                   const double* row, const double* height, double* lon,
+                                   double* lat, double* used, double* misses,
+                                   uint8_t* ok) const {
+  std::copy(sample, sample + count, w.targetS.begin());
+  std::copy(row, row + count, w.targetR.begin());
+  for (int pass = 0;; ++pass) {
+    carry(w.toGround.get(), count, w.targetS.data(), w.targetR.data(), height, lon, lat, used,
+          misses, ok);
+    adjustedToImage(w, count, lon, lat, used, w.imageS.data(), w.imageR.data(), used,
+                    w.imageOk.data());
+    double worst = 0.0;
+    for (size_t j = 0; j < count; ++j) {
+      const double ds = sample[j] - w.imageS[j], dr = row[j] - w.imageR[j];
+      if (!ok[j] || !w.imageOk[j]) continue;
+      worst = std::max(worst, std::max(std::fabs(ds), std::fabs(dr)));
+      w.targetS[j] += ds;
+      w.targetR[j] += dr;
+    }
+    if (worst <= kAdjustedTolerance || pass + 1 == kAdjustedPasses) break;
+  }
+  for (size_t j = 0; j < count; ++j) {
+    ok[j] = ok[j] && w.imageOk[j];
+    const double miss = std::hypot(sample[j] - w.imageS[j], row[j] - w.imageR[j]);
+    misses[j] = std::max(misses[j], miss);
+  }
+}
+
+void PointEngine::polynomialsToImage(size_t n, const double* lon, const double* lat,
+                                     const double* height, double* sample, double* row,
+                                     uint8_t* ok) {
+  const Lease lease(*this);
+  Worker& w = *lease;
+  w.hold(std::min(n, kChunk), adjustment_.has_value());
+  for (size_t start = 0; start < n; start += kChunk) {
+    const size_t count = std::min(kChunk, n - start);
+    carry(w.toImage.get(), count, lon + start, lat + start, height + start, sample + start,
+          row + start, w.heights.data(), nullptr, ok + start);
+  }
 }
 
 }  // namespace senmod_io

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "adjustment.h"
 #include "dem_coverage.h"
 #include "model_loader.h"
 
@@ -81,6 +83,15 @@ class PointEngine {
                        double* lon, double* lat, double* heightOut, double* residual,
                        int* status, bool classifyDem = true);
 
+  // The polynomials alone at given heights, without the parameter values' adjustment, status
+  // or domain checks: what the derivatives of accuracy and refinement are taken from. ok[i]
+  // is 1 where the library carried the point. Throws as groundToImage.
+  void polynomialsToImage(size_t n, const double* lon, const double* lat, const double* height,
+                          double* sample, double* row, uint8_t* ok);
+
+  // The adjustment of the model's parameter values, or null when none applies.
+  const Adjustment* adjustment() const { return adjustment_ ? &*adjustment_ : nullptr; }
+
   const LoadedModel& model() const { return model_; }
   const DomainLimits& limits() const { return limits_; }
 
@@ -95,8 +106,15 @@ class PointEngine {
              double* outX, double* outY, double* heightOut, double* residual, int* status,
              bool classifyDem);
   std::unique_ptr<Worker> makeWorker() const;
+  void adjustedToImage(Worker& w, size_t count, const double* lon, const double* lat,
+                       const double* height, double* sample, double* row, double* used,
+                       uint8_t* ok) const;
+  void adjustedToGround(Worker& w, size_t count, const double* sample, const double* row,
+                        const double* height, double* lon, double* lat, double* used,
+                        double* misses, uint8_t* ok) const;
 
   LoadedModel model_;
+  std::optional<Adjustment> adjustment_;
   DomainLimits limits_;
   PointOptions options_;
   std::string dem_;

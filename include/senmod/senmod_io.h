@@ -160,6 +160,65 @@ SMOD_IO_API char* smod_ModelFootprintJson(smod_Model* model, double step, const 
 SMOD_IO_API long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* format,
                                           double step, const double* height, ErrorReport** err);
 
+/* ---- Adjustable parameters and accuracy.
+ *
+ * A model's adjustable parameters (from RSMAPA/RSMAPB, RSMDCA/RSMDCB, RSMECA/RSMECB, or an
+ * RPC's ERR_BIAS and ERR_RAND) say how its ground points may move in a local frame (offsets in
+ * m, rotations in radians, scale and affine terms) and how its image positions may shift (px)
+ * before and after the polynomials; their covariance says how sure the model is. A model
+ * evaluates with its parameters' values applied, in every call. The README's "Accuracy" section
+ * gives the convention term by term. */
+
+/* The number of the model's adjustable parameters (0 for a model without any), or -1 with a
+ * report for a null model. */
+SMOD_IO_API int smod_ModelParameterCount(const smod_Model* model, ErrorReport** err);
+
+/* The name of parameter index (from 0): the term or terms it drives, "GXO", "IRX", or
+ * "GXO+GYO" for one that drives two. Borrowed: valid while the model is open. Null for a null
+ * model or an index out of range. */
+SMOD_IO_API const char* smod_ModelParameterName(const smod_Model* model, int index);
+
+/* The records the parameters and their covariance come from ("RSMAPA, RSMECA"); borrowed as
+ * smod_ModelParameterName. Null for a model without adjustable parameters or error. */
+SMOD_IO_API const char* smod_ModelParameterSource(const smod_Model* model);
+
+/* Writes the parameters' values (count elements, smod_ModelParameterCount) into values and
+ * their covariance (count × count, row-major) into covariance; either may be null. Returns 1
+ * when the covariance was written, 0 when the model has none (covariance untouched), -1 with a
+ * report for a null model. */
+SMOD_IO_API int smod_ModelParameters(const smod_Model* model, double* values, double* covariance,
+                                     ErrorReport** err);
+
+/* A new model: model with its parameters at values (count of them, finite), with model's DEM
+ * and options. The caller closes it with smod_ModelClose. Null with a report for a model
+ * without parameters, a count that is not theirs, a value that is not finite. */
+SMOD_IO_API smod_Model* smod_ModelWithParameters(const smod_Model* model, size_t count,
+                                                 const double* values, ErrorReport** err);
+
+/* The 2 × 2 covariance (px²) of the image positions of n ground points, taken as
+ * smod_ModelGroundToImage takes them: cov[4i .. 4i+3] = sample-sample, sample-row, row-sample,
+ * row-row, from the parameters' covariance and the unmodelled error. Writes status[i]; a
+ * failed point's covariance is NaN. Returns the points with a covariance, or -1 with a report
+ * for a model without an error covariance (the message says so) and as
+ * smod_ModelGroundToImage. */
+SMOD_IO_API int smod_ModelImageCovariance(smod_Model* model, size_t n, const double* lon,
+                                          const double* lat, const double* height, double* cov,
+                                          int* status, ErrorReport** err);
+
+/* Image to ground of n points as smod_ModelImageToGround (lon, lat and heightOut required),
+ * with the covariance (m²) of each ground point in its local east, north, up frame, row-major
+ * (cov[9i .. 9i+8]); CE90 (m: the radius of the circle about the point that holds 90 % of its
+ * horizontal error, computed exactly) and LE90 (m: 1.6449 σ up) into ce90 and le90, either
+ * may be null. heightSigma (m) is the standard deviation of the height the points are carried
+ * to (the DEM's or the given one), imageSigma (px) that of the image measurement in sample and
+ * in row; both >= 0. Returns as smod_ModelImageCovariance. */
+SMOD_IO_API int smod_ModelGroundCovariance(smod_Model* model, size_t n, const double* sample,
+                                           const double* row, const double* height,
+                                           double heightSigma, double imageSigma, double* lon,
+                                           double* lat, double* heightOut, double* cov,
+                                           double* ce90, double* le90, int* status,
+                                           ErrorReport** err);
+
 /* Writes the model (with its covariance records) to the model file at path, under a temporary
  * name renamed when complete. Returns 0, or -1 with a report naming path. */
 SMOD_IO_API int smod_ModelSave(smod_Model* model, const char* path, ErrorReport** err);

@@ -1,0 +1,30 @@
+// Geodetic WGS 84 points and the rectangular frames that adjustable parameters act in.
+#ifndef SENMOD_IO_LOCAL_FRAME_H
+#define SENMOD_IO_LOCAL_FRAME_H
+
+#include <array>
+
+namespace senmod_io {
+
+using Vec3 = std::array<double, 3>;
+
+// Longitude and latitude (degrees) and height above the ellipsoid (m) to geocentric WGS 84
+// (m), and back; exact to a few nanometres (GeographicLib).
+Vec3 geocentricOf(double lon, double lat, double h);
+void geodeticOf(const Vec3& e, double* lon, double* lat, double* h);
+
+// The geocentric directions of east, north and up at a geodetic point (degrees).
+std::array<Vec3, 3> eastNorthUp(double lon, double lat);
+
+// A rectangular frame: an origin and three axes, all geocentric.
+struct LocalFrame {
+  Vec3 origin{};
+  std::array<double, 9> axes{1, 0, 0, 0, 1, 0, 0, 0, 1};  // row-major; columns are the axes
+
+  Vec3 toLocal(const Vec3& geocentric) const;
+  Vec3 toGeocentric(const Vec3& local) const;
+};
+
+}  // namespace senmod_io
+
+#endif

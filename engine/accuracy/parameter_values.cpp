@@ -1,0 +1,34 @@
+#include "parameter_values.h"
+
+#include <cmath>
+#include <string>
+
+#include "read_error.h"
+
+namespace senmod_io {
+
+LoadedModel withParameterValues(const LoadedModel& model, const std::vector<double>& values) {
+  if (!model.parameters || model.parameters->count() == 0) {
+    throw ReadError("the model has no adjustable parameters to give values to");
+  }
+  const AdjustableParameters& p = *model.parameters;
+  if (values.size() != p.count()) {
+    throw ReadError("the model has " + std::to_string(p.count()) +
+                    " adjustable parameters, not " + std::to_string(values.size()));
+  }
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (!std::isfinite(values[k])) {
+      throw ReadError("the value of parameter " + std::to_string(k + 1) + " (" + p.names[k] +
+                      ") is not a finite number");
+    }
+  }
+  // The model file's persistent form is an exact copy of every record the model holds.
+  const std::string name = "the model";
+  LoadedModel copy = modelFromModelFile(modelFileContents(model, name), name);
+  copy.source = model.source;
+  copy.parameters = p;
+  copy.parameters->values = values;
+  return copy;
+}
+
+}  // namespace senmod_io

@@ -1,0 +1,47 @@
+// What the face's calls share: the model handle, and the guard that keeps every exception on
+// the C++ side, handing it back as a report.
+#ifndef SENMOD_IO_MODEL_HANDLE_H
+#define SENMOD_IO_MODEL_HANDLE_H
+
+#include <new>
+#include <string>
+
+#include "point_engine.h"
+#include "read_error.h"
+#include "senmod/senmod.h"
+
+struct smod_Model {
+  std::string path;
+  senmod_io::PointEngine engine;
+};
+
+namespace senmod_io {
+
+inline void report(ErrorReport** err, const char* function, const std::string& message) {
+  if (err) *err = herr_CreateErrorReport(function, 0, 2, nullptr, message.c_str(), 0);
+}
+
+// Runs body, turning what it throws into a report of function in err; failed is the result
+// then.
+template <typename Result, typename Body>
+Result guarded(ErrorReport** err, const char* function, Result failed, Body body) {
+  if (err) *err = nullptr;
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    report(err, function, "out of memory");
+  } catch (const std::exception& e) {
+    report(err, function, e.what());
+  } catch (...) {
+    report(err, function, "an unexpected error");
+  }
+  return failed;
+}
+
+inline void needModel(const smod_Model* model) {
+  if (!model) throw ReadError("no model (null handle)");
+}
+
+}  // namespace senmod_io
+
+#endif
