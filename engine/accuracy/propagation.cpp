@@ -121,6 +121,32 @@ void polynomialStencil(PointEngine& engine, const Adjustment& adjustment, size_t
 
 }  // namespace
 
+void parameterJacobian(PointEngine& engine, const AdjustableParameters& p, size_t n,
+                       const double* lon, const double* lat, const double* height,
+                       double* jacobian, uint8_t* ok) {
+  const Adjustment adjustment(p);
+  const size_t m = p.count();
+  const size_t block = std::min(n, kBlock);
+  std::vector<Vec3> local(block);
+  Stencil stencil(block);
+  std::vector<double> ground(3 * m), image(2 * m);
+  for (size_t start = 0; start < n; start += block) {
+    const size_t count = std::min(block, n - start);
+    polynomialStencil(engine, adjustment, count, lon + start, lat + start, height + start, local,
+                      stencil);
+    for (size_t i = 0; i < count; ++i) {
+      double* const j = jacobian + 2 * m * (start + i);
+      double d[6];
+      ok[start + i] = stencil.derivative(i, false, d);
+      if (ok[start + i]) {
+        parameterDerivative(adjustment, local[i], d, ground, image, j);
+      } else {
+        std::fill(j, j + 2 * m, kNaN);
+      }
+    }
+  }
+}
+
 void needCovariance(const PointEngine& engine) {
   const auto& p = engine.model().parameters;
   if (!p || (!p->hasCovariance() && !p->unmodelled)) {

@@ -21,6 +21,15 @@
 
 namespace senmod_io {
 
+// The derivative of the adjusted image position of n ground points (degrees, m; heights
+// given) with respect to parameters p, at p's values: jacobian[2m·i .. 2m·i + 2m) holds, for
+// point i, the m sample derivatives then the m row derivatives (px per unit of each
+// parameter). p need not be the model's own (a refinement tries sets of its own). ok[i] is 1
+// where the derivative could be taken, else its row is NaN. Throws ReadError, std::bad_alloc.
+void parameterJacobian(PointEngine& engine, const AdjustableParameters& p, size_t n,
+                       const double* lon, const double* lat, const double* height,
+                       double* jacobian, uint8_t* ok);
+
 // Throws ReadError when the model has no error covariance to propagate, naming what it lacks.
 void needCovariance(const PointEngine& engine);
 
