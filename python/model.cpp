@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "face.h"
+#include "model_calls.h"
 #include "point_arrays.h"
 
 namespace py = pybind11;
@@ -22,6 +23,8 @@ py::object jsonValue(const std::string& text) {
   return py::module_::import("json").attr("loads")(
       py::bytes(text).attr("decode")("utf-8", "replace"));
 }
+
+}  // namespace
 
 // The DEM a call asks for: nullopt when its heights are given (the DEM is then left as set),
 // "" for none. Raises ValueError for heights and a DEM together.
@@ -38,23 +41,7 @@ std::optional<std::string> demOf(py::handle dem, bool heightsGiven, const char* 
   return path;
 }
 
-// A face call's set-up option, restored to its default when the call ends.
-class CallOption {
- public:
-  CallOption(smod_Model* model, const char* key, double value) : model_(model), key_(key) {
-    Report report;
-    if (smod_ModelSetOption(model_, key_, numberText(value).c_str(), report.slot()) != 0) {
-      report.raise("smod_ModelSetOption");
-    }
-  }
-  CallOption(const CallOption&) = delete;
-  CallOption& operator=(const CallOption&) = delete;
-  ~CallOption() { smod_ModelSetOption(model_, key_, nullptr, nullptr); }
-
- private:
-  smod_Model* model_;
-  const char* key_;
-};
+namespace {
 
 // The ortho's progress callback, which only watches for Ctrl-C: the signal handlers run on the
 // main thread, so it checks them when the warper reports there and stops the warp when one
@@ -115,24 +102,6 @@ Model::Model(const py::object& path) : path_(pathBytes(path)) {
 }
 
 Model::~Model() { smod_ModelClose(model_); }
-
-template <typename Body>
-auto Model::run(const std::optional<std::string>& dem, std::optional<double> maxResidual,
-                Body body) {
-  const py::gil_scoped_release unlocked;
-  // Taken before the DEM is read, so that a change while it is read shows at the next call.
-  const FileStamp stamp = dem && !dem->empty() ? fileStamp(*dem) : FileStamp{};
-  const auto demIsSet = [&] { return !dem || (*dem == dem_ && stamp == demStamp_); };
-  if (!maxResidual) {
-    const std::shared_lock<std::shared_mutex> shared(mutex_);
-    if (demIsSet()) return body();
-  }
-  const std::unique_lock<std::shared_mutex> alone(mutex_);
-  if (!demIsSet()) setDem(*dem, stamp);
-  if (!maxResidual) return body();
-  const CallOption limit(model_, "MAX_RESIDUAL", *maxResidual);
-  return body();
-}
 
 Model::FileStamp Model::fileStamp(const std::string& path) {
   struct stat s;
@@ -283,13 +252,19 @@ py::object Model::path() const {
 
 py::tuple Model::state() {
   const std::string dem = run(std::nullopt, std::nullopt, [&] { return dem_; });
-  if (dem.empty()) return py::make_tuple(path(), py::none());
-  return py::make_tuple(path(), py::module_::import("os").attr("fsdecode")(py::bytes(dem)));
+  const py::object demName =
+      dem.empty() ? py::object(py::none())
+                  : py::module_::import("os").attr("fsdecode")(py::bytes(dem));
+  if (!values_) return py::make_tuple(path(), demName);
+  return py::make_tuple(path(), demName, py::cast(*values_));
 }
 
 std::unique_ptr<Model> Model::fromState(const py::tuple& state) {
-  if (state.size() != 2) throw py::value_error("a senmod.Model's state is (path, dem)");
+  if (state.size() != 2 && state.size() != 3) {
+    throw py::value_error("a senmod.Model's state is (path, dem[, parameter values])");
+  }
   auto model = std::make_unique<Model>(state[0]);
+  if (state.size() == 3) model = model->withParameters(state[2]);
   if (!state[1].is_none()) model->run(pathBytes(state[1]), std::nullopt, [] { return 0; });
   return model;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 #include "senmod/senmod_io.h"
 
@@ -41,6 +42,18 @@ class Model {
                          std::optional<int> threads, const pybind11::object& co,
                          std::optional<std::string> format);
 
+  // Adjustable parameters and accuracy (model_accuracy.cpp).
+  pybind11::dict adjustableParameters();
+  std::unique_ptr<Model> withParameters(const pybind11::object& values);
+  pybind11::object imageCovariance(const pybind11::object& lon, const pybind11::object& lat,
+                                   const pybind11::object& h, const pybind11::object& dem);
+  pybind11::object groundCovariance(const pybind11::object& sample, const pybind11::object& row,
+                                    const pybind11::object& dem, const pybind11::object& height,
+                                    double heightSigma, double imageSigma);
+  pybind11::dict accuracy(const pybind11::object& sample, const pybind11::object& row,
+                          const pybind11::object& dem, const pybind11::object& height,
+                          double heightSigma, double imageSigma);
+
   // The file the model was opened from, as given.
   pybind11::object path() const;
   // Pickling: (path, DEM path or None), and the model reopened from them.
@@ -48,6 +61,13 @@ class Model {
   static std::unique_ptr<Model> fromState(const pybind11::tuple& state);
 
  private:
+  // Adopts model, made from the model opened from path.
+  Model(std::string path, smod_Model* model) : path_(std::move(path)), model_(model) {}
+  // Image to ground with covariance: (lon, lat, h, cov of shape (..., 3, 3), ce90, le90).
+  pybind11::tuple groundErrors(const pybind11::object& sample, const pybind11::object& row,
+                               const pybind11::object& dem, const pybind11::object& height,
+                               double heightSigma, double imageSigma);
+
   // Runs body (which must not touch Python) without the GIL, on the DEM at dem ("" none;
   // nullopt: whatever is set; the DEM set is read again when its file changed since) and with
   // the residual limit maxResidual for this call only.
@@ -60,11 +80,17 @@ class Model {
   void setDem(const std::string& dem, const FileStamp& stamp);
 
   std::string path_;  // the file name's bytes
+  // The parameter values given by with_parameters, which pickling keeps beside the path.
+  std::optional<std::vector<double>> values_;
   smod_Model* model_ = nullptr;
   std::string dem_;  // the DEM set on model_, "" for none
   FileStamp demStamp_{};  // dem_'s file when it was set
   std::shared_mutex mutex_;
 };
+
+// The DEM a call asks for: nullopt when its heights are given (the DEM is then left as set),
+// "" for none. Raises ValueError for heights and a DEM together.
+std::optional<std::string> demOf(pybind11::handle dem, bool heightsGiven, const char* heightName);
 
 }  // namespace senmod_python
 

@@ -157,6 +157,37 @@ every core). co: creation options, a list of "NAME=VALUE" texts or a dict, over 
 
 The output is written under a temporary name renamed when complete: after an error or Ctrl-C
 nothing is left under output. Raises senmod.Error.)")
+      .def("adjustable_parameters", &Model::adjustableParameters,
+           R"(The model's adjustable parameters as a dict: "names" (list of the terms each drives,
+"GXO", "IRX", "GXO+GYO"), "values" (float64 array: m, radians, px as their terms), "covariance"
+(float64 array (n, n), or None when the model has none) and "source" (the records they come
+from, or None for a model without parameters). The README's Accuracy section says how each
+term moves a ground point or an image position.)")
+      .def("with_parameters", &Model::withParameters, py::arg("values"),
+           R"(A new senmod.Model: this one with its adjustable parameters at values (a sequence
+of as many finite numbers as it has parameters), with the same DEM. Pickling keeps the values.
+Raises senmod.Error for a model without parameters or a wrong count.)")
+      .def("image_covariance", &Model::imageCovariance, py::arg("lon"), py::arg("lat"),
+           py::arg("h") = py::none(), py::arg("dem") = py::none(),
+           R"(The covariance (px²) of the image positions of ground points, from the
+parameters' covariance and the unmodelled error: a float64 array of shape (..., 2, 2), sample
+then row. lon, lat, h and dem as in ground_to_image. NaN for points that fail. Raises
+senmod.Error for a model without an error covariance.)")
+      .def("ground_covariance", &Model::groundCovariance, py::arg("sample"), py::arg("row"),
+           py::arg("dem") = py::none(), py::arg("height") = py::none(),
+           py::arg("height_sigma") = 0.0, py::arg("image_sigma") = 0.0,
+           R"(The covariance (m²) of the ground points of image points in their local east,
+north, up frame: a float64 array of shape (..., 3, 3). The points are carried to the ground at
+height (m) or onto the raster DEM at path dem, or at the model's mean height; height_sigma (m)
+is the standard deviation of that height, image_sigma (px) that of the image measurement.
+NaN for points that fail. Raises senmod.Error for a model without an error covariance.)")
+      .def("accuracy", &Model::accuracy, py::arg("sample"), py::arg("row"),
+           py::arg("dem") = py::none(), py::arg("height") = py::none(),
+           py::arg("height_sigma") = 0.0, py::arg("image_sigma") = 0.0,
+           R"(The accuracy of the ground points of image points, taken as ground_covariance
+takes them: a dict of float64 arrays "lon", "lat", "h" (the ground points), "ce90" (m: the
+radius of the circle that holds 90 % of the horizontal error, computed exactly) and "le90"
+(m: 1.6449 σ of the height).)")
       .def(py::pickle([](Model& model) { return model.state(); },
                       [](const py::tuple& state) { return Model::fromState(state); }))
       .def("__repr__", [](const Model& model) {

@@ -10,6 +10,7 @@
 #include "model_checks.h"
 #include "gdal_quiet.h"
 #include "read_error.h"
+#include "rpc_accuracy.h"
 #include "rpc_records.h"
 #include "rsm_records.h"
 #include "tre_records.h"
@@ -250,6 +251,10 @@ LoadedModel loadRaster(const std::string& path) {
   ModelPtr model = modelFromRpc(rpc, GDALGetRasterXSize(dataset.get()),
                                 GDALGetRasterYSize(dataset.get()), path);
   finishModel(*model, std::nullopt, path);
+  loaded.parameters = rpcErrorParameters(
+      CSLFetchNameValue(rpc, "ERR_BIAS"), CSLFetchNameValue(rpc, "ERR_RAND"),
+      CPLAtof(CSLFetchNameValueDef(rpc, "LONG_OFF", "0")),
+      CPLAtof(CSLFetchNameValueDef(rpc, "LAT_OFF", "0")), model->rsm.z_mean);
   loaded.xform = wrap(std::move(model), path);
   const char* driver = GDALGetDriverShortName(GDALGetDatasetDriver(dataset.get()));
   loaded.source = std::strcmp(driver, "NITF") == 0 ? std::string(kNitfRpcSource)

@@ -45,6 +45,12 @@ void store(CommandLine& cl, const std::string& o, const std::vector<std::string>
   } else if (o == "--max-residual") {
     cl.maxResidual = parseNumber(o, v[0], "a number of pixels");
     if (*cl.maxResidual < 0.0) throw UsageError("--max-residual cannot be negative");
+  } else if (o == "--height-sigma" || o == "--image-sigma") {
+    const double sigma = parseNumber(o, v[0], "a standard deviation");
+    if (!(sigma >= 0.0 && std::isfinite(sigma))) {
+      throw UsageError(o + " needs a finite number >= 0");
+    }
+    (o == "--height-sigma" ? cl.heightSigma : cl.imageSigma) = sigma;
   } else if (o == "--extrapolate") {
     cl.extrapolate = true;
   } else if (o == "--stop-on-error") {

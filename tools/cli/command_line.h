@@ -18,7 +18,7 @@ class UsageError : public std::runtime_error {
 };
 
 struct CommandLine {
-  std::string command;  // "info", "ground-to-image", "image-to-ground", "convert", "ortho",
+  std::string command;  // "info", "ground-to-image", "image-to-ground", "accuracy", "convert", "ortho",
                         // "footprint", "help", "version"
   bool help = false;    // COMMAND --help: that command's usage
   std::string model;    // ortho: --model, "" for the image's own
@@ -32,6 +32,8 @@ struct CommandLine {
   bool extrapolate = false;  // points outside the domain are transformed too
   bool stopOnError = false;  // the first failed point stops the command
   std::optional<double> maxResidual;  // pixels; the engine's default when not given
+  double heightSigma = 0.0;  // accuracy: metres
+  double imageSigma = 0.0;   // accuracy: pixels
   // ortho
   std::string image;
   std::string srs;                                  // --t_srs

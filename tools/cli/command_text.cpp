@@ -6,10 +6,11 @@ namespace senmod_cli {
 
 namespace {
 
-constexpr const char* kPointCommands = "ground-to-image image-to-ground";
-constexpr const char* kHeightCommands = "ground-to-image image-to-ground ortho footprint";
+constexpr const char* kPointCommands = "ground-to-image image-to-ground accuracy";
+constexpr const char* kHeightCommands =
+    "ground-to-image image-to-ground accuracy ortho footprint";
 constexpr const char* kModelCommands =
-    "info ground-to-image image-to-ground convert ortho footprint";
+    "info ground-to-image image-to-ground accuracy convert ortho footprint";
 
 }  // namespace
 
@@ -25,6 +26,13 @@ const CommandText kCommandTexts[] = {
      "result is carried back to the image; one that misses its image point by more than "
      "--max-residual fails. With a DEM the point is iterated to the terrain, then computed "
      "again at the DEM height read there."},
+    {"accuracy", "MODEL",
+     "Reads \"sample row [height]\" lines, carries each point to the ground as image-to-ground "
+     "does and writes \"longitude latitude height ce90 le90 sigma_east sigma_north sigma_up\" "
+     "lines: the radius (m) of the circle that holds 90 % of the ground point's horizontal "
+     "error, 1.6449 times its height error, and the standard deviations (m), from the model's "
+     "error covariance, --height-sigma and --image-sigma. A model without an error covariance "
+     "is refused."},
     {"convert", "MODEL OUT.smod",
      "Writes the model with its covariance records to the model file OUT.smod."},
     {"ortho", "IMAGE -o OUT",
@@ -56,7 +64,12 @@ const OptionText kOptionTexts[] = {
      "--dem and --height, the model's mean height."},
     {"--strict-dem", "", "", kPointCommands,
      "A point the DEM does not answer fails instead of taking the mean height."},
-    {"--max-residual", "", "PIXELS", "image-to-ground",
+    {"--height-sigma", "", "METRES", "accuracy",
+     "The standard deviation of the heights the points are carried to (default 0)."},
+    {"--image-sigma", "", "PIXELS", "accuracy",
+     "The standard deviation of the image points' measurement, in sample and in row (default "
+     "0)."},
+    {"--max-residual", "", "PIXELS", "image-to-ground accuracy",
      "Pixels by which a result may miss its image point when carried back (default 0.001)."},
     {"--extrapolate", "", "", kPointCommands,
      "Transforms points outside the model's domain (beyond a quarter of its extent on any side) "
@@ -64,7 +77,7 @@ const OptionText kOptionTexts[] = {
     {"--stop-on-error", "", "", kPointCommands,
      "Stops at the first point that fails, after writing the points before it."},
     {"-i", "", "IN", kPointCommands, "Reads points from IN instead of standard input."},
-    {"-o", "", "OUT", "ground-to-image image-to-ground ortho footprint",
+    {"-o", "", "OUT", "ground-to-image image-to-ground accuracy ortho footprint",
      "Writes to OUT instead of standard output (ortho needs it)."},
     {"--model", "", "MODEL", "ortho", "Reads the model from MODEL instead of the image."},
     {"--t_srs", "-t_srs", "SRS", "ortho",

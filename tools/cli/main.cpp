@@ -201,6 +201,13 @@ int transform(const CommandLine& cl) {
   if (cl.extrapolate && smod_ModelSetOption(model.get(), "EXTRAPOLATE", "YES", &report) != 0) {
     fail(&report);
   }
+  // A model without an error covariance is refused before any point is read.
+  if (cl.command == "accuracy" &&
+      smod_ModelGroundCovariance(model.get(), 0, nullptr, nullptr, nullptr, 0.0, 0.0, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &report) < 0) {
+    fail(&report);
+  }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, std::fclose);
   if (!cl.input.empty()) {
     file.reset(std::fopen(cl.input.c_str(), "rb"));
@@ -210,6 +217,9 @@ int transform(const CommandLine& cl) {
   }
   PointJob job;
   job.groundToImage = cl.command == "ground-to-image";
+  job.accuracy = cl.command == "accuracy";
+  job.heightSigma = cl.heightSigma;
+  job.imageSigma = cl.imageSigma;
   job.height = cl.height;
   job.dem = !cl.dem.empty();
   job.strictDem = cl.strictDem;
@@ -232,7 +242,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"help", help},       {"version", version},           {"info", info},
     {"convert", convert}, {"ground-to-image", transform}, {"image-to-ground", transform},
-    {"ortho", ortho},     {"footprint", footprint}};
+    {"accuracy", transform}, {"ortho", ortho},     {"footprint", footprint}};
 
 int run(const CommandLine& cl) {
   if (cl.help) {
@@ -241,7 +251,8 @@ int run(const CommandLine& cl) {
   }
   for (const auto& [key, value] : cl.config) CPLSetConfigOption(key.c_str(), value.c_str());
   // Before anything is opened or written: the points commands' output is opened in place.
-  const bool points = cl.command == "ground-to-image" || cl.command == "image-to-ground";
+  const bool points = cl.command == "ground-to-image" || cl.command == "image-to-ground" ||
+                      cl.command == "accuracy";
   refuseOutputOverInputs(cl.output,
                          {{"the model", cl.model},
                           {"the image", cl.image},

@@ -16,6 +16,11 @@ namespace senmod_cli {
 
 struct PointJob {
   bool groundToImage = true;
+  // Image to ground with each point's accuracy (from the model's error covariance and these
+  // standard deviations, m and px) after its coordinates.
+  bool accuracy = false;
+  double heightSigma = 0.0;
+  double imageSigma = 0.0;
   std::optional<double> height;  // --height: for lines without a height of their own
   bool dem = false;              // the model's DEM gives heights (--dem)
   bool strictDem = false;        // a point the DEM does not answer fails
@@ -30,7 +35,8 @@ struct BlockResult;
 
 // Reads points from an input (one a line: "x y [height]", commas or blanks between fields;
 // blank lines and lines starting with '#' skipped), transforms them with model and writes one
-// result a line: "sample row", or "longitude latitude height". A height on the line wins over
+// result a line: "sample row", or "longitude latitude height" (followed by "ce90 le90
+// sigma_east sigma_north sigma_up" for job.accuracy). A height on the line wins over
 // job.height; without either the model's DEM (when it has one) or else its mean height is
 // used. A point that fails is written "nan nan" ("nan nan nan"), its line and reason go to err,
 // and at the end a count per reason; points the DEM does not answer take the mean height, and

@@ -1,5 +1,7 @@
 #include "point_worker.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "face.h"
@@ -21,6 +23,11 @@ PointWorker::PointWorker(smod_Model* model, const PointJob& job) : model_(model)
     v->resize(kMaxPoints);
   }
   status_.resize(kMaxPoints);
+  if (job.accuracy) {
+    cov_.resize(9 * kMaxPoints);
+    ce90_.resize(kMaxPoints);
+    le90_.resize(kMaxPoints);
+  }
 }
 
 void PointWorker::process(const LineBlock& block, BlockResult& result) {
@@ -94,15 +101,24 @@ bool PointWorker::writeRun(size_t begin, size_t end, BlockResult& result) {
   }
   ErrorReport* report = nullptr;
   const double* z = own ? z_.data() : nullptr;
-  const int done =
-      job_.groundToImage
-          ? smod_ModelGroundToImage(model_, n, x_.data(), y_.data(), z, outX_.data(),
-                                    outY_.data(), status_.data(), &report)
-          : smod_ModelImageToGroundResidual(model_, n, x_.data(), y_.data(), z, outX_.data(),
-                                            outY_.data(), heights_.data(), residuals_.data(),
-                                            status_.data(), &report);
+  int done;
+  if (job_.accuracy) {
+    // The residual of a point that misses its image point is not handed back here.
+    std::fill(residuals_.begin(), residuals_.begin() + n, std::nan(""));
+    done = smod_ModelGroundCovariance(model_, n, x_.data(), y_.data(), z, job_.heightSigma,
+                                      job_.imageSigma, outX_.data(), outY_.data(),
+                                      heights_.data(), cov_.data(), ce90_.data(), le90_.data(),
+                                      status_.data(), &report);
+  } else if (job_.groundToImage) {
+    done = smod_ModelGroundToImage(model_, n, x_.data(), y_.data(), z, outX_.data(),
+                                   outY_.data(), status_.data(), &report);
+  } else {
+    done = smod_ModelImageToGroundResidual(model_, n, x_.data(), y_.data(), z, outX_.data(),
+                                           outY_.data(), heights_.data(), residuals_.data(),
+                                           status_.data(), &report);
+  }
   if (done < 0) fail(&report);
-  char text[3 * senmod_text::kNumberRoom + 3];
+  char text[8 * senmod_text::kNumberRoom + 8];
   for (size_t i = 0; i < n; ++i) {
     int s = status_[i];
     const bool strict = s == SMOD_POINT_OFF_DEM && job_.strictDem;
@@ -114,9 +130,12 @@ bool PointWorker::writeRun(size_t begin, size_t end, BlockResult& result) {
         why = "the point is off the DEM or on no-data (--strict-dem)";
         ++result.strictFailures;
       } else if (s == SMOD_POINT_NOT_CONVERGED) {
-        why = "the result does not map back to the image point: it lands " +
-              senmod_text::numberText(residuals_[i]) + " pixels away (--max-residual " +
-              senmod_text::numberText(job_.maxResidual) + ")";
+        why = std::isnan(residuals_[i])
+                  ? "the result does not map back to the image point within --max-residual " +
+                        senmod_text::numberText(job_.maxResidual) + " pixels"
+                  : "the result does not map back to the image point: it lands " +
+                        senmod_text::numberText(residuals_[i]) + " pixels away (--max-residual " +
+                        senmod_text::numberText(job_.maxResidual) + ")";
         ++result.failedByStatus[s];
       } else if (s == SMOD_POINT_OUTSIDE_DOMAIN) {
         why = "the point is outside the model's domain (--extrapolate transforms it anyway)";
@@ -142,8 +161,18 @@ bool PointWorker::writeRun(size_t begin, size_t end, BlockResult& result) {
         *at++ = ' ';
         at = senmod_text::writeNumber(at, own ? z_[i] : heights_[i]);
       }
+      if (job_.accuracy) {
+        const double* c = &cov_[9 * i];
+        for (const double v : {ce90_[i], le90_[i], std::sqrt(c[0]), std::sqrt(c[4]),
+                               std::sqrt(c[8])}) {
+          *at++ = ' ';
+          at = senmod_text::writeNumber(at, v);
+        }
+      }
     } else {
-      const char* nan = job_.groundToImage ? "nan nan" : "nan nan nan";
+      const char* nan = job_.groundToImage ? "nan nan"
+                        : job_.accuracy    ? "nan nan nan nan nan nan nan nan"
+                                           : "nan nan nan";
       at = std::strcpy(at, nan) + std::strlen(nan);
     }
     *at++ = '\n';

@@ -42,6 +42,7 @@ class PointWorker {
   const PointJob& job_;
   std::vector<Pending> pending_;
   std::vector<double> x_, y_, z_, outX_, outY_, heights_, residuals_;
+  std::vector<double> cov_, ce90_, le90_;  // accuracy
   std::vector<int> status_;
 };
 
