@@ -10,23 +10,21 @@ namespace {
 
 // Nodes of the midpoint rule over a quarter turn. The integrand below is smooth, even and
 // periodic, so the rule converges faster than any power of the nodes; where a thin error makes
-// q small the integrand is 1 with all its derivatives flat, which costs the rule nothing.
-constexpr int kNodes = 256;
+// q small the integrand is 1 with all its derivatives flat, which costs the rule nothing. 64
+// nodes give the radius to rounding at every elongation (against 20,000 nodes: 32 hold 5e-13).
+constexpr int kNodes = 64;
 
 // With whitened polar coordinates (x = σ₁ρ cos φ, y = σ₂ρ sin φ) the probability inside radius
-// r is (1/2π) ∫ 1 - exp(-r² / 2q(φ)) dφ, q = σ₁² cos² φ + σ₂² sin² φ. Returns that probability
-// less 0.9, and its derivative in r.
-void probability(double r, double l1, double l2, double* value, double* slope) {
+// r is (1/2π) ∫ 1 - exp(-r² / 2q(φ)) dφ, q = σ₁² cos² φ + σ₂² sin² φ, here over the nodes'
+// 1/2q. Returns that probability less 0.9, and its derivative in r.
+void probability(double r, const double* halfInverseQ, double* value, double* slope) {
   double sum = 0.0, dsum = 0.0;
   for (int k = 0; k < kNodes; ++k) {
-    const double phi = (k + 0.5) * (M_PI / 2.0) / kNodes;
-    const double c = std::cos(phi), s = std::sin(phi);
-    const double q = l1 * c * c + l2 * s * s;
-    const double e = std::exp(-r * r / (2.0 * q));
-    sum += 1.0 - e;
-    dsum += r / q * e;
+    const double e = std::exp(-r * r * halfInverseQ[k]);
+    sum += e;
+    dsum += 2.0 * r * halfInverseQ[k] * e;
   }
-  *value = sum / kNodes - 0.9;
+  *value = 0.1 - sum / kNodes;
   *slope = dsum / kNodes;
 }
 
@@ -46,10 +44,16 @@ double circularError90(double xx, double xy, double yy) {
   const double s1 = std::sqrt(l1);
   if (l2 <= 1e-24 * l1) return kLinear90 * s1;
   // Newton's method from between the round and the linear limit: a few steps reach rounding.
+  double halfInverseQ[kNodes];
+  for (int k = 0; k < kNodes; ++k) {
+    const double phi = (k + 0.5) * (M_PI / 2.0) / kNodes;
+    const double c = std::cos(phi), s = std::sin(phi);
+    halfInverseQ[k] = 0.5 / (l1 * c * c + l2 * s * s);
+  }
   double r = s1 * (kLinear90 + (2.1459660262893472 - kLinear90) * std::sqrt(l2 / l1));
   for (int i = 0; i < 60; ++i) {
     double f, df;
-    probability(r, l1, l2, &f, &df);
+    probability(r, halfInverseQ, &f, &df);
     const double step = f / df;
     r -= step;
     if (std::fabs(step) <= 1e-12 * r) break;
