@@ -6,6 +6,7 @@
 #include <gdal_alg.h>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
 
 #include "model_loader.h"
@@ -149,6 +150,50 @@ TEST_F(RpcModels, ItemsGdalsParserWouldReadAsZeroAreRefusedByName) {
     }
     CSLDestroy(metadata);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An RPC's ERR_BIAS and ERR_RAND are its horizontal accuracy, per axis: the accuracy command
+// gives the circle of a round error of variance ERR_BIAS² + ERR_RAND², widened by the parallax of
+// a height error, which also gives LE90; an RPC that states neither has no accuracy to give.
+TEST_F(RpcModels, ErrorFiguresGiveTheAccuracyCommandsCircleAndNoneIsRefused) {
+  std::vector<std::string> items = rpcItems();
+  items.push_back("ERR_BIAS=2");
+  items.push_back("ERR_RAND=1");
+  const std::string known = geoTiffWithRpc(path("known.tif"), items);
+  std::ofstream(path("points.txt")) << "10 12\n40 30 1500\n";
+  const CommandRun exact = senmod({"accuracy", known, "-i", path("points.txt"), "--height", "1600"});
+  const CommandRun withHeight = senmod(
+      {"accuracy", known, "--height-sigma", "4", "-i", path("points.txt"), "--height", "1600"});
+  ASSERT_EQ(exact.status, 0) << exact.err;
+  ASSERT_EQ(withHeight.status, 0) << withHeight.err;
+  const auto rows = numberRows(exact.out);
+  const auto widened = numberRows(withHeight.out);
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(widened.size(), 2u);
+  // The offsets lie in the plane east and north at the RPC's offset point: kilometres away its
+  // horizon is tilted by 1e-3, and what the tilt lifts shows through the parallax.
+  const double sigma = std::sqrt(5.0);
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(rows[i].size(), 8u);
+    EXPECT_NEAR(rows[i][3], 2.1459660262893472 * sigma, 1e-3 * sigma);  // ce90
+    EXPECT_EQ(rows[i][4], 0.0);                                          // le90
+    EXPECT_NEAR(rows[i][5], sigma, 1e-3 * sigma);                        // sigma east
+    EXPECT_NEAR(rows[i][6], sigma, 1e-3 * sigma);                        // sigma north
+    EXPECT_GT(widened[i][3], rows[i][3] + 0.1);
+    EXPECT_NEAR(widened[i][4], 1.6448536269514722 * 4.0, 1e-9);
+    EXPECT_EQ(widened[i][7], 4.0);
+  }
+  EXPECT_EQ(rows[1][2], 1500.0);
+
+  items.resize(items.size() - 2);
+  items.push_back("ERR_BIAS=-1");
+  const CommandRun unknown = senmod({"accuracy", geoTiffWithRpc(path("unknown.tif"), items)});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("no error covariance"), std::string::npos) << unknown.err;
 }
 
 }  // namespace
