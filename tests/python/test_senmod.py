@@ -403,3 +403,47 @@ def test_a_dem_rewritten_between_calls_is_read_again(models, tmp_path):
     os.remove(dem)
     with pytest.raises(senmod.Error, match="dem.tif"):
         model.ground_to_image(7.45, 46.95, dem=dem)
+
+
+def test_accuracy_of_an_rpcs_error_figures_and_parameters_applied(tmp_path, written_models, sample_dir):
+    from osgeo import gdal
+
+    gdal.UseExceptions()
+    source = gdal.Open(str(written_models / "rpc00b.ntf"))
+    rpc = dict(source.GetMetadata("RPC"))
+    rpc.update(ERR_BIAS="2", ERR_RAND="1")
+    tif = str(tmp_path / "rpc.tif")
+    out = gdal.GetDriverByName("GTiff").Create(tif, source.RasterXSize, source.RasterYSize, 1)
+    out.SetMetadata(rpc, "RPC")
+    out = None
+    m = senmod.open(tif)
+
+    p = m.adjustable_parameters()
+    assert p["names"] == ["GXO", "GYO"] and p["source"] == "ERR_BIAS, ERR_RAND"
+    np.testing.assert_array_equal(p["covariance"], np.diag([5.0, 5.0]))
+
+    # Broadcast shapes; a round error of variance 5 m² per axis at the RPC's offset point.
+    sample, row = np.array([[100.0], [400.0]]), np.array([100.0, 300.0, 500.0])
+    a = m.accuracy(sample, row, height=float(rpc["HEIGHT_OFF"]))
+    assert a["ce90"].shape == (2, 3)
+    np.testing.assert_allclose(a["ce90"], 2.1459660262893472 * np.sqrt(5.0), rtol=2e-3)
+    assert m.ground_covariance(sample, row, height_sigma=3.0).shape == (2, 3, 3, 3)
+    cov = m.image_covariance(a["lon"], a["lat"], a["h"])
+    assert cov.shape == (2, 3, 2, 2)
+    np.testing.assert_array_equal(cov[..., 0, 1], cov[..., 1, 0])
+
+    # An offset of 10 m east moves the image as the ground point moved 10 m east would (to the
+    # tilt between the horizons here and at the offset point), and
+    # a pickled copy keeps it.
+    moved = m.with_parameters([10.0, 0.0])
+    lon, lat, h = a["lon"][0, 1], a["lat"][0, 1], a["h"][0, 1]
+    n = 6378137.0 / np.sqrt(1.0 - 0.00669437999014 * np.sin(np.radians(lat)) ** 2)
+    east = np.degrees(10.0 / ((n + h) * np.cos(np.radians(lat))))
+    np.testing.assert_allclose(moved.ground_to_image(lon, lat, h), m.ground_to_image(lon + east, lat, h),
+                               atol=1e-3)
+    copy = pickle.loads(pickle.dumps(moved))
+    assert copy.ground_to_image(lon, lat, h) == moved.ground_to_image(lon, lat, h)
+    with pytest.raises(senmod.Error, match="adjustable parameters, not 1"):
+        m.with_parameters([1.0])
+    with pytest.raises(senmod.Error, match="no error covariance"):
+        senmod.open(os.path.join(sample_dir, "sample_rsm.ntf")).accuracy(10, 10)
