@@ -256,7 +256,9 @@ py::tuple Model::state() {
       dem.empty() ? py::object(py::none())
                   : py::module_::import("os").attr("fsdecode")(py::bytes(dem));
   if (!values_) return py::make_tuple(path(), demName);
-  return py::make_tuple(path(), demName, py::cast(*values_));
+  py::list values;
+  for (const double v : *values_) values.append(v);
+  return py::make_tuple(path(), demName, values);
 }
 
 std::unique_ptr<Model> Model::fromState(const py::tuple& state) {
