@@ -1,6 +1,7 @@
 #include "circular_error.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -44,11 +45,18 @@ double circularError90(double xx, double xy, double yy) {
   const double s1 = std::sqrt(l1);
   if (l2 <= 1e-24 * l1) return kLinear90 * s1;
   // Newton's method from between the round and the linear limit: a few steps reach rounding.
+  // cos² of the nodes' angles, computed once.
+  static const std::array<double, kNodes> kCosSquared = [] {
+    std::array<double, kNodes> c{};
+    for (int k = 0; k < kNodes; ++k) {
+      const double cosine = std::cos((k + 0.5) * (M_PI / 2.0) / kNodes);
+      c[k] = cosine * cosine;
+    }
+    return c;
+  }();
   double halfInverseQ[kNodes];
   for (int k = 0; k < kNodes; ++k) {
-    const double phi = (k + 0.5) * (M_PI / 2.0) / kNodes;
-    const double c = std::cos(phi), s = std::sin(phi);
-    halfInverseQ[k] = 0.5 / (l1 * c * c + l2 * s * s);
+    halfInverseQ[k] = 0.5 / (l1 * kCosSquared[k] + l2 * (1.0 - kCosSquared[k]));
   }
   double r = s1 * (kLinear90 + (2.1459660262893472 - kLinear90) * std::sqrt(l2 / l1));
   for (int i = 0; i < 60; ++i) {

@@ -23,6 +23,19 @@ std::array<Vec3, 3> eastNorthUp(double lon, double lat) {
   return {Vec3{-sl, cl, 0.0}, Vec3{-sp * cl, -sp * sl, cp}, Vec3{cp * cl, cp * sl, sp}};
 }
 
+void degreesPerMetre(double lat, double h, double* lonPerMetre, double* latPerMetre) {
+  const GeographicLib::Geocentric& earth = GeographicLib::Geocentric::WGS84();
+  const double a = earth.EquatorialRadius();
+  const double f = earth.Flattening();
+  const double e2 = f * (2.0 - f);
+  const double s = std::sin(lat * M_PI / 180.0);
+  const double w = 1.0 - e2 * s * s;
+  const double n = a / std::sqrt(w);        // prime vertical radius
+  const double m = n * (1.0 - e2) / w;       // meridian radius
+  *lonPerMetre = 180.0 / M_PI / ((n + h) * std::cos(lat * M_PI / 180.0));
+  *latPerMetre = 180.0 / M_PI / (m + h);
+}
+
 Vec3 LocalFrame::toLocal(const Vec3& geocentric) const {
   const Vec3 d{geocentric[0] - origin[0], geocentric[1] - origin[1], geocentric[2] - origin[2]};
   Vec3 x;

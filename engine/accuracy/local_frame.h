@@ -16,6 +16,10 @@ void geodeticOf(const Vec3& e, double* lon, double* lat, double* h);
 // The geocentric directions of east, north and up at a geodetic point (degrees).
 std::array<Vec3, 3> eastNorthUp(double lon, double lat);
 
+// Degrees of longitude and of latitude per metre east and north at a geodetic point (degrees,
+// m): the inverse radii of the parallel and of the meridian there.
+void degreesPerMetre(double lat, double h, double* lonPerMetre, double* latPerMetre);
+
 // A rectangular frame: an origin and three axes, all geocentric.
 struct LocalFrame {
   Vec3 origin{};

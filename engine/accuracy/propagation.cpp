@@ -31,14 +31,23 @@ struct Stencil {
       : lon(6 * count), lat(6 * count), h(6 * count), sample(6 * count), row(6 * count),
         ok(6 * count), status(6 * count) {}
 
-  void place(size_t i, const Vec3& centre, const std::array<Vec3, 3>& directions) {
+  // Steps of kStep along each geocentric direction from the geodetic point (lon, lat, h), taken
+  // in longitude, latitude and height through the radii of curvature there: each step strays
+  // from the straight line by the same amount either way, which the central difference cancels.
+  void place(size_t i, double lon, double lat, double h, const std::array<Vec3, 3>& directions) {
+    const std::array<Vec3, 3> enu = eastNorthUp(lon, lat);
+    double toLon, toLat;
+    degreesPerMetre(lat, h, &toLon, &toLat);
     for (int k = 0; k < 3; ++k) {
+      const Vec3& d = directions[k];
+      double along[3];
+      for (int a = 0; a < 3; ++a) along[a] = d[0] * enu[a][0] + d[1] * enu[a][1] + d[2] * enu[a][2];
       for (int side = 0; side < 2; ++side) {
-        const double d = side ? -kStep : kStep;
-        const Vec3 e{centre[0] + d * directions[k][0], centre[1] + d * directions[k][1],
-                     centre[2] + d * directions[k][2]};
+        const double step = side ? -kStep : kStep;
         const size_t at = 6 * i + 2 * k + side;
-        geodeticOf(e, &lon[at], &lat[at], &h[at]);
+        this->lon[at] = lon + step * along[0] * toLon;
+        this->lat[at] = lat + step * along[1] * toLat;
+        this->h[at] = h + step * along[2];
       }
     }
   }
@@ -113,7 +122,11 @@ void polynomialStencil(PointEngine& engine, const Adjustment& adjustment, size_t
   const std::array<Vec3, 3> axes = frameAxes(frame);
   for (size_t i = 0; i < n; ++i) {
     local[i] = frame.toLocal(geocentricOf(lon[i], lat[i], h[i]));
-    stencil.place(i, frame.toGeocentric(adjustment.moved(local[i])), axes);
+    double at[3] = {lon[i], lat[i], h[i]};
+    if (adjustment.movesGround()) {
+      geodeticOf(frame.toGeocentric(adjustment.moved(local[i])), &at[0], &at[1], &at[2]);
+    }
+    stencil.place(i, at[0], at[1], at[2], axes);
   }
   engine.polynomialsToImage(6 * n, stencil.lon.data(), stencil.lat.data(), stencil.h.data(),
                             stencil.sample.data(), stencil.row.data(), stencil.ok.data());
@@ -216,8 +229,8 @@ size_t groundCovariance(PointEngine& engine, size_t n, const double* sample, con
                          lon + start, lat + start, heightOut + start, residual.data(), st);
     for (size_t i = 0; i < count; ++i) {
       h[i] = carried(st[i]) ? heightOut[start + i] : kNaN;
-      const Vec3 e = geocentricOf(lon[start + i], lat[start + i], h[i]);
-      adjusted.place(i, e, eastNorthUp(lon[start + i], lat[start + i]));
+      adjusted.place(i, lon[start + i], lat[start + i], h[i],
+                     eastNorthUp(lon[start + i], lat[start + i]));
     }
     // The adjusted model's derivative in east, north and up, and the polynomials' at the moved
     // points.
