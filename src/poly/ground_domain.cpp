@@ -66,9 +66,10 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
   if (toGroundDomain) {
     double e[3] = {x, y, z};
     if (parameters) {
+      // Parameters whose spheroid a host left out fail as a bad spheroid does.
       const Hprj_Spheroid* spheroid = parameters->proSpheroid;
-      if (hmod_GeographicToGeocentric(x / kRho, y / kRho, z, &e[0], &e[1], &e[2],
-                                      spheroid->eSquared, spheroid->a) != 0) {
+      if (!spheroid || hmod_GeographicToGeocentric(x / kRho, y / kRho, z, &e[0], &e[1], &e[2],
+                                                   spheroid->eSquared, spheroid->a) != 0) {
         return "hmod_GeographicToGeocentric failed";
       }
     }
@@ -102,8 +103,8 @@ const char* convertGround(const RSM_Model_Orig& rsm, bool toGroundDomain, double
   double longitude;
   double latitude;
   double height;
-  if (hmod_GeocentricToGeographic(G[0], G[1], G[2], &longitude, &latitude, &height,
-                                  spheroid->eSquared, spheroid->a) != 0) {
+  if (!spheroid || hmod_GeocentricToGeographic(G[0], G[1], G[2], &longitude, &latitude, &height,
+                                               spheroid->eSquared, spheroid->a) != 0) {
     return "hmod_GeocentricToGeographic failed";
   }
   *outX = longitude * kRho;

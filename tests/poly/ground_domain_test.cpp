@@ -104,18 +104,25 @@ TEST_F(GroundDomain, OutputsMayAliasTheInputs) {
   EXPECT_EQ(z, 1.0);
 }
 
-TEST_F(GroundDomain, BadSpheroidIsReportedAndTouchesNothing) {
+TEST_F(GroundDomain, BadOrMissingSpheroidIsReportedAndTouchesNothing) {
   setGrndd({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1});
   ErrorReport* err = nullptr;
-  model_->rsm.obsoletePlaceHolder0 = hprj_ProParametersCreate(&err);  // zeroed spheroid
-  for (int direction : {1, 0}) {
-    double out[3] = {7, 8, 9};
-    smod_RSMConvertGRNDD(model_, direction, 1e6, 2e6, 3e6, &out[0], &out[1], &out[2], &err);
-    EXPECT_EQ(messageOf(err), direction ? "hmod_GeographicToGeocentric failed"
-                                        : "hmod_GeocentricToGeographic failed");
-    EXPECT_EQ(out[0], 7.0);
-    EXPECT_EQ(out[2], 9.0);
-    herr_DeleteErrorReportEx(&err);
+  Hprj_ProParameters* parameters = hprj_ProParametersCreate(&err);  // zeroed spheroid
+  model_->rsm.obsoletePlaceHolder0 = parameters;
+  for (int round = 0; round < 2; ++round) {
+    if (round == 1) {  // parameters whose host left the spheroid out
+      hmsc_HeapFree(parameters->proSpheroid);
+      parameters->proSpheroid = nullptr;
+    }
+    for (int direction : {1, 0}) {
+      double out[3] = {7, 8, 9};
+      smod_RSMConvertGRNDD(model_, direction, 1e6, 2e6, 3e6, &out[0], &out[1], &out[2], &err);
+      EXPECT_EQ(messageOf(err), direction ? "hmod_GeographicToGeocentric failed"
+                                          : "hmod_GeocentricToGeographic failed");
+      EXPECT_EQ(out[0], 7.0);
+      EXPECT_EQ(out[2], 9.0);
+      herr_DeleteErrorReportEx(&err);
+    }
   }
 }
 
