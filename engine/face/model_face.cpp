@@ -263,7 +263,7 @@ long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* f
     const std::string driver = format ? std::string(format) : senmod_io::footprintFormat(file);
     senmod_io::FootprintProperties props;
     const senmod_io::Outline outline = footprintOf(model, step, height, &props);
-    senmod_io::writeFootprint(outline, props, file, driver);
+    senmod_io::writeFootprint(outline, props, file, driver, senmod_io::modelInputs(model));
     return props.missed;
   });
 }
@@ -271,7 +271,8 @@ long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* f
 int smod_ModelSave(smod_Model* model, const char* path, ErrorReport** err) {
   return guarded(err, "smod_ModelSave", -1, [&] {
     needModel(model);
-    senmod_io::saveModel(model->engine.model(), textOf(path, "the model file"));
+    senmod_io::saveModel(model->engine.model(), textOf(path, "the model file"),
+                         senmod_io::modelInputs(model));
     return 0;
   });
 }

@@ -5,7 +5,9 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
+#include "partial_file.h"
 #include "point_engine.h"
 #include "read_error.h"
 #include "senmod/senmod.h"
@@ -40,6 +42,11 @@ Result guarded(ErrorReport** err, const char* function, Result failed, Body body
 
 inline void needModel(const smod_Model* model) {
   if (!model) throw ReadError("no model (null handle)");
+}
+
+// The files a model's writers may not write over: its own file and its DEM.
+inline std::vector<WriteInput> modelInputs(const smod_Model* model) {
+  return {{"the model", model->path}, {"the DEM", model->engine.dem()}};
 }
 
 }  // namespace senmod_io

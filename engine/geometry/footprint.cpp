@@ -140,7 +140,7 @@ std::string footprintGeometryJson(const Outline& outline) {
 }
 
 void writeFootprint(const Outline& outline, const FootprintProperties& p, const std::string& path,
-                    const std::string& format) {
+                    const std::string& format, const std::vector<WriteInput>& inputs) {
   const Geometry polygon = polygonOf(outline);
   if (!polygon) throw ReadError("too few points of the image's edges reach the ground");
   const GdalMessages messages;
@@ -158,7 +158,7 @@ void writeFootprint(const Outline& outline, const FootprintProperties& p, const 
     return;
   }
   // Written under a temporary name, then every file of it renamed (a Shapefile is several).
-  PartialFile partial(path, "footprint");
+  PartialFile partial(path, "footprint", inputs);
   if (!writeDataset(outline, p, geometry, driver, partial.path())) {
     throw WriteError(name + ": cannot be written (" + gdalTakeMessage() + ")");
   }

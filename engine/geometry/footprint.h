@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ground_outline.h"
+#include "partial_file.h"
 #include "point_engine.h"
 
 namespace senmod_io {
@@ -35,8 +36,11 @@ std::string footprintFormat(const std::string& path);
 // the OGR driver format, to path ("" for standard output, as GeoJSON); a file is written under a
 // temporary name and renamed. Throws ReadError for an outline of fewer than three points or an
 // unknown driver, WriteError when the output cannot be written.
+// The output is never one of inputs (the model's file, the DEM): that is refused before
+// anything is written.
 void writeFootprint(const Outline& outline, const FootprintProperties& properties,
-                    const std::string& path, const std::string& format);
+                    const std::string& path, const std::string& format,
+                    const std::vector<WriteInput>& inputs = {});
 
 // The same as a GeoJSON FeatureCollection text.
 std::string footprintJson(const Outline& outline, const FootprintProperties& properties);

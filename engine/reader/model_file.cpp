@@ -159,10 +159,11 @@ bool isModelFile(const std::string& path) {
   return in.read(magic, sizeof magic) && std::memcmp(magic, kMagic, sizeof kMagic) == 0;
 }
 
-void writeModelFile(const std::string& path, const ModelFileContents& contents) {
+void writeModelFile(const std::string& path, const ModelFileContents& contents,
+                    const std::vector<WriteInput>& inputs) {
   const std::vector<unsigned char> data = encodeModelFile(contents);
   // Written beside path and renamed when complete: a failed write leaves what path held.
-  PartialFile partial(path, "senmod");
+  PartialFile partial(path, "senmod", inputs);
   const auto failed = [&](int error) {
     return WriteError(path + ": cannot write the model file (" + std::strerror(error) + ")");
   };

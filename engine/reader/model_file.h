@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "partial_file.h"
 #include "pixel_convention.h"
 
 namespace senmod_io {
@@ -59,7 +60,9 @@ constexpr uint64_t kModelFileBytesMax = uint64_t(64) << 20;
 // written (WriteError when the complete file cannot take its name), and readModelFile also for a
 // file larger than kModelFileBytesMax, before reading it. writeModelFile writes under a
 // temporary name beside path, renamed when complete.
-void writeModelFile(const std::string& path, const ModelFileContents& contents);
+// Either refuses, before writing, a path that is one of inputs (the file the model came from).
+void writeModelFile(const std::string& path, const ModelFileContents& contents,
+                    const std::vector<WriteInput>& inputs = {});
 ModelFileContents readModelFile(const std::string& path);
 
 }  // namespace senmod_io

@@ -370,8 +370,9 @@ ModelFileContents modelFileContents(const LoadedModel& model, const std::string&
   return contents;
 }
 
-void saveModel(const LoadedModel& model, const std::string& path) {
-  writeModelFile(path, modelFileContents(model, path));
+void saveModel(const LoadedModel& model, const std::string& path,
+               const std::vector<WriteInput>& inputs) {
+  writeModelFile(path, modelFileContents(model, path), inputs);
 }
 
 }  // namespace senmod_io

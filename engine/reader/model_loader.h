@@ -66,7 +66,9 @@ std::vector<std::string> covarianceDesigns(const LoadedModel& model);
 ModelFileContents modelFileContents(const LoadedModel& model, const std::string& file);
 
 // Writes the model and its covariance records to a model file. Throws ReadError naming path.
-void saveModel(const LoadedModel& model, const std::string& path);
+// path may not be one of inputs (the file the model came from): refused before writing.
+void saveModel(const LoadedModel& model, const std::string& path,
+               const std::vector<WriteInput>& inputs = {});
 
 }  // namespace senmod_io
 

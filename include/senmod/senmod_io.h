@@ -156,7 +156,7 @@ SMOD_IO_API char* smod_ModelFootprintJson(smod_Model* model, double step, const 
  * path's extension: .geojson or .json GeoJSON, .gpkg GPKG, .shp ESRI Shapefile, .kml KML, .fgb
  * FlatGeobuf; another extension is refused) to path, under a temporary name renamed when
  * complete. Returns the number of edge points left out (>= 0), or -1 with a report; nothing is
- * then left under path. */
+ * then left under path. A path that is the model's own file or its DEM is refused. */
 SMOD_IO_API long smod_ModelFootprintWrite(smod_Model* model, const char* path, const char* format,
                                           double step, const double* height, ErrorReport** err);
 
@@ -219,8 +219,9 @@ SMOD_IO_API int smod_ModelGroundCovariance(smod_Model* model, size_t n, const do
                                            double* ce90, double* le90, int* status,
                                            ErrorReport** err);
 
-/* Writes the model (with its covariance records) to the model file at path, under a temporary
- * name renamed when complete. Returns 0, or -1 with a report naming path. */
+/* Writes the model (with its covariance records and adjustable parameters) to the model file at
+ * path, under a temporary name renamed when complete. Returns 0, or -1 with a report naming
+ * path; a path that is the model's own file or its DEM is refused before anything is written. */
 SMOD_IO_API int smod_ModelSave(smod_Model* model, const char* path, ErrorReport** err);
 
 /* A progress callback: done from 0 to 1; returns 0 to stop the work. */

@@ -90,7 +90,7 @@ TEST_F(FileSafety, AnOutputThatIsAnInputUnderAnyNameIsRefusedAndBothNamesKept) {
   EXPECT_TRUE(noPartialFile());
 }
 
-TEST_F(FileSafety, TheEngineRefusesToWriteAnOrthoOverItsImageOrItsDem) {
+TEST_F(FileSafety, TheEngineRefusesToWriteAnOrthoModelOrFootprintOverItsImageOrItsDem) {
   ASSERT_EQ(link(image_.c_str(), path("alias.ntf").c_str()), 0);
   const std::string demBytes = bytesOf(dem_);
   ErrorReport* report = nullptr;
@@ -107,6 +107,14 @@ TEST_F(FileSafety, TheEngineRefusesToWriteAnOrthoOverItsImageOrItsDem) {
     EXPECT_TRUE(contains(text, output + ": the output is the same file as the " +
                                    (output == dem_ ? "DEM" : "image")));
     smod_Free(text);
+    herr_DeleteErrorReportEx(&report);
+    // The model file and the footprint, from C as from the command.
+    EXPECT_EQ(smod_ModelSave(model, output.c_str(), &report), -1);
+    EXPECT_NE(report, nullptr);
+    herr_DeleteErrorReportEx(&report);
+    EXPECT_EQ(smod_ModelFootprintWrite(model, output.c_str(), "GeoJSON", 64, nullptr, &report),
+              -1);
+    EXPECT_NE(report, nullptr);
     herr_DeleteErrorReportEx(&report);
   }
   smod_ModelClose(model);
