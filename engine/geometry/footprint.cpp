@@ -183,7 +183,8 @@ std::string footprintJson(const Outline& outline, const FootprintProperties& p) 
   GByte* bytes = VSIGetMemFileBuffer(target.c_str(), &size, TRUE);
   std::string text(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
   CPLFree(bytes);
-  return text;
+  // GDAL copies the bytes of property texts (file names) that are not UTF-8.
+  return validUtf8(text);
 }
 
 std::string infoJson(PointEngine& engine, const std::string& file) {

@@ -58,31 +58,37 @@ std::string jsonNumber(double value) {
   return std::isfinite(value) ? numberText(value) : "null";
 }
 
-// Texts come from files and file names, which need not be UTF-8, and JSON must be. Valid UTF-8
-// passes unchanged; each maximal subpart of an ill-formed sequence becomes one U+FFFD (Unicode's
-// recommended practice, which Python's and browsers' decoders follow), so that the text is what
-// a reader decoding the raw bytes with replacement would get.
-std::string jsonText(const std::string& text) {
-  std::string out = "\"";
+std::string validUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const long length = utf8Sequence(text, i);
     if (length < 0) {
       out += "\xEF\xBF\xBD";
       i += static_cast<size_t>(-length);
-      continue;
+    } else {
+      out.append(text, i, static_cast<size_t>(length));
+      i += static_cast<size_t>(length);
     }
-    const auto c = static_cast<unsigned char>(text[i]);
+  }
+  return out;
+}
+
+// Texts come from files and file names, which need not be UTF-8, and JSON must be.
+std::string jsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char ch : validUtf8(text)) {
+    const auto c = static_cast<unsigned char>(ch);
     if (c == '"' || c == '\\') {
       out += '\\';
-      out += static_cast<char>(c);
+      out += ch;
     } else if (c < 0x20) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", c);
       out += escape;
     } else {
-      out.append(text, i, static_cast<size_t>(length));
+      out += ch;
     }
-    i += static_cast<size_t>(length);
   }
   return out + "\"";
 }

@@ -8,7 +8,12 @@
 
 namespace senmod_io {
 
-// A JSON string of text (quoted, escaped), and a JSON number of value ("null" when it is not
+// text with each maximal subpart of an ill-formed UTF-8 sequence made one U+FFFD (Unicode's
+// recommended practice, which Python's and browsers' decoders follow): what a reader decoding
+// the raw bytes with replacement gets. Valid UTF-8 passes unchanged.
+std::string validUtf8(const std::string& text);
+
+// A JSON string of text (quoted, escaped, valid UTF-8), and a JSON number of value ("null" when it is not
 // finite).
 std::string jsonText(const std::string& text);
 std::string jsonNumber(double value);

@@ -380,6 +380,11 @@ def test_model_source_that_is_not_utf8_gives_valid_json(models, tmp_path):
     done = subprocess.run([os.environ["SENMOD_COMMAND"], "info", str(path), "--json"],
                           capture_output=True, check=True)
     assert json.loads(done.stdout.decode("utf-8")) == info
+    # The footprint's properties, which GDAL writes as the bytes it is given.
+    done = subprocess.run([os.environ["SENMOD_COMMAND"], "footprint", str(path)],
+                          capture_output=True, check=True)
+    properties = json.loads(done.stdout.decode("utf-8"))["features"][0]["properties"]
+    assert properties["source"] == source.decode("utf-8", "replace")
 
 
 def test_a_dem_rewritten_between_calls_is_read_again(models, tmp_path):
