@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "centre_accuracy.h"
 #include "footprint.h"
 #include "gdal_quiet.h"
 #include "model_handle.h"
@@ -230,7 +231,8 @@ char* smod_ModelInfoJson(smod_Model* model, ErrorReport** err) {
 char* smod_ModelInfoText(smod_Model* model, ErrorReport** err) {
   return guarded(err, "smod_ModelInfoText", static_cast<char*>(nullptr), [&] {
     needModel(model);
-    return handOut(senmod_io::summaryText(model->engine.model(), model->path, false));
+    return handOut(senmod_io::summaryText(model->engine.model(), model->path, false) +
+                   senmod_io::centreAccuracyText(senmod_io::centreAccuracy(model->engine)));
   });
 }
 

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "gdal_quiet.h"
+#include "centre_accuracy.h"
 #include "model_summary.h"
 #include "number_text.h"
 #include "partial_file.h"
@@ -193,8 +194,9 @@ std::string infoJson(PointEngine& engine, const std::string& file) {
   const ImageExtent extent = modelImageExtent(engine.model().xform.get());
   const Outline outline = footprintOutline(
       engine, cappedOutlineStep(extent, kDefaultOutlineStep), engine.modelMeanHeight(), &props);
-  // The footprint joins the summary's object, before its closing "}\n".
-  text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline));
+  // The footprint and the accuracy join the summary's object, before its closing "}\n".
+  text.insert(text.size() - 2, ", \"footprint\": " + footprintGeometryJson(outline) +
+                                   ", \"accuracy\": " + centreAccuracyJson(centreAccuracy(engine)));
   return text;
 }
 
