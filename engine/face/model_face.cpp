@@ -23,6 +23,7 @@
 #include "ortho.h"
 #include "point_engine.h"
 #include "read_error.h"
+#include "rpc_export.h"
 #include "senmod/senmod_io.h"
 #include "senmod/version.h"
 #include "sensor_transformer.h"
@@ -129,6 +130,45 @@ senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
     } else if (EQUAL(key.c_str(), "MAX_CELLS")) {
       job.grid.maxCells = numberOf(text, "MAX_CELLS");
       if (!(job.grid.maxCells >= 1.0)) throw ReadError("MAX_CELLS needs at least 1");
+    } else {
+      throw ReadError("unknown option \"" + key + "\"");
+    }
+  }
+  return job;
+}
+
+// A whole number from low to high for option what.
+int wholeOf(const std::string& text, const std::string& what, int low, int high) {
+  const double value = numberOf(text, what);
+  if (!(value >= low && value <= high && value == std::floor(value))) {
+    throw ReadError(what + " needs a whole number from " + std::to_string(low) + " to " +
+                    std::to_string(high) + ", not \"" + text + "\"");
+  }
+  return static_cast<int>(value);
+}
+
+senmod_io::RpcExportJob rpcJob(const char* path, const char* const* options) {
+  senmod_io::RpcExportJob job;
+  job.output = textOf(path, "the RPC's file");
+  for (const char* const* o = options; o && *o; ++o) {
+    char* keyBlock = nullptr;
+    const char* value = CPLParseNameValue(*o, &keyBlock);
+    const std::string key = keyBlock ? keyBlock : "";
+    CPLFree(keyBlock);
+    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
+    const std::string text = value;
+    if (EQUAL(key.c_str(), "FORMAT")) {
+      job.format = senmod_io::rpcFormatNamed(text);
+    } else if (EQUAL(key.c_str(), "IMAGE")) {
+      job.image = textOf(value, "IMAGE");
+    } else if (EQUAL(key.c_str(), "DEGREE")) {
+      job.fit.degree = wholeOf(text, "DEGREE", 1, 3);
+    } else if (EQUAL(key.c_str(), "GRID")) {
+      job.fit.grid = wholeOf(text, "GRID", 2, senmod_io::kMaxRpcGrid);
+    } else if (EQUAL(key.c_str(), "HEIGHTS")) {
+      job.fit.heights = wholeOf(text, "HEIGHTS", 2, senmod_io::kMaxRpcHeights);
+    } else if (EQUAL(key.c_str(), "MAX_RESIDUAL")) {
+      job.maxResidual = numberOf(text, "MAX_RESIDUAL");
     } else {
       throw ReadError("unknown option \"" + key + "\"");
     }
@@ -288,6 +328,19 @@ char* smod_ModelOrtho(smod_Model* model, const char* imagePath, const char* outp
     job.progress = progress;
     job.progressArg = progressArg;
     return handOut(senmod_io::runOrtho(model->engine, job));
+  });
+}
+
+char* smod_ModelExportRPC(smod_Model* model, const char* path, const char* const* options,
+                          double* residualMean, double* residualMax, ErrorReport** err) {
+  return guarded(err, "smod_ModelExportRPC", static_cast<char*>(nullptr), [&] {
+    needModel(model);
+    const senmod_io::RpcExportJob job = rpcJob(path, options);
+    const senmod_io::RpcExportResult result = senmod_io::exportRpc(model->engine, model->path, job);
+    char* text = handOut(senmod_io::rpcExportJson(job, result));
+    if (residualMean) *residualMean = result.residual.mean;
+    if (residualMax) *residualMax = result.residual.max;
+    return text;
   });
 }
 

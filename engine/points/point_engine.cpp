@@ -94,6 +94,8 @@ DomainLimits domainLimits(const RSM_Model& model) {
   limits.coreLonMax = lonMax;
   limits.coreLatMin = latMin;
   limits.coreLatMax = latMax;
+  limits.coreHeightMin = hMin;
+  limits.coreHeightMax = hMax;
   limits.heightMin = hMin - dHeight;
   limits.heightMax = hMax + dHeight;
   limits.lonMin = lonMin - dLon;

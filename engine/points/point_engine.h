@@ -34,6 +34,7 @@ struct DomainLimits {
   double lonCentre = 0, lonMin = 0, lonMax = 0, latMin = 0, latMax = 0;
   double coreLonMin = 0, coreLonMax = 0, coreLatMin = 0, coreLatMax = 0;  // without the margin
   double heightMin = 0, heightMax = 0;
+  double coreHeightMin = 0, coreHeightMax = 0;  // without the margin
   bool image = false;
   double sampleMin = 0, sampleMax = 0, rowMin = 0, rowMax = 0;
 };

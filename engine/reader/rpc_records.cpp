@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "read_error.h"
+#include "rpc_terms.h"
 
 namespace senmod_io {
 
@@ -17,15 +18,9 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr int kSide = 4;  // powers 0 ... 3 in each of x, y, z
 constexpr int kTerms = kSide * kSide * kSide;
 
-// Powers of longitude, latitude and height of the twenty RPC terms, in RPC term order.
-constexpr int kRpcPowers[20][3] = {
-    {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1},
-    {2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {1, 1, 1}, {3, 0, 0}, {1, 2, 0}, {1, 0, 2},
-    {2, 1, 0}, {0, 3, 0}, {0, 1, 2}, {2, 0, 1}, {0, 2, 1}, {0, 0, 3}};
-
 Smod_Doubles spread(const double* rpc) {
   std::vector<double> coefficients(kTerms, 0.0);
-  for (int t = 0; t < 20; ++t) {
+  for (int t = 0; t < kRpcTerms; ++t) {
     const int* p = kRpcPowers[t];
     coefficients[p[0] + kSide * (p[1] + kSide * p[2])] = rpc[t];
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dem_coverage.h"
+#include "gdal_dataset.h"
 #include "gdal_quiet.h"
 #include "model_summary.h"
 #include "partial_file.h"
@@ -22,11 +23,6 @@ namespace senmod_io {
 namespace {
 
 
-struct DatasetCloser {
-  void operator()(void* dataset) const { GDALClose(dataset); }
-};
-using Dataset = std::unique_ptr<void, DatasetCloser>;
-
 struct TransformerCloser {
   void operator()(void* transformer) const { GDALDestroyTransformer(transformer); }
 };
@@ -34,11 +30,6 @@ struct TransformerCloser {
 struct WarpOptionsCloser {
   void operator()(GDALWarpOptions* options) const { GDALDestroyWarpOptions(options); }
 };
-
-std::string withReason(const std::string& what) {
-  const std::string why = gdalTakeMessage();
-  return what + (why.empty() ? "" : " (" + why + ")");
-}
 
 GDALResampleAlg resampling(const std::string& name) {
   if (name == "near") return GRA_NearestNeighbour;
@@ -214,17 +205,6 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
           : CE_None;
   if (progress.stopped) throw WriteError(job.output + ": interrupted");
   if (result != CE_None) throw WriteError(withReason(job.output + ": the warp failed"));
-}
-
-// Closes a dataset written to, which flushes what it still holds: a failure there (a full
-// disk) is a failed output.
-void closeWritten(Dataset dataset, const std::string& output) {
-  CPLErrorReset();
-  gdalTakeMessage();
-  dataset.reset();
-  if (CPLGetLastErrorType() == CE_Failure) {
-    throw WriteError(withReason(output + ": cannot be written"));
-  }
 }
 
 // The writable raster driver of job.format; throws ReadError for any other.

@@ -244,6 +244,34 @@ SMOD_IO_API char* smod_ModelOrtho(smod_Model* model, const char* imagePath, cons
                                   const char* const* options, smod_ProgressFunc progress,
                                   void* progressArg, ErrorReport** err);
 
+/* Fits an RPC (GDAL's RPC model, as RPC00B: line and sample each a ratio of cubic polynomials
+ * in normalised longitude, latitude and height) to model over its image domain and its ground
+ * domain's heights, and writes it to path, under a temporary name renamed when complete, in a
+ * form GDAL reads. The fit is terrain-independent: a grid of image points carried to the ground
+ * at layers of heights, a least squares fit of the coefficients (the denominators' constants
+ * 1). Image coordinates in the RPC are GDAL's: GDAL's RPC transformer gives the model's
+ * pixel/line. options: null, or a null-terminated list of "KEY=VALUE" texts: "FORMAT" (RPB:
+ * the sidecar IMAGE.RPB; RPCTXT: the sidecar IMAGE_rpc.txt; GTIFF: a GeoTIFF copy of IMAGE
+ * with the RPC; NITF: a NITF copy of IMAGE with an RPC00B record; default from path's name:
+ * .RPB, _rpc.txt, .tif or .tiff, .ntf or .nitf), "IMAGE" (the raster GTIFF and NITF copy, its
+ * own geotransform, GCPs and coordinate system left out), "DEGREE" (1, 2 or 3; default 3:
+ * terms of a higher degree are zero), "GRID" (fitting points per image side, from DEGREE + 1
+ * to 200; default 20), "HEIGHTS" (height layers, from DEGREE + 1 to 50; default 7),
+ * "MAX_RESIDUAL" (pixels: an RPC whose largest residual exceeds it is refused). The residual
+ * of the RPC as GDAL reads it back from the file written is measured against the model's ground
+ * to image on a grid of 2 GRID x 2 GRID image points at 2 HEIGHTS heights; *residualMean and
+ * *residualMax (either may be null) receive its mean and largest distance in pixels. ERR_BIAS
+ * is -1 (unknown) and ERR_RAND the fit's RMS per horizontal axis in metres (at the ground
+ * sample distance of the image centre). Returns a JSON object describing what was written
+ * ("output", "format", "fit_points", "check_points", "residual_mean_px", "residual_max_px",
+ * "residual_rms_px", "err_bias_m", "err_rand_m", "warnings", ...), to release with smod_Free,
+ * or null with a report (a bad option, a model without a geographic ground domain, an RPC
+ * worse than MAX_RESIDUAL, an output that cannot be written or is one of the inputs); nothing
+ * is then left under path. */
+SMOD_IO_API char* smod_ModelExportRPC(smod_Model* model, const char* path,
+                                      const char* const* options, double* residualMean,
+                                      double* residualMax, ErrorReport** err);
+
 /* A GDAL transformer (for GDALWarp, GDALSuggestedWarpOutput2, GDALCreateWarpedVRT) between the
  * image's GDAL pixel/line and dstSRS coordinates (anything OSR reads; null for WGS 84 longitude
  * and latitude), or, when dstGeoTransform (6 reals) is given, pixel/line of that grid. Forward

@@ -19,6 +19,15 @@ double parseNumber(const std::string& option, const std::string& text, const cha
   return value;
 }
 
+int wholeNumber(const std::string& option, const std::string& text, int low, int high) {
+  const double n = parseNumber(option, text, "a whole number");
+  if (!(n >= low && n <= high && n == std::floor(n))) {
+    throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high));
+  }
+  return static_cast<int>(n);
+}
+
 // The option of the table spelled a, for command; null when none is.
 const OptionText* optionNamed(const std::string& a, const std::string& command) {
   for (int i = 0; i < kOptionCount; ++i) {
@@ -104,6 +113,18 @@ void store(CommandLine& cl, const std::string& o, const std::vector<std::string>
   } else if (o == "--step") {
     cl.step = parseNumber(o, v[0], "a number of pixels");
     if (!(cl.step >= 1.0)) throw UsageError("--step needs at least 1 pixel");
+  } else if (o == "--to") {
+    const std::string& t = text("smod or rpc");
+    if (t != "smod" && t != "rpc") throw UsageError("--to takes smod or rpc, not \"" + t + "\"");
+    cl.to = t;
+  } else if (o == "--degree") {
+    cl.degree = wholeNumber(o, v[0], 1, 3);
+  } else if (o == "--grid") {
+    cl.grid = wholeNumber(o, v[0], 2, 200);
+  } else if (o == "--heights") {
+    cl.heights = wholeNumber(o, v[0], 2, 50);
+  } else if (o == "--image") {
+    cl.image = text("a file name");
   } else if (o == "--config") {
     if (v[0].empty()) throw UsageError("--config needs KEY VALUE");
     cl.config.emplace_back(v[0], v[1]);
@@ -163,7 +184,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   } else {
     cl.model = positional[0];
   }
-  if (cl.command == "convert") cl.output = positional[1];
+  if (cl.command == "convert") {
+    cl.output = positional[1];
+    if (cl.to != "rpc" && (cl.degree || cl.grid || cl.heights || !cl.image.empty() ||
+                           cl.maxResidual)) {
+      throw UsageError("--degree, --grid, --heights, --image and --max-residual need --to rpc");
+    }
+  }
   if (ortho && cl.output.empty()) throw UsageError("ortho needs -o OUT.tif");
   if (ortho && cl.progress && cl.quiet) throw UsageError("give either --progress or --quiet");
   if (ortho && cl.format.empty() && endsWith(cl.output, ".cog.tif")) cl.format = "COG";

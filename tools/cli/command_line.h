@@ -34,7 +34,12 @@ struct CommandLine {
   std::optional<double> maxResidual;  // pixels; the engine's default when not given
   double heightSigma = 0.0;  // accuracy: metres
   double imageSigma = 0.0;   // accuracy: pixels
-  // ortho
+  // convert
+  std::string to = "smod";       // what convert writes: "smod" or "rpc"
+  std::optional<int> degree;     // --to rpc: the engine's defaults when not given
+  std::optional<int> grid;
+  std::optional<int> heights;
+  // ortho; convert --to rpc: --image, the image copied with the RPC
   std::string image;
   std::string srs;                                  // --t_srs
   std::optional<std::array<double, 2>> resolution;  // --tr
@@ -54,8 +59,8 @@ struct CommandLine {
 
 // Options are those of command_text.h, in either spelling. Throws UsageError for an unknown
 // command or option, a missing or extra argument, a number option that is not a number or out
-// of its range, --dem together with --height, ortho without -o, and --progress together with
-// --quiet.
+// of its range, --dem together with --height, ortho without -o, --progress together with
+// --quiet, and the RPC options of convert without --to rpc.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 }  // namespace senmod_cli

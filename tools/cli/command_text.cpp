@@ -33,8 +33,17 @@ const CommandText kCommandTexts[] = {
      "error, 1.6449 times its height error, and the standard deviations (m), from the model's "
      "error covariance, --height-sigma and --image-sigma. A model without an error covariance "
      "is refused."},
-    {"convert", "MODEL OUT.smod",
-     "Writes the model with its covariance records to the model file OUT.smod."},
+    {"convert", "MODEL OUT",
+     "Writes the model with its covariance records to the model file OUT (.smod), or, with --to "
+     "rpc, an RPC fitted to it that GDAL's tools read (QGIS, rasterio, gdalwarp -rpc): the "
+     "sidecar OUT named IMAGE.RPB or IMAGE_rpc.txt for the image IMAGE.tif or IMAGE.ntf, or "
+     "with --image a copy OUT (.tif or .ntf) of that image with the RPC in it (GeoTIFF RPC tag, "
+     "NITF RPC00B record), its own georeferencing left out. The fit: a grid of --grid x --grid "
+     "image points at --heights heights over the ground domain's height range, carried to the "
+     "ground by the model; the RPC's residual, measured as GDAL reads it back against the "
+     "model's ground to image on a grid twice as dense (pixels, GDAL's pixel/line), is printed "
+     "as its mean and largest. ERR_BIAS is written -1 (unknown) and ERR_RAND the fit's RMS per "
+     "axis in metres."},
     {"ortho", "IMAGE -o OUT",
      "Warps IMAGE (any raster GDAL reads; its model is read from it unless --model names "
      "another file) onto a map grid with GDAL's warper, the model as its transformer. The grid "
@@ -69,8 +78,10 @@ const OptionText kOptionTexts[] = {
     {"--image-sigma", "", "PIXELS", "accuracy",
      "The standard deviation of the image points' measurement, in sample and in row (default "
      "0)."},
-    {"--max-residual", "", "PIXELS", "image-to-ground accuracy",
-     "Pixels by which a result may miss its image point when carried back (default 0.001)."},
+    {"--max-residual", "", "PIXELS", "image-to-ground accuracy convert",
+     "image-to-ground, accuracy: pixels by which a result may miss its image point when "
+     "carried back (default 0.001). convert --to rpc: the largest residual (pixels) the RPC may "
+     "have; a worse fit is refused and nothing is written."},
     {"--extrapolate", "", "", kPointCommands,
      "Transforms points outside the model's domain (beyond a quarter of its extent on any side) "
      "too, where its polynomials are not valid; they are refused otherwise."},
@@ -99,6 +110,17 @@ const OptionText kOptionTexts[] = {
      "A progress bar on standard error (the default when it is a terminal)."},
     {"--quiet", "-q", "", "ortho", "Prints nothing but errors."},
     {"--step", "", "PIXELS", "footprint", "Pixels between outline points (default 64)."},
+    {"--to", "", "KIND", "convert",
+     "What convert writes: smod (the model file; the default) or rpc (an RPC for GDAL)."},
+    {"--degree", "", "N", "convert",
+     "The RPC's degree: 1, 2 or 3 (the default); terms of a higher degree are zero."},
+    {"--grid", "", "N", "convert",
+     "Fitting points per image side, from the degree + 1 to 200 (default 20)."},
+    {"--heights", "", "N", "convert",
+     "Height layers of the fit, from the degree + 1 to 50 (default 7), spanning the ground "
+     "domain's heights (at least 100 m)."},
+    {"--image", "", "IMAGE", "convert",
+     "Writes OUT as a copy of IMAGE with the RPC: a GeoTIFF for .tif, a NITF file for .ntf."},
     {"--config", "", "KEY VALUE", kModelCommands, "Sets a GDAL configuration option."},
     {"--help", "-h", "", kModelCommands, "Prints the command's usage."},
 };

@@ -185,7 +185,36 @@ int ortho(const CommandLine& cl) {
 int convert(const CommandLine& cl) {
   const Model model = openModel(cl.model);
   ErrorReport* report = nullptr;
-  if (smod_ModelSave(model.get(), cl.output.c_str(), &report) != 0) fail(&report);
+  if (cl.to != "rpc") {
+    if (smod_ModelSave(model.get(), cl.output.c_str(), &report) != 0) fail(&report);
+    return kOk;
+  }
+  std::vector<std::string> options;
+  if (cl.degree) options.push_back("DEGREE=" + std::to_string(*cl.degree));
+  if (cl.grid) options.push_back("GRID=" + std::to_string(*cl.grid));
+  if (cl.heights) options.push_back("HEIGHTS=" + std::to_string(*cl.heights));
+  if (!cl.image.empty()) options.push_back("IMAGE=" + cl.image);
+  if (cl.maxResidual) {
+    options.push_back("MAX_RESIDUAL=" + std::string(CPLSPrintf("%.17g", *cl.maxResidual)));
+  }
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  const std::string written = takeText(
+      smod_ModelExportRPC(model.get(), cl.output.c_str(), list.data(), nullptr, nullptr, &report),
+      &report);
+  CPLJSONDocument document;
+  if (!document.LoadMemory(written)) return kOk;
+  const CPLJSONObject root = document.GetRoot();
+  for (const CPLJSONObject& w : root.GetArray("warnings")) {
+    std::fprintf(stderr, "senmod: warning: %s\n", w.ToString().c_str());
+  }
+  print(std::string(CPLSPrintf(
+      "%s: RPC of degree %d (%s) fitted on %d points; residual against the model: mean %.3g px, "
+      "max %.3g px over %d check points\n",
+      cl.output.c_str(), root.GetInteger("degree"), root.GetString("format").c_str(),
+      root.GetInteger("fit_points"), root.GetDouble("residual_mean_px"),
+      root.GetDouble("residual_max_px"), root.GetInteger("check_points"))));
   return kOk;
 }
 
