@@ -246,6 +246,29 @@ py::object Model::ortho(const py::object& image, const py::object& output, const
   return jsonValue(text.get());
 }
 
+py::object Model::toRpc(const py::object& path, int degree, std::optional<int> grid,
+                        std::optional<int> heights, const py::object& image,
+                        std::optional<double> maxResidual, std::optional<std::string> format) {
+  const std::string outputPath = pathBytes(path);
+  std::vector<std::string> options = {"DEGREE=" + std::to_string(degree)};
+  if (grid) options.push_back("GRID=" + std::to_string(*grid));
+  if (heights) options.push_back("HEIGHTS=" + std::to_string(*heights));
+  if (!image.is_none()) options.push_back("IMAGE=" + pathBytes(image));
+  if (maxResidual) options.push_back("MAX_RESIDUAL=" + numberText(*maxResidual));
+  if (format) options.push_back("FORMAT=" + cText(*format, "format"));
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  Report report;
+  const OwnedText text = run(std::nullopt, std::nullopt, [&] {
+    return OwnedText(smod_ModelExportRPC(model_, outputPath.c_str(), list.data(), nullptr,
+                                         nullptr, report.slot()),
+                     smod_Free);
+  });
+  if (!text) report.raise("smod_ModelExportRPC");
+  return jsonValue(text.get());
+}
+
 py::object Model::path() const {
   return py::module_::import("os").attr("fsdecode")(py::bytes(path_));
 }

@@ -53,6 +53,9 @@ class Model {
   pybind11::dict accuracy(const pybind11::object& sample, const pybind11::object& row,
                           const pybind11::object& dem, const pybind11::object& height,
                           double heightSigma, double imageSigma);
+  pybind11::object toRpc(const pybind11::object& path, int degree, std::optional<int> grid,
+                         std::optional<int> heights, const pybind11::object& image,
+                         std::optional<double> maxResidual, std::optional<std::string> format);
 
   // The file the model was opened from, as given.
   pybind11::object path() const;

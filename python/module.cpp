@@ -188,6 +188,23 @@ NaN for points that fail. Raises senmod.Error for a model without an error covar
 takes them: a dict of float64 arrays "lon", "lat", "h" (the ground points), "ce90" (m: the
 radius of the circle that holds 90 % of the horizontal error, computed exactly) and "le90"
 (m: 1.6449 σ of the height).)")
+      .def("to_rpc", &Model::toRpc, py::arg("path"), py::arg("degree") = 3,
+           py::arg("grid") = py::none(), py::arg("heights") = py::none(),
+           py::arg("image") = py::none(), py::arg("max_residual") = py::none(),
+           py::arg("format") = py::none(),
+           R"(Fits an RPC (GDAL's RPC00B model) to this model and writes it where GDAL reads
+it: the sidecar path named IMAGE.RPB or IMAGE_rpc.txt, or, with image, a copy path (.tif or
+.ntf) of the raster image with the RPC in it, its own georeferencing left out. format (RPB,
+RPCTXT, GTIFF, NITF) overrides the choice by path's name.
+
+The fit: grid x grid image points (default 20) at heights layers (default 7) spanning the ground
+domain's heights, carried to the ground by this model; degree 1, 2 or 3 (higher terms zero).
+Image coordinates in the RPC are GDAL's, so that GDAL's RPC transformer gives this model's
+pixel/line. Returns a dict: "residual_mean_px", "residual_max_px", "residual_rms_px" (the RPC
+as GDAL reads it back against this model's ground to image, on a grid twice as dense),
+"check_points", "fit_points", "err_bias_m" (-1: unknown), "err_rand_m" (the fit's RMS per
+axis in metres), "warnings", ... An RPC whose largest residual exceeds max_residual pixels
+raises senmod.Error and nothing is left under path.)")
       .def(py::pickle([](Model& model) { return model.state(); },
                       [](const py::tuple& state) { return Model::fromState(state); }))
       .def("__repr__", [](const Model& model) {

@@ -61,6 +61,7 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
                           const RpcExportJob& job) {
   const GdalMessages messages;
   gdalTakeMessage();
+  checkRpcFitOptions(job.fit);
   RpcExportResult result;
   result.format = job.format ? *job.format : rpcFormatOfPath(job.output);
   if (copiesImage(result.format) && job.image.empty()) {
@@ -71,7 +72,6 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
     throw ReadError(std::string("FORMAT ") + rpcFormatName(result.format) +
                     " is a sidecar, written beside the image: IMAGE is for GTIFF and NITF");
   }
-  checkRpcFitOptions(job.fit);
   if (job.maxResidual && !(*job.maxResidual >= 0.0)) {
     throw ReadError("MAX_RESIDUAL cannot be negative");
   }

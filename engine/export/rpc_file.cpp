@@ -1,5 +1,6 @@
 #include "rpc_file.h"
 
+#include <cpl_conv.h>
 #include <cpl_minixml.h>
 #include <cpl_vsi.h>
 #include <gdal.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "gdal_dataset.h"
 #include "read_error.h"
@@ -162,6 +164,9 @@ void writeRpcFile(RpcFormat format, const std::string& path, char** metadata,
     throw WriteError(withReason("GDAL does not take the RPC"));
   }
   const bool tiff = format == RpcFormat::GeoTiff;
+  // The NITF driver would keep the copied metadata in an .aux.xml beside the file as well.
+  std::optional<CPLConfigOptionSetter> noSidecar;
+  if (!tiff) noSidecar.emplace("GDAL_PAM_ENABLED", "NO", false);
   const char* tiffOptions[] = {"TILED=YES", "COMPRESS=DEFLATE", nullptr};
   Dataset out(GDALCreateCopy(GDALGetDriverByName(tiff ? "GTiff" : "NITF"), path.c_str(),
                              bare.get(), FALSE, tiff ? const_cast<char**>(tiffOptions) : nullptr,

@@ -55,20 +55,6 @@ class NgaReference : public ScratchTest {
     ASSERT_GE(points_.size(), 32u);
   }
 
-  // A NITF file with the records of an "xml:TRE" document.
-  std::string nitfOfRecords(const std::string& name, const std::string& xml) {
-    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.c_str()),
-                                                            CPLDestroyXMLNode);
-    EXPECT_NE(root, nullptr);
-    nitf_builder::NitfImage desc;
-    for (const CPLXMLNode* n = CPLSearchXMLNode(root.get(), "=tres")->psChild; n; n = n->psNext) {
-      if (n->eType == CXT_Element) {
-        desc.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
-      }
-    }
-    return nitf(name, desc);
-  }
-
   std::string xml_;
   std::string file_;
   std::vector<Expected> points_;

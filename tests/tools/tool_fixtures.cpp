@@ -1,5 +1,7 @@
 #include "tool_fixtures.h"
 
+#include <cpl_minixml.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 
@@ -116,6 +119,26 @@ std::string ScratchTest::nitf(const std::string& name, const nitf_builder::NitfI
   const std::string error = nitf_builder::writeNitf(file, desc);
   EXPECT_EQ(error, "");
   return file;
+}
+
+std::string ScratchTest::nitfOfRecords(const std::string& name, const std::string& xml) const {
+  std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml.c_str()),
+                                                          CPLDestroyXMLNode);
+  EXPECT_NE(root, nullptr);
+  nitf_builder::NitfImage desc;
+  for (const CPLXMLNode* n = CPLSearchXMLNode(root.get(), "=tres")->psChild; n; n = n->psNext) {
+    if (n->eType == CXT_Element) {
+      desc.tres.push_back({CPLGetXMLValue(n, "name", ""), nitf_builder::encodeTreXml(n)});
+    }
+  }
+  return nitf(name, desc);
+}
+
+std::string ScratchTest::ngaI6130a() const {
+  std::ifstream in(testData("nga-i6130a/i_6130a_tres.xml"));
+  std::stringstream xml;
+  xml << in.rdbuf();
+  return nitfOfRecords("i_6130a.ntf", xml.str());
 }
 
 ::testing::AssertionResult contains(const std::string& text, const std::string& part) {

@@ -21,6 +21,10 @@ class ScratchTest : public ::testing::Test {
   std::string readText(const std::string& name) const;
   // Writes a NITF file with the given records (and RPC items) and returns its path.
   std::string nitf(const std::string& name, const nitf_builder::NitfImage& desc) const;
+  // Writes a NITF file with the records of an "xml:TRE" document and returns its path.
+  std::string nitfOfRecords(const std::string& name, const std::string& xml) const;
+  // NGA's sample image i_6130a (tests/data/nga-i6130a) as a NITF file with its RSM records.
+  std::string ngaI6130a() const;
 
  private:
   std::string dir_;
