@@ -259,12 +259,19 @@ py::object Model::toRpc(const py::object& path, int degree, std::optional<int> g
   std::vector<const char*> list;
   for (const std::string& o : options) list.push_back(o.c_str());
   list.push_back(nullptr);
+  SignalWatch watch;
+  const bool watching = onMainThread();
   Report report;
   const OwnedText text = run(std::nullopt, std::nullopt, [&] {
-    return OwnedText(smod_ModelExportRPC(model_, outputPath.c_str(), list.data(), nullptr,
+    return OwnedText(smod_ModelExportRPC(model_, outputPath.c_str(), list.data(),
+                                         watching ? SignalWatch::check : nullptr, &watch, nullptr,
                                          nullptr, report.slot()),
                      smod_Free);
   });
+  if (watch.type) {
+    PyErr_Restore(watch.type, watch.value, watch.trace);
+    throw py::error_already_set();
+  }
   if (!text) report.raise("smod_ModelExportRPC");
   return jsonValue(text.get());
 }

@@ -53,6 +53,18 @@ RpcAccuracy statedAccuracy(const RpcAccuracy& model, const RpcResidual& fit, dou
   return stated;
 }
 
+// The job's progress callback as GDAL's; remembers that it asked to stop.
+struct CopyProgress {
+  const RpcExportJob& job;
+  bool stopped = false;
+};
+
+int CPL_STDCALL copyStep(double done, const char*, void* arg) {
+  CopyProgress& p = *static_cast<CopyProgress*>(arg);
+  if (p.job.progress && !p.job.progress(done, p.job.progressArg)) p.stopped = true;
+  return p.stopped ? FALSE : TRUE;
+}
+
 std::string px(double value) { return CPLSPrintf("%.3g", value); }
 
 }  // namespace
@@ -103,8 +115,14 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
     }
   };
   refuse(fitted);
-  writeRpcFile(result.format, file.path(), rpcMetadata(result.fit.rpc, result.accuracy).List(),
-               job.image);
+  CopyProgress progress{job};
+  try {
+    writeRpcFile(result.format, file.path(), rpcMetadata(result.fit.rpc, result.accuracy).List(),
+                 job.image, copyStep, &progress);
+  } catch (const WriteError&) {
+    if (progress.stopped) throw WriteError(job.output + ": interrupted");
+    throw;
+  }
   result.residual = check.measure(readRpcFile(result.format, file.path()).List());
   refuse(result.residual);
   file.commit();

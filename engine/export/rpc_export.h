@@ -7,6 +7,7 @@
 #include <string>
 
 #include "point_engine.h"
+#include "senmod/senmod_io.h"
 #include "rpc_coefficients.h"
 #include "rpc_file.h"
 #include "rpc_fit.h"
@@ -21,6 +22,8 @@ struct RpcExportJob {
   RpcFitOptions fit;
   std::optional<double> maxResidual;  // pixels: an RPC whose largest residual is larger is
                                       // refused and nothing is written
+  smod_ProgressFunc progress = nullptr;  // follows the copy of image; returns 0 to stop it
+  void* progressArg = nullptr;
   // The model's own accuracy, unknown by default: ERR_BIAS is its bias, ERR_RAND its random
   // error and the fit's own share together (root sum of squares).
   RpcAccuracy modelAccuracy;
@@ -40,8 +43,8 @@ struct RpcExportResult {
 // writes it as job says, under a temporary name renamed when complete. The residual is measured
 // on the check grid of RpcCheck with the RPC that GDAL reads back from the file written.
 // Throws ReadError for a bad job, a model that cannot be fitted or an RPC worse than
-// job.maxResidual, WriteError for an output that cannot be written; nothing is then left under
-// job.output.
+// job.maxResidual, WriteError for an output that cannot be written or a copy stopped by
+// job.progress; nothing is then left under job.output.
 RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
                           const RpcExportJob& job);
 

@@ -151,7 +151,7 @@ RpcFormat rpcFormatOfPath(const std::string& path) {
 }
 
 void writeRpcFile(RpcFormat format, const std::string& path, char** metadata,
-                  const std::string& image) {
+                  const std::string& image, GDALProgressFunc progress, void* progressArg) {
   if (!copiesImage(format)) {
     const MemoryDirectory directory;
     writePixel(directory.file(kRaster), metadata,
@@ -170,7 +170,7 @@ void writeRpcFile(RpcFormat format, const std::string& path, char** metadata,
   const char* tiffOptions[] = {"TILED=YES", "COMPRESS=DEFLATE", nullptr};
   Dataset out(GDALCreateCopy(GDALGetDriverByName(tiff ? "GTiff" : "NITF"), path.c_str(),
                              bare.get(), FALSE, tiff ? const_cast<char**>(tiffOptions) : nullptr,
-                             nullptr, nullptr));
+                             progress, progressArg));
   if (!out) throw WriteError(withReason(path + ": cannot be written"));
   closeWritten(std::move(out), path);
 }

@@ -6,6 +6,7 @@
 #define SENMOD_IO_RPC_FILE_H
 
 #include <cpl_string.h>
+#include <gdal.h>
 
 #include <string>
 
@@ -31,10 +32,11 @@ inline bool copiesImage(RpcFormat format) {
 // Writes the RPC of metadata (GDAL's "RPC" items) to path in format; image is the raster the
 // GeoTIFF and NITF formats copy (every band, its pixels and metadata, but not its own
 // georeferencing: the geotransform, GCPs and coordinate system are left out, so that GDAL's
-// tools take the RPC). Throws ReadError for an image GDAL cannot read, WriteError (GDAL's
-// reason given) when the file cannot be written.
+// tools take the RPC), calling progress (with progressArg) as it goes. Throws ReadError for an
+// image GDAL cannot read, WriteError (GDAL's reason given) when the file cannot be written or
+// progress stopped the copy.
 void writeRpcFile(RpcFormat format, const std::string& path, char** metadata,
-                  const std::string& image);
+                  const std::string& image, GDALProgressFunc progress, void* progressArg);
 
 // The RPC as GDAL reads it back from the file at path written in format: for a sidecar, from
 // the sidecar beside a raster that has none of its own. Throws ReadError when GDAL finds none.

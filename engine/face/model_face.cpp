@@ -332,10 +332,13 @@ char* smod_ModelOrtho(smod_Model* model, const char* imagePath, const char* outp
 }
 
 char* smod_ModelExportRPC(smod_Model* model, const char* path, const char* const* options,
-                          double* residualMean, double* residualMax, ErrorReport** err) {
+                          smod_ProgressFunc progress, void* progressArg, double* residualMean,
+                          double* residualMax, ErrorReport** err) {
   return guarded(err, "smod_ModelExportRPC", static_cast<char*>(nullptr), [&] {
     needModel(model);
-    const senmod_io::RpcExportJob job = rpcJob(path, options);
+    senmod_io::RpcExportJob job = rpcJob(path, options);
+    job.progress = progress;
+    job.progressArg = progressArg;
     const senmod_io::RpcExportResult result = senmod_io::exportRpc(model->engine, model->path, job);
     char* text = handOut(senmod_io::rpcExportJson(job, result));
     if (residualMean) *residualMean = result.residual.mean;

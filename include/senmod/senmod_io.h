@@ -262,14 +262,16 @@ SMOD_IO_API char* smod_ModelOrtho(smod_Model* model, const char* imagePath, cons
  * to image on a grid of 2 GRID x 2 GRID image points at 2 HEIGHTS heights; *residualMean and
  * *residualMax (either may be null) receive its mean and largest distance in pixels. ERR_BIAS
  * is -1 (unknown) and ERR_RAND the fit's RMS per horizontal axis in metres (at the ground
- * sample distance of the image centre). Returns a JSON object describing what was written
+ * sample distance of the image centre). progress (may be null) follows the copy of IMAGE, and
+ * stops it when it returns 0. Returns a JSON object describing what was written
  * ("output", "format", "fit_points", "check_points", "residual_mean_px", "residual_max_px",
  * "residual_rms_px", "err_bias_m", "err_rand_m", "warnings", ...), to release with smod_Free,
  * or null with a report (a bad option, a model without a geographic ground domain, an RPC
  * worse than MAX_RESIDUAL, an output that cannot be written or is one of the inputs); nothing
  * is then left under path. */
 SMOD_IO_API char* smod_ModelExportRPC(smod_Model* model, const char* path,
-                                      const char* const* options, double* residualMean,
+                                      const char* const* options, smod_ProgressFunc progress,
+                                      void* progressArg, double* residualMean,
                                       double* residualMax, ErrorReport** err);
 
 /* A GDAL transformer (for GDALWarp, GDALSuggestedWarpOutput2, GDALCreateWarpedVRT) between the

@@ -452,3 +452,38 @@ def test_accuracy_of_an_rpcs_error_figures_and_parameters_applied(tmp_path, writ
         m.with_parameters([1.0])
     with pytest.raises(senmod.Error, match="no error covariance"):
         senmod.open(os.path.join(sample_dir, "sample_rsm.ntf")).accuracy(10, 10)
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_rpc_export_read_back_gives_the_models_image_positions(models, kind, sample_dir, tmp_path):
+    path, grid = models[kind]
+    model = senmod.open(path)
+    copy, image = tmp_path / "copy.tif", os.path.join(sample_dir, "sample_rsm.ntf")
+    written = model.to_rpc(copy, grid=10, heights=5, image=image)
+    assert written["format"] == "GTIFF" and written["err_bias_m"] == -1
+    assert written["fit_points"] == 10 * 10 * 5 and written["check_points"] == 20 * 20 * 10
+    assert 0 <= written["residual_mean_px"] <= written["residual_max_px"] < 0.05
+    # The RPC read back is a model of the "center" convention: GDAL's pixel/line less 0.5.
+    rpc = senmod.open(copy)
+    shift = 0.5 if model.info()["pixel_convention"] == "corner" else 0.0
+    h = written["height_offset"] + written["height_scale"] * np.linspace(-1, 1, grid[..., 0].size)
+    lon, lat, _ = model.image_to_ground(grid[..., 0].ravel(), grid[..., 1].ravel(), h=h)
+    sample, row = model.ground_to_image(lon, lat, h=h)
+    rpc_sample, rpc_row = rpc.ground_to_image(lon, lat, h=h)
+    miss = np.hypot(rpc_sample + shift - sample, rpc_row + shift - row)
+    assert miss.max() <= 1.1 * written["residual_max_px"]
+    printed = run_command("convert", path, str(tmp_path / "again.tif"), "--to", "rpc", "--grid",
+                          "10", "--heights", "5", "--image", image)
+    mean, largest = written["residual_mean_px"], written["residual_max_px"]
+    assert f"mean {mean:.3g} px, max {largest:.3g} px" in printed
+
+
+def test_rpc_export_refusals_leave_nothing(models, tmp_path):
+    model = senmod.open(models["nitf-rsm"][0])
+    with pytest.raises(senmod.Error, match="more than the 1e-09 allowed"):
+        model.to_rpc(tmp_path / "a.RPB", max_residual=1e-9)
+    with pytest.raises(senmod.Error, match="DEGREE needs a whole number from 1 to 3"):
+        model.to_rpc(tmp_path / "a.RPB", degree=5)
+    with pytest.raises(senmod.Error, match="the name says no RPC format"):
+        model.to_rpc(tmp_path / "a.txt")
+    assert list(tmp_path.iterdir()) == []

@@ -242,7 +242,8 @@ TEST_F(RpcExport, AWorseFitThanAllowedAndBadOptionsLeaveNothing) {
     options.push_back(nullptr);
     double mean = 1.0, max = 1.0;
     ErrorReport* report = nullptr;
-    EXPECT_EQ(smod_ModelExportRPC(model.get(), copy.c_str(), options.data(), &mean, &max, &report),
+    EXPECT_EQ(smod_ModelExportRPC(model.get(), copy.c_str(), options.data(), nullptr, nullptr,
+                                  &mean, &max, &report),
               nullptr);
     char* text = smod_ErrorText(report);
     EXPECT_TRUE(contains(text ? text : "", c.message));
@@ -260,7 +261,8 @@ TEST_F(RpcExport, LowerDegreesZeroTheHigherTerms) {
     const std::string option = "DEGREE=" + std::to_string(degree);
     const char* options[] = {option.c_str(), "GRID=8", "HEIGHTS=4", nullptr};
     double mean = 0.0, max = 0.0;
-    char* json = smod_ModelExportRPC(model.get(), file.c_str(), options, &mean, &max, nullptr);
+    char* json = smod_ModelExportRPC(model.get(), file.c_str(), options, nullptr, nullptr, &mean,
+                                     &max, nullptr);
     ASSERT_NE(json, nullptr);
     CPLJSONDocument document;
     ASSERT_TRUE(document.LoadMemory(json));

@@ -200,9 +200,12 @@ int convert(const CommandLine& cl) {
   std::vector<const char*> list;
   for (const std::string& o : options) list.push_back(o.c_str());
   list.push_back(nullptr);
-  const std::string written = takeText(
-      smod_ModelExportRPC(model.get(), cl.output.c_str(), list.data(), nullptr, nullptr, &report),
-      &report);
+  const InterruptCatcher catcher;
+  ProgressBar bar{false};
+  const std::string written =
+      takeText(smod_ModelExportRPC(model.get(), cl.output.c_str(), list.data(), progressStep, &bar,
+                                   nullptr, nullptr, &report),
+               &report);
   CPLJSONDocument document;
   if (!document.LoadMemory(written)) return kOk;
   const CPLJSONObject root = document.GetRoot();
