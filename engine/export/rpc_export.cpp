@@ -94,10 +94,10 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
     const ImageExtent e = modelImageExtent(engine.model().xform.get());
     const int width = GDALGetRasterXSize(image.get()), height = GDALGetRasterYSize(image.get());
     if (e.x0 != 0.0 || e.y0 != 0.0 || e.x1 != width || e.y1 != height) {
-      result.warning = job.image + " is " + std::to_string(width) + " x " +
+      result.warnings.push_back(job.image + " is " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels, but the model's image domain " +
                        "covers pixels " + CPLSPrintf("%g to %g", e.x0, e.x1) + " x " +
-                       CPLSPrintf("%g to %g", e.y0, e.y1);
+                       CPLSPrintf("%g to %g", e.y0, e.y1));
     }
   }
 
@@ -105,6 +105,18 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
   result.fit = fitRpc(engine, domain, job.fit);
   const RpcCheck check(engine, domain, job.fit.grid, job.fit.heights);
   const RpcResidual fitted = check.measure(rpcMetadata(result.fit.rpc, {}).List());
+  if (!std::isfinite(fitted.max)) {
+    throw ReadError("the RPC fitted to the model cannot be evaluated over its domain (a "
+                    "denominator reaches zero); nothing is written");
+  }
+  const size_t missed = result.fit.missed + fitted.missed;
+  if (missed > 0) {
+    result.warnings.push_back(
+        std::to_string(missed) + " of the " +
+        std::to_string(result.fit.points + result.fit.missed + fitted.points + fitted.missed) +
+        " fitting and check points do not reach the ground and back through the model; the fit "
+        "and its residual leave them out");
+  }
   result.groundSampleDistance = groundSampleDistance(engine, domain);
   result.accuracy = statedAccuracy(job.modelAccuracy, fitted, result.groundSampleDistance);
   auto refuse = [&](const RpcResidual& r) {
@@ -148,7 +160,9 @@ std::string rpcExportJson(const RpcExportJob& job, const RpcExportResult& r) {
                      ", \"ground_sample_distance_m\": " + jsonNumber(r.groundSampleDistance) +
                      ", \"err_bias_m\": " + jsonNumber(r.accuracy.bias) +
                      ", \"err_rand_m\": " + jsonNumber(r.accuracy.random) + ", \"warnings\": [";
-  if (!r.warning.empty()) text += jsonText(r.warning);
+  for (size_t i = 0; i < r.warnings.size(); ++i) {
+    text += (i ? ", " : "") + jsonText(r.warnings[i]);
+  }
   return text + "]}\n";
 }
 

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "point_engine.h"
 #include "senmod/senmod_io.h"
@@ -36,7 +37,7 @@ struct RpcExportResult {
   RpcResidual residual;     // of the RPC as GDAL reads it back from the file written
   RpcAccuracy accuracy;     // what ERR_BIAS and ERR_RAND hold
   double groundSampleDistance = 0.0;  // m per pixel at the image centre; NaN when unknown
-  std::string warning;      // "" for none
+  std::vector<std::string> warnings;  // for people
 };
 
 // Fits the RPC of engine's model (read from modelPath, which the output may not replace) and
