@@ -95,20 +95,28 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
     const int width = GDALGetRasterXSize(image.get()), height = GDALGetRasterYSize(image.get());
     if (e.x0 != 0.0 || e.y0 != 0.0 || e.x1 != width || e.y1 != height) {
       result.warnings.push_back(job.image + " is " + std::to_string(width) + " x " +
-                       std::to_string(height) + " pixels, but the model's image domain " +
-                       "covers pixels " + CPLSPrintf("%g to %g", e.x0, e.x1) + " x " +
-                       CPLSPrintf("%g to %g", e.y0, e.y1));
+                                std::to_string(height) + " pixels, but the model's image " +
+                                "domain covers pixels " + CPLSPrintf("%g to %g", e.x0, e.x1) +
+                                " x " + CPLSPrintf("%g to %g", e.y0, e.y1));
     }
   }
 
   const RpcDomain domain = rpcDomain(engine);
   result.fit = fitRpc(engine, domain, job.fit);
   const RpcCheck check(engine, domain, job.fit.grid, job.fit.heights);
+  auto refuse = [&](const RpcResidual& r) {
+    if (!std::isfinite(r.max)) {
+      throw ReadError("the RPC fitted to the model cannot be evaluated over its domain (a "
+                      "denominator reaches zero); nothing is written");
+    }
+    if (job.maxResidual && !(r.max <= *job.maxResidual)) {
+      throw ReadError("the RPC misses the model by up to " + px(r.max) + " pixels (mean " +
+                      px(r.mean) + "), more than the " + px(*job.maxResidual) +
+                      " allowed; nothing is written");
+    }
+  };
   const RpcResidual fitted = check.measure(rpcMetadata(result.fit.rpc, {}).List());
-  if (!std::isfinite(fitted.max)) {
-    throw ReadError("the RPC fitted to the model cannot be evaluated over its domain (a "
-                    "denominator reaches zero); nothing is written");
-  }
+  refuse(fitted);
   const size_t missed = result.fit.missed + fitted.missed;
   if (missed > 0) {
     result.warnings.push_back(
@@ -119,14 +127,6 @@ RpcExportResult exportRpc(PointEngine& engine, const std::string& modelPath,
   }
   result.groundSampleDistance = groundSampleDistance(engine, domain);
   result.accuracy = statedAccuracy(job.modelAccuracy, fitted, result.groundSampleDistance);
-  auto refuse = [&](const RpcResidual& r) {
-    if (job.maxResidual && !(r.max <= *job.maxResidual)) {
-      throw ReadError("the RPC misses the model by up to " + px(r.max) +
-                      " pixels (mean " + px(r.mean) + "), more than the " +
-                      px(*job.maxResidual) + " allowed; nothing is written");
-    }
-  };
-  refuse(fitted);
   CopyProgress progress{job};
   try {
     writeRpcFile(result.format, file.path(), rpcMetadata(result.fit.rpc, result.accuracy).List(),
