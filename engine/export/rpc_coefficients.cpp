@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "number_text.h"
+
 namespace senmod_io {
 
 namespace {
 
-std::string numberText(double value) { return CPLSPrintf("%.17g", value); }
+using senmod_text::numberText;
 
 std::string listText(const std::array<double, kRpcTerms>& values) {
   std::string text;

@@ -26,8 +26,8 @@ struct RpcAccuracy {
   double random = -1.0;
 };
 
-// rpc as GDAL's "RPC" metadata (KEY=VALUE texts that read back as the same doubles), with
-// ERR_BIAS and ERR_RAND from accuracy (-1 where unknown).
+// rpc as GDAL's "RPC" metadata (KEY=VALUE texts, each number the shortest that reads back as
+// the same double), with ERR_BIAS and ERR_RAND from accuracy (-1 where unknown).
 CPLStringList rpcMetadata(const Rpc& rpc, const RpcAccuracy& accuracy);
 
 }  // namespace senmod_io
