@@ -29,6 +29,26 @@ std::optional<CentreAccuracy> centreAccuracy(PointEngine& engine) {
   return a;
 }
 
+HorizontalErrors centreHorizontalErrors(PointEngine& engine) {
+  HorizontalErrors e;
+  const auto& p = engine.model().parameters;
+  const std::optional<CentreAccuracy> centre = centreAccuracy(engine);
+  if (!p || !centre) return e;
+  const auto perAxis = [&](bool parameters) {
+    GroundErrors errors;
+    errors.parameters = parameters;
+    errors.unmodelled = !parameters;
+    double lon, lat, h, cov[9];
+    int status;
+    groundCovariance(engine, 1, &centre->sample, &centre->row, &centre->height, errors, &lon,
+                     &lat, &h, cov, nullptr, nullptr, &status);
+    return std::sqrt((cov[0] + cov[4]) / 2.0);
+  };
+  if (p->hasCovariance()) e.bias = perAxis(true);
+  if (p->unmodelled) e.random = perAxis(false);
+  return e;
+}
+
 std::string centreAccuracyJson(const std::optional<CentreAccuracy>& a) {
   if (!a) return "null";
   return "{\"sample\": " + jsonNumber(a->sample) + ", \"row\": " + jsonNumber(a->row) +

@@ -19,6 +19,15 @@ struct CentreAccuracy {
 // without an error covariance or whose centre does not reach the ground.
 std::optional<CentreAccuracy> centreAccuracy(PointEngine& engine);
 
+// The model's horizontal error at the image centre on its mean height, root mean square per
+// axis (m): bias from its parameters' covariance, random from its unmodelled error; -1 for
+// what it does not state. What an RPC's ERR_BIAS and ERR_RAND hold.
+struct HorizontalErrors {
+  double bias = -1.0;
+  double random = -1.0;
+};
+HorizontalErrors centreHorizontalErrors(PointEngine& engine);
+
 // As a JSON object ("null" for nothing), and as a line of text for people ("" for nothing).
 std::string centreAccuracyJson(const std::optional<CentreAccuracy>& accuracy);
 std::string centreAccuracyText(const std::optional<CentreAccuracy>& accuracy);

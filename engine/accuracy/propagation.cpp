@@ -87,13 +87,14 @@ void parameterDerivative(const Adjustment& adjustment, const Vec3& x, const doub
   }
 }
 
-// out (2 × 2) = J C Jᵀ + the unmodelled error, J 2 × m.
-void imageSpread(const AdjustableParameters& p, const double* j, double out[4]) {
+// out (2 × 2) = J C Jᵀ + the unmodelled error, J 2 × m; each part only when asked for.
+void imageSpread(const AdjustableParameters& p, const double* j, double out[4],
+                 bool parameters = true, bool unmodelled = true) {
   const size_t m = p.count();
   for (int a = 0; a < 2; ++a) {
     for (int b = 0; b < 2; ++b) {
       double sum = 0.0;
-      if (p.hasCovariance()) {
+      if (parameters && p.hasCovariance()) {
         for (size_t k = 0; k < m; ++k) {
           double cj = 0.0;
           for (size_t l = 0; l < m; ++l) cj += p.covariance[k * m + l] * j[b * m + l];
@@ -104,7 +105,7 @@ void imageSpread(const AdjustableParameters& p, const double* j, double out[4]) 
     }
   }
   out[2] = out[1];
-  if (p.unmodelled) {
+  if (unmodelled && p.unmodelled) {
     const auto& u = *p.unmodelled;  // row-row, row-column, column-column
     out[0] += u[2];
     out[1] += u[1];
@@ -257,7 +258,7 @@ size_t groundCovariance(PointEngine& engine, size_t n, const double* sample, con
       const double b[2] = {g[2], g[5]};
       parameterDerivative(adjustment, local[i], d, ground, image, j.data());
       double s[4];
-      imageSpread(p, j.data(), s);
+      imageSpread(p, j.data(), s, errors.parameters, errors.unmodelled);
       for (int a = 0; a < 2; ++a) {
         for (int c = 0; c < 2; ++c) s[2 * a + c] += b[a] * b[c] * su2 + (a == c ? si2 : 0.0);
       }

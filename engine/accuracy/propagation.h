@@ -43,6 +43,10 @@ size_t imageCovariance(PointEngine& engine, size_t n, const double* lon, const d
 struct GroundErrors {
   double heightSigma = 0.0;  // m, of the height the points are carried to
   double imageSigma = 0.0;   // px, of the measured image position, in sample and in row
+  // Which of the model's errors count: its parameters' covariance, its unmodelled error (a
+  // model's bias and its random error, told apart).
+  bool parameters = true;
+  bool unmodelled = true;
 };
 
 // Image to ground of n points as PointEngine::imageToGround (lon, lat and heightOut may not be

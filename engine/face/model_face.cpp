@@ -337,6 +337,8 @@ char* smod_ModelExportRPC(smod_Model* model, const char* path, const char* const
   return guarded(err, "smod_ModelExportRPC", static_cast<char*>(nullptr), [&] {
     needModel(model);
     senmod_io::RpcExportJob job = rpcJob(path, options);
+    const senmod_io::HorizontalErrors errors = senmod_io::centreHorizontalErrors(model->engine);
+    job.modelAccuracy = {errors.bias, errors.random};
     job.progress = progress;
     job.progressArg = progressArg;
     const senmod_io::RpcExportResult result = senmod_io::exportRpc(model->engine, model->path, job);
