@@ -274,6 +274,21 @@ bool MapToPixel::Reproject(double* x, double* y) const {
   return transform_->Transform(1, x, y, nullptr, &ok) && ok;
 }
 
+void MapToPixel::ToGridCrs(int n, double* x, double* y, int* ok) const {
+  for (int i = 0; i < n; ++i) {
+    x[i] *= scale_;
+    y[i] *= scale_;
+    ok[i] = 1;
+  }
+  // A call that fails as a whole is taken point by point, as ToGridCrs does.
+  if (transform_ && !transform_->Transform(n, x, y, nullptr, ok)) {
+    for (int i = 0; i < n; ++i) ok[i] = Reproject(&x[i], &y[i]);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) x[i] = std::nan("");
+  }
+}
+
 HxfrXForm* NewMapToLayerXForm(const Hprj_Projection* projection, const char* units,
                               const Grid& grid, const char* function, ErrorReport** err) {
   void* block = hmsc_HeapMalloc(sizeof(HxfrXForm));
