@@ -260,6 +260,12 @@ bool MapToPixel::Init(const Hprj_Projection* projection, const char* units, cons
     return false;
   }
   if (source.IsSame(&target)) return true;
+  // One geographic system but for the order of its axes (the library's WGS 84, longitude first,
+  // against a DEM's EPSG:4326): both are taken longitude first, and the transformation would
+  // only swap the axes there and back, at a PROJ call per point.
+  const char* const exceptAxisOrder[] = {"CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS",
+                                         nullptr};
+  if (source.IsGeographic() && source.IsSame(&target, exceptAxisOrder)) return true;
   transform_.reset(OGRCreateCoordinateTransformation(&source, &target));
   if (!transform_) {
     FailGdal(err, function, __LINE__,
