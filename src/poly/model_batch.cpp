@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/error_slot.h"
+#include "poly/plan_cache.h"
 #include "poly/ground_domain.h"
 #include "poly/plan_kernels.h"
 #include "poly/section_choice.h"
@@ -63,6 +64,19 @@ ModelBatch::~ModelBatch() {
 
 bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
   const int32_t count = model_->rsm.RationalPolyList.count;
+  // A model of one section takes this thread's kept plan, the one-point calls' own: a batch of a
+  // few points (the engine carries single points so) would otherwise spend its time building it.
+  // The batch and the one-point calls it may make ask for that section alone, in one use each.
+  if (count == 1 && !sections_) {
+    const char* refusal = nullptr;
+    const SectionPlan* kept =
+        keptSectionPlan(model_->rsm.RationalPolyList.data,
+                        groundToImage_ ? Use::Evaluation : Use::Inversion, &refusal);
+    if (kept || refusal) {
+      *plan = kept;
+      return true;
+    }
+  }
   if (!sections_) {
     sections_ = static_cast<Section*>(hmsc_HeapMalloc(sizeof(Section) * count));
     if (!sections_) return false;
