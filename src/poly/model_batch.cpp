@@ -40,6 +40,18 @@ void keepFinite(int32_t n, uint8_t* ok, double* a) {
   }
 }
 
+// keepFinite of three arrays in one pass: ok[j] = 0 where a[j], b[j] or c[j] is not a finite
+// number (the sum of their v - v is then NaN, else 0), then all three zeroed where ok[j] is 0.
+void keepFinite(int32_t n, uint8_t* ok, double* a, double* b, double* c) {
+  for (int32_t j = 0; j < n; ++j) {
+    const bool keep = ((a[j] - a[j]) + (b[j] - b[j]) + (c[j] - c[j]) == 0.0) & (ok[j] != 0);
+    ok[j] = keep;
+    a[j] = keep ? a[j] : 0.0;
+    b[j] = keep ? b[j] : 0.0;
+    c[j] = keep ? c[j] : 0.0;
+  }
+}
+
 // Zeroes a[j] where ok[j] is 0, so that no later step works on what a failed point left; written
 // without branches, which the compiler vectorises.
 void zeroFailed(int32_t n, const uint8_t* ok, double* a) {
@@ -221,9 +233,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   // smod_RSMTransform refuses a point that is not finite (the conversion has failed those of a
   // rectangular domain and given those of a geodetic one coordinates that are not finite), and
   // its evaluator a ground-domain point that is not.
-  keepFinite(n, ok, gx);
-  keepFinite(n, ok, gy);
-  keepFinite(n, ok, gz);
+  keepFinite(n, ok, gx, gy, gz);
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
   SectionSpan span{0, 0};
