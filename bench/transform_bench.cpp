@@ -3,9 +3,12 @@
 //   - an RPC written as an exact single section (powers 3, 3, 3, 20 of 64 terms non-zero),
 //     ground to image and image to ground at given heights;
 //   - the same section dense (all 64 terms) alone and as a 3 x 2 grid, against the sparse one;
-//   - image to ground on a DEM (heights from the DEM, against GDAL's RPC_DEM option);
+//   - image to ground on a DEM (heights from the DEM, against GDAL's RPC_DEM option): gentle
+//     terrain, and rough terrain (800 m of relief over 2 km) seen by a model whose rows move
+//     about a pixel per metre of height;
 //   - the sparse section one point per call, both directions, against GDAL's transformer called
-//     with one point.
+//     with one point: the library's smod_RSMTransform and the engine face's
+//     smod_ModelGroundToImage and smod_ModelImageToGround with n = 1.
 #include <gdal_alg.h>
 #include <gdal_priv.h>
 
@@ -22,6 +25,7 @@
 
 #include "rpc_records.h"
 #include "senmod/senmod.h"
+#include "senmod/senmod_io.h"
 
 namespace {
 
@@ -36,8 +40,9 @@ int runs() {
 const int kRuns = runs();
 constexpr int kImageSide = 8000;
 
-// The RPC of scripts/bench-command: an 8000 x 8000 image near (-106.6, 35.1).
-char** rpcMetadata() {
+// The RPC of scripts/bench-command: an 8000 x 8000 image near (-106.6, 35.1); lineHeight is the
+// line numerator's height term (0.012 there; 0.1 moves a row about a pixel per metre of height).
+char** rpcMetadata(const char* lineHeight = "0.012") {
   const char* const header[] = {"LINE_OFF=4000",   "SAMP_OFF=4000",   "LAT_OFF=35.1",
                                 "LONG_OFF=-106.6", "HEIGHT_OFF=1600", "LINE_SCALE=4000",
                                 "SAMP_SCALE=4000", "LAT_SCALE=0.05",  "LONG_SCALE=0.06",
@@ -45,8 +50,10 @@ char** rpcMetadata() {
   char** metadata = nullptr;
   for (const char* item : header) metadata = CSLAddString(metadata, item);
   metadata = CSLSetNameValue(metadata, "LINE_NUM_COEFF",
-                             "0.002 -0.03 -1.01 0.012 1e-4 2e-5 -3e-5 1e-4 -2e-4 1e-5 1e-6 2e-6 "
-                             "-1e-6 3e-6 -2e-6 1e-6 1e-6 -1e-6 2e-6 1e-7");
+                             (std::string("0.002 -0.03 -1.01 ") + lineHeight +
+                              " 1e-4 2e-5 -3e-5 1e-4 -2e-4 1e-5 1e-6 2e-6 -1e-6 3e-6 -2e-6 1e-6 "
+                              "1e-6 -1e-6 2e-6 1e-7")
+                                 .c_str());
   metadata = CSLSetNameValue(metadata, "LINE_DEN_COEFF",
                              "1 1e-4 2e-4 -1e-4 1e-5 -2e-5 1e-5 2e-5 -1e-5 1e-6 1e-7 -1e-7 2e-7 "
                              "1e-7 -1e-7 1e-7 2e-7 -2e-7 1e-7 1e-8");
@@ -278,9 +285,10 @@ class Gdal {
   std::vector<int> ok_;
 };
 
-// A geographic DEM over the footprint: rolling terrain around 1600 m, cells of 0.0005 degrees.
-std::string makeDem(const std::string& directory) {
-  const std::string path = directory + "/bench_dem.tif";
+// A geographic DEM over the footprint, cells of 0.0005 degrees (about 50 m) around 1600 m:
+// rolling terrain (150 m hills 10 km apart), or rough (400 m hills and valleys 2 km apart).
+std::string makeDem(const std::string& directory, bool rough) {
+  const std::string path = directory + (rough ? "/bench_rough_dem.tif" : "/bench_dem.tif");
   const int side = 500;
   GDALDataset* dem = GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
       path.c_str(), side, side, 1, GDT_Float32, nullptr);
@@ -293,8 +301,9 @@ std::string makeDem(const std::string& directory) {
   std::vector<float> heights(side * side);
   for (int r = 0; r < side; ++r)
     for (int c = 0; c < side; ++c)
-      heights[r * side + c] =
-          static_cast<float>(1600.0 + 150.0 * std::sin(c * 0.03) * std::cos(r * 0.02) + 0.3 * r);
+      heights[r * side + c] = static_cast<float>(
+          rough ? 1600.0 + 400.0 * std::sin(c * 0.15) * std::cos(r * 0.11) + 0.3 * r
+                : 1600.0 + 150.0 * std::sin(c * 0.03) * std::cos(r * 0.02) + 0.3 * r);
   if (dem->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, side, side, heights.data(), side, side,
                                       GDT_Float32, 0, 0) != CE_None) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
@@ -308,6 +317,90 @@ void line(const char* name, std::pair<double, double> ns, const char* peer) {
   std::printf("%-46s senmod %7.1f ns/point   %-12s %7.1f ns/point   ratio %.2f\n", name, ns.first,
               peer, ns.second, ns.first / ns.second);
 }
+
+// Image to ground of the points' image positions on dem: senmod's 2-D batch against GDAL's
+// transformer with RPC_DEM; also says how many points each left unsolved.
+void onDem(RSM_Model* model, GDALRPCInfoV2& rpc, const std::string& dem, const Points& points,
+           const char* name) {
+  RSM_Model* copy = smod_RSMCopy(model, nullptr);
+  copy->rsm.groundToImageTransform = SMOD_FALSE;
+  copy->rsm.demsource = HMOD_DEM_FILE;
+  copy->rsm.demfilename.count = static_cast<int32_t>(dem.size() + 1);
+  copy->rsm.demfilename.data = hstr_Duplicate(dem.c_str());
+  RSM_Xform* xform = smod_RSMXformGetFromRSMData(copy, nullptr);
+  std::vector<double> imagePoints(2 * kPoints), out(2 * kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    imagePoints[2 * i] = points.image[3 * i];
+    imagePoints[2 * i + 1] = points.image[3 * i + 1];
+  }
+  smod_RSMXformFillNoMIFData(xform, nullptr);
+  const Run senmodDem{nullptr, [&] {
+                        ErrorReport* report = nullptr;
+                        smod_RSMXformTransform(xform, kPoints, imagePoints.data(), out.data(),
+                                               &report);
+                        check(report, "smod_RSMXformTransform");
+                      }};
+  char** options = CSLSetNameValue(nullptr, "RPC_DEM", dem.c_str());
+  void* withDem = GDALCreateRPCTransformerV2(&rpc, FALSE, 0.0, options);
+  std::vector<double> zeroHeights = points.image;
+  for (int i = 0; i < kPoints; ++i) zeroHeights[3 * i + 2] = 0.0;
+  Gdal gdalDem(withDem, false, zeroHeights, 0.5);
+  line(name, bestOf(senmodDem, gdalDem.run()), "GDAL RPC_DEM");
+  int unsolved = 0;
+  for (int i = 0; i < kPoints; ++i) unsolved += !std::isfinite(gdalDem.x[i]);
+  if (unsolved) std::printf("  GDAL left %d of %d points unsolved\n", unsolved, kPoints);
+  GDALDestroyRPCTransformer(withDem);
+  CSLDestroy(options);
+  smod_RSMXformDelete(xform);
+  VSIUnlink(dem.c_str());
+}
+
+// The engine face's model of an RPC file (a sparse GeoTIFF of the image's size carrying the
+// RPCs) written at path.
+smod_Model* faceModel(const std::string& path, char** metadata) {
+  char** options = CSLSetNameValue(nullptr, "SPARSE_OK", "TRUE");
+  GDALDataset* file = GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+      path.c_str(), kImageSide, kImageSide, 1, GDT_Byte, options);
+  CSLDestroy(options);
+  file->SetMetadata(metadata, "RPC");
+  GDALClose(file);
+  ErrorReport* err = nullptr;
+  smod_Model* model = smod_ModelOpen(path.c_str(), &err);
+  check(err, "smod_ModelOpen");
+  return model;
+}
+
+// The face's one-point use: smod_ModelGroundToImage or smod_ModelImageToGround with n = 1 at the
+// points' heights, a call per point.
+class FacePerPoint {
+ public:
+  FacePerPoint(smod_Model* model, bool groundToImage, const std::vector<double>& in)
+      : model_(model), groundToImage_(groundToImage), in_(in), out_(2 * kPoints) {}
+  const std::vector<double>& out() const { return out_; }
+  Run run() {
+    return {nullptr, [this] {
+              int status;
+              double height;
+              for (int i = 0; i < kPoints; ++i) {
+                if (groundToImage_) {
+                  smod_ModelGroundToImage(model_, 1, &in_[3 * i], &in_[3 * i + 1],
+                                          &in_[3 * i + 2], &out_[2 * i], &out_[2 * i + 1],
+                                          &status, nullptr);
+                } else {
+                  smod_ModelImageToGround(model_, 1, &in_[3 * i], &in_[3 * i + 1],
+                                          &in_[3 * i + 2], &out_[2 * i], &out_[2 * i + 1],
+                                          &height, &status, nullptr);
+                }
+              }
+            }};
+  }
+
+ private:
+  smod_Model* model_;
+  bool groundToImage_;
+  const std::vector<double>& in_;
+  std::vector<double> out_;
+};
 
 }  // namespace
 
@@ -359,31 +452,15 @@ int main() {
 
   // Image to ground on the DEM: senmod's 2-D batch, GDAL's transformer with RPC_DEM.
   const char* tmp = std::getenv("TMPDIR");
-  const std::string dem = makeDem(tmp ? tmp : "/tmp");
-  RSM_Model* onDem = smod_RSMCopy(sparse, nullptr);
-  onDem->rsm.groundToImageTransform = SMOD_FALSE;
-  onDem->rsm.demsource = HMOD_DEM_FILE;
-  onDem->rsm.demfilename.count = static_cast<int32_t>(dem.size() + 1);
-  onDem->rsm.demfilename.data = hstr_Duplicate(dem.c_str());
-  RSM_Xform* xform = smod_RSMXformGetFromRSMData(onDem, nullptr);
-  std::vector<double> imagePoints(2 * kPoints), out(2 * kPoints);
-  for (int i = 0; i < kPoints; ++i) {
-    imagePoints[2 * i] = points.image[3 * i];
-    imagePoints[2 * i + 1] = points.image[3 * i + 1];
-  }
-  smod_RSMXformFillNoMIFData(xform, nullptr);
-  const Run senmodDem{nullptr, [&] {
-                        ErrorReport* report = nullptr;
-                        smod_RSMXformTransform(xform, kPoints, imagePoints.data(), out.data(),
-                                               &report);
-                        check(report, "smod_RSMXformTransform");
-                      }};
-  char** options = CSLSetNameValue(nullptr, "RPC_DEM", dem.c_str());
-  void* withDem = GDALCreateRPCTransformerV2(&rpc, FALSE, 0.0, options);
-  std::vector<double> zeroHeights = points.image;
-  for (int i = 0; i < kPoints; ++i) zeroHeights[3 * i + 2] = 0.0;
-  Gdal gdalDem(withDem, false, zeroHeights, 0.5);
-  line("image to ground on a DEM", bestOf(senmodDem, gdalDem.run()), "GDAL RPC_DEM");
+  const std::string directory = tmp ? tmp : "/tmp";
+  onDem(sparse, rpc, makeDem(directory, false), points, "image to ground on a DEM");
+  char** steep = rpcMetadata("0.1");
+  GDALRPCInfoV2 steepRpc{};
+  if (!GDALExtractRPCInfoV2(steep, &steepRpc)) return 1;
+  RSM_Model* steepModel = rpcModel(steep);
+  const Points steepPoints = randomPoints(steepModel);
+  onDem(steepModel, steepRpc, makeDem(directory, true), steepPoints,
+        "the same, rough terrain and a steep view");
 
   // One point per call, whose results are the batch's, bit for bit.
   SenmodPerPoint pointToImage(sparse, true, points.ground);
@@ -399,14 +476,27 @@ int main() {
     return 1;
   }
 
-  GDALDestroyRPCTransformer(withDem);
+  // The same through the engine's face, opened from an RPC file of the model.
+  const std::string rpcFile = directory + "/bench_rpc.tif";
+  smod_Model* face = faceModel(rpcFile, metadata);
+  FacePerPoint faceToImage(face, true, points.ground), faceToGround(face, false, points.image);
+  line("the same through the engine's face, to image", bestOf(faceToImage.run(),
+       gdalPointToImage.run()), "GDAL");
+  line("the same through the engine's face, to ground", bestOf(faceToGround.run(),
+       gdalPointToGround.run()), "GDAL");
+  if (faceToImage.out() != sparseToImage.out() || faceToGround.out() != sparseToGround.out()) {
+    std::fprintf(stderr, "the face's results differ from the batch's\n");
+    return 1;
+  }
+  smod_ModelClose(face);
+  VSIUnlink(rpcFile.c_str());
+
   GDALDestroyRPCTransformer(plain);
-  CSLDestroy(options);
   CSLDestroy(metadata);
-  smod_RSMXformDelete(xform);
+  CSLDestroy(steep);
+  smod_RSMDelete(steepModel);
   smod_RSMDelete(sparse);
   smod_RSMDelete(dense);
   smod_RSMDelete(grid);
-  VSIUnlink(dem.c_str());
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <gdal.h>
 #include <gdalwarper.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -39,15 +40,19 @@ GDALResampleAlg resampling(const std::string& name) {
 }
 
 // The job's progress callback as GDAL's; remembers that it asked to stop.
+// GDAL's warper reports each strip from 0 to 1: base and scale place it in the whole.
 struct Progress {
   const OrthoJob& job;
   bool stopped = false;
+  double base = 0.0;
+  double scale = 1.0;
 };
 
 int progressStep(double done, const char*, void* arg) {
   Progress& p = *static_cast<Progress*>(arg);
   if (!p.job.progress || p.stopped) return !p.stopped;
-  if (!p.job.progress(std::fmin(std::fmax(done, 0.0), 1.0), p.job.progressArg)) p.stopped = true;
+  const double whole = p.base + p.scale * std::fmin(std::fmax(done, 0.0), 1.0);
+  if (!p.job.progress(std::fmin(whole, 1.0), p.job.progressArg)) p.stopped = true;
   return !p.stopped;
 }
 
@@ -141,9 +146,19 @@ void checkCreationOptions(const OrthoJob& job, GDALDriverH driver) {
   if (!valid) throw ReadError(job.output + ": creation options refused: " + said);
 }
 
+int warpThreads(const OrthoJob& job) {
+  return job.threads > 0 ? job.threads
+                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const OrthoGrid& grid,
                           const Bands& b, int bands) {
   char** options = creationOptions(job, !isGTiff(job.format));
+  // Blocks are compressed on as many threads as warp, while the warpers wait at each strip's
+  // flush (see warp), unless the job says otherwise.
+  if (!CSLFetchNameValue(options, "NUM_THREADS")) {
+    options = CSLSetNameValue(options, "NUM_THREADS", std::to_string(warpThreads(job)).c_str());
+  }
   gdalTakeMessage();
   GDALDatasetH out = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), grid.columns, grid.rows,
                                 bands, b.type, options);
@@ -159,6 +174,19 @@ GDALDatasetH createOutput(const OrthoJob& job, const std::string& path, const Or
     GDALSetRasterColorInterpretation(GDALGetRasterBand(out, bands), GCI_AlphaBand);
   }
   return out;
+}
+
+// Rows of a strip: whole rows of the output's blocks, about kStripBytes of pixels.
+constexpr double kStripBytes = 64.0 * 1024 * 1024;
+
+int stripHeight(GDALDatasetH out, int bands, int width) {
+  GDALRasterBandH first = GDALGetRasterBand(out, 1);
+  int blockX = 0, blockY = 0;
+  GDALGetBlockSize(first, &blockX, &blockY);
+  const double rowBytes = static_cast<double>(std::max(width, 1)) * bands *
+                          GDALGetDataTypeSizeBytes(GDALGetRasterDataType(first));
+  const int blocks = static_cast<int>(kStripBytes / (rowBytes * std::max(blockY, 1)));
+  return std::max(blockY, 1) * std::max(blocks, 1);
 }
 
 void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Bands& b, int bands,
@@ -181,16 +209,14 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
     for (int i = 0; i < b.image; ++i) o->padfDstNoDataReal[i] = b.noData;
   }
   o->eResampleAlg = resampling(job.resampling);
-  o->dfWarpMemoryLimit = 256.0 * 1024 * 1024;
+  // Chunks of a strip small enough that reading, warping and writing them overlap.
+  o->dfWarpMemoryLimit = 16.0 * 1024 * 1024;
   o->pfnTransformer = sensorTransform;
   o->pTransformerArg = transformer;
   o->pfnProgress = progressStep;
   o->pProgressArg = &progress;
-  const int threads = job.threads > 0
-                          ? job.threads
-                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   o->papszWarpOptions =
-      CSLSetNameValue(o->papszWarpOptions, "NUM_THREADS", std::to_string(threads).c_str());
+      CSLSetNameValue(o->papszWarpOptions, "NUM_THREADS", std::to_string(warpThreads(job)).c_str());
   o->papszWarpOptions =
       CSLSetNameValue(o->papszWarpOptions, "INIT_DEST", b.outputNoData ? "NO_DATA" : "0");
   GDALWarpOperation operation;
@@ -198,11 +224,20 @@ void warp(const OrthoJob& job, GDALDatasetH source, GDALDatasetH out, const Band
   if (operation.Initialize(o.get()) != CE_None) {
     throw ReadError(withReason(job.image + ": the warp cannot be set up"));
   }
-  // The cells outside the window keep INIT_DEST's no-data: the image does not reach them.
-  const CPLErr result =
-      window.width > 0
-          ? operation.ChunkAndWarpImage(window.x, window.y, window.width, window.height)
-          : CE_None;
+  // The cells outside the window keep INIT_DEST's no-data: the image does not reach them. The
+  // window is warped in strips of whole blocks, each written out (compressed) before the next:
+  // what is held stays bounded whatever the grid's size.
+  const int stripRows = stripHeight(out, bands, window.width);
+  CPLErr result = CE_None;
+  const int end = window.y + window.height;
+  for (int y = window.y; y < end && result == CE_None && !progress.stopped;) {
+    const int next = std::min(end, (y / stripRows + 1) * stripRows);
+    progress.base = static_cast<double>(y - window.y) / window.height;
+    progress.scale = static_cast<double>(next - y) / window.height;
+    result = operation.ChunkAndWarpMulti(window.x, y, window.width, next - y);
+    if (result == CE_None) GDALFlushCache(out);
+    y = next;
+  }
   if (progress.stopped) throw WriteError(job.output + ": interrupted");
   if (result != CE_None) throw WriteError(withReason(job.output + ": the warp failed"));
 }

@@ -6,6 +6,7 @@
 #include <ogr_spatialref.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -67,6 +68,9 @@ struct State {
   // success flags before the step to the grid's coordinate system.
   std::vector<double> heights;
   std::vector<int> kept;
+  // Rows of the warper: the points carried by PROJ, and their flags.
+  std::vector<double> exactX, exactY;
+  std::vector<int> exactOk;
 };
 
 // What GDAL is given: its transformer record first, as GDAL reads it through the pointer.
@@ -129,15 +133,124 @@ void registerDeserializer() {
       once, [] { GDALRegisterTransformDeserializer(kClassName, sensorTransform, deserialize); });
 }
 
+// A row of the warper's: cells evenly spaced along one line of the grid, as GDAL's warper asks
+// for them (and as a C program warping with the face's transformer does).
+constexpr int kSpan = 32;
+
+bool isRow(int count, const double* x, const double* y) {
+  if (count < 2 * kSpan) return false;
+  const double dx = x[1] - x[0];
+  if (!(std::fabs(dx) > 0.0)) return false;
+  for (int i = 1; i < count; ++i) {
+    if (y[i] != y[0] || x[i] - x[i - 1] != dx) return false;
+  }
+  return true;
+}
+
+// The largest distance (degrees) from PROJ's longitude and latitude that an interpolated cell
+// may have: about a micrometre on the ground, far below any image's hundredth of a pixel.
+constexpr double kLonLatTolerance = 1e-11;
+
+// Map coordinates of a row (see isRow) to longitude and latitude. PROJ carries the cells at the
+// ends, the middle and the first quarter of each span of kSpan cells; the others take the
+// quadratic through the ends and the middle of their span, when it meets PROJ's answer at the
+// quarter within kLonLatTolerance in both coordinates (interpolation error along such a span
+// peaks near its quarters, within 3% of that point's). A span that misses (a projection's edge or
+// fold, a failed point) is carried by PROJ cell by cell.
+void rowToLonLat(State& s, int count, double* x, double* y, int* success) {
+  const int spans = (count - 1 + kSpan - 1) / kSpan;
+  const size_t exact = static_cast<size_t>(spans) * 3 + 1;
+  // PROJ's cells first, then those of the spans that miss.
+  s.exactX.resize(std::max(s.exactX.size(), exact + count));
+  s.exactY.resize(s.exactX.size());
+  s.exactOk.resize(s.exactX.size());
+  s.kept.resize(std::max<size_t>(s.kept.size(), count));
+  double* ex = s.exactX.data();
+  double* ey = s.exactY.data();
+  int* eok = s.exactOk.data();
+  // Per span k: its start at 3k, its quarter at 3k + 1, its middle at 3k + 2; the row's last cell
+  // at 3 * spans.
+  auto quarterOf = [&](int a, int b) { return a + (b - a) / 4; };
+  auto middleOf = [&](int a, int b) { return a + (b - a) / 2; };
+  for (int k = 0; k < spans; ++k) {
+    const int a = k * kSpan;
+    const int b = std::min(a + kSpan, count - 1);
+    for (const auto& [slot, i] : {std::pair{0, a}, {1, quarterOf(a, b)}, {2, middleOf(a, b)}}) {
+      ex[3 * k + slot] = x[i];
+      ey[3 * k + slot] = y[i];
+      eok[3 * k + slot] = 1;
+    }
+  }
+  ex[3 * spans] = x[count - 1];
+  ey[3 * spans] = y[count - 1];
+  eok[3 * spans] = 1;
+  s.grid.toLonLat->Transform(static_cast<int>(exact), ex, ey, nullptr, eok);
+  int missed = 0;
+  for (int k = 0; k < spans; ++k) {
+    const int a = k * kSpan;
+    const int b = std::min(a + kSpan, count - 1);
+    const int q = quarterOf(a, b);
+    const int m = middleOf(a, b);
+    const double* lon[3] = {&ex[3 * k], &ex[3 * k + 2], &ex[3 * k + 3]};
+    const double* lat[3] = {&ey[3 * k], &ey[3 * k + 2], &ey[3 * k + 3]};
+    // Lagrange's quadratic through t = 0, tm, tb (cells from a).
+    const double tm = m - a;
+    const double tb = b - a;
+    auto quadratic = [&](const double* const* f, double t) {
+      return *f[0] * ((t - tm) * (t - tb)) / (tm * tb) +
+             *f[1] * (t * (t - tb)) / (tm * (tm - tb)) +
+             *f[2] * (t * (t - tm)) / (tb * (tb - tm));
+    };
+    const bool flagged = eok[3 * k] && eok[3 * k + 1] && eok[3 * k + 2] && eok[3 * k + 3];
+    const bool meets = flagged && m > a && m < b && q > a && q < m &&
+                       std::fabs(quadratic(lon, q - a) - ex[3 * k + 1]) <= kLonLatTolerance &&
+                       std::fabs(quadratic(lat, q - a) - ey[3 * k + 1]) <= kLonLatTolerance;
+    if (!meets) {
+      for (int i = a; i < b; ++i) {
+        ex[exact + missed] = x[i];
+        ey[exact + missed] = y[i];
+        eok[exact + missed] = 1;
+        s.kept[missed++] = i;
+      }
+      continue;
+    }
+    const double qLon = ex[3 * k + 1], qLat = ey[3 * k + 1];
+    for (int i = a + 1; i < b; ++i) {
+      x[i] = i == q ? qLon : i == m ? *lon[1] : quadratic(lon, i - a);
+      y[i] = i == q ? qLat : i == m ? *lat[1] : quadratic(lat, i - a);
+      success[i] = 1;
+    }
+    x[a] = *lon[0];
+    y[a] = *lat[0];
+    success[a] = 1;
+  }
+  x[count - 1] = ex[3 * spans];
+  y[count - 1] = ey[3 * spans];
+  success[count - 1] = eok[3 * spans];
+  if (missed == 0) return;
+  s.grid.toLonLat->Transform(missed, ex + exact, ey + exact, nullptr, eok + exact);
+  for (int j = 0; j < missed; ++j) {
+    const int i = s.kept[j];
+    x[i] = ex[exact + j];
+    y[i] = ey[exact + j];
+    success[i] = eok[exact + j];
+  }
+}
+
 void gridToLonLat(State& s, int count, double* x, double* y, int* success) {
   const double* g = s.setup->geoTransform;
+  const bool row = s.grid.toLonLat && isRow(count, x, y);
   for (int i = 0; i < count; ++i) {
     const double px = x[i];
     x[i] = g[0] + px * g[1] + y[i] * g[2];
     y[i] = g[3] + px * g[4] + y[i] * g[5];
     success[i] = 1;
   }
-  if (s.grid.toLonLat) s.grid.toLonLat->Transform(count, x, y, nullptr, success);
+  if (row) {
+    rowToLonLat(s, count, x, y, success);
+  } else if (s.grid.toLonLat) {
+    s.grid.toLonLat->Transform(count, x, y, nullptr, success);
+  }
 }
 
 void lonLatToGrid(State& s, int count, double* x, double* y, int* success) {

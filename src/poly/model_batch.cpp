@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/error_slot.h"
+#include "poly/plan_cache.h"
 #include "poly/ground_domain.h"
 #include "poly/plan_kernels.h"
 #include "poly/section_choice.h"
@@ -39,6 +40,18 @@ void keepFinite(int32_t n, uint8_t* ok, double* a) {
   }
 }
 
+// keepFinite of three arrays in one pass: ok[j] = 0 where a[j], b[j] or c[j] is not a finite
+// number (the sum of their v - v is then NaN, else 0), then all three zeroed where ok[j] is 0.
+void keepFinite(int32_t n, uint8_t* ok, double* a, double* b, double* c) {
+  for (int32_t j = 0; j < n; ++j) {
+    const bool keep = ((a[j] - a[j]) + (b[j] - b[j]) + (c[j] - c[j]) == 0.0) & (ok[j] != 0);
+    ok[j] = keep;
+    a[j] = keep ? a[j] : 0.0;
+    b[j] = keep ? b[j] : 0.0;
+    c[j] = keep ? c[j] : 0.0;
+  }
+}
+
 // Zeroes a[j] where ok[j] is 0, so that no later step works on what a failed point left; written
 // without branches, which the compiler vectorises.
 void zeroFailed(int32_t n, const uint8_t* ok, double* a) {
@@ -63,6 +76,19 @@ ModelBatch::~ModelBatch() {
 
 bool ModelBatch::planOf(int32_t s, const SectionPlan** plan) {
   const int32_t count = model_->rsm.RationalPolyList.count;
+  // A model of one section takes this thread's kept plan, the one-point calls' own: a batch of a
+  // few points (the engine carries single points so) would otherwise spend its time building it.
+  // The batch and the one-point calls it may make ask for that section alone, in one use each.
+  if (count == 1 && !sections_) {
+    const char* refusal = nullptr;
+    const SectionPlan* kept =
+        keptSectionPlan(model_->rsm.RationalPolyList.data,
+                        groundToImage_ ? Use::Evaluation : Use::Inversion, &refusal);
+    if (kept || refusal) {
+      *plan = kept;
+      return true;
+    }
+  }
   if (!sections_) {
     sections_ = static_cast<Section*>(hmsc_HeapMalloc(sizeof(Section) * count));
     if (!sections_) return false;
@@ -207,9 +233,7 @@ bool ModelBatch::groundToImage(int32_t n, const double* x, const double* y, cons
   // smod_RSMTransform refuses a point that is not finite (the conversion has failed those of a
   // rectangular domain and given those of a geodetic one coordinates that are not finite), and
   // its evaluator a ground-domain point that is not.
-  keepFinite(n, ok, gx);
-  keepFinite(n, ok, gy);
-  keepFinite(n, ok, gz);
+  keepFinite(n, ok, gx, gy, gz);
   int32_t indices[kBatchPoints];
   int32_t* section = indices;
   SectionSpan span{0, 0};

@@ -8,10 +8,6 @@ namespace senmod {
 
 namespace {
 
-// Plans kept per thread: enough for a grid's placing section and the section it chooses, in
-// both directions.
-constexpr int kKeptPlans = 4;
-
 // Values of an array that a plan may have read: no more than a polynomial has terms.
 size_t readable(const Smod_Doubles& a) {
   if (!a.data || a.count <= 0) return 0;
@@ -98,27 +94,33 @@ thread_local ThreadCache threadCache;
 
 const char* recentSectionPlan(const RSMFunctions* section, Use use, SectionPlan* spare,
                               const SectionPlan** plan) {
+  const char* refusal = nullptr;
+  *plan = keptSectionPlan(section, use, &refusal);
+  if (*plan || refusal) return refusal;
+  *plan = spare;
+  return buildSectionPlan(section, use, spare);
+}
+
+// Kept per thread: enough for a grid's placing section and the section it chooses, in both
+// directions.
+const SectionPlan* keptSectionPlan(const RSMFunctions* section, Use use, const char** refusal) {
+  *refusal = nullptr;
   Cache* cache = section ? threadCache.get() : nullptr;
-  if (!cache) {
-    *plan = spare;
-    return buildSectionPlan(section, use, spare);
-  }
+  if (!cache) return nullptr;
   Kept* oldest = &cache->kept[0];
   for (Kept& k : cache->kept) {
     if (k.holds(section, use)) {
       k.lastUse = ++cache->clock;
-      *plan = &k.plan;
-      return nullptr;
+      return &k.plan;
     }
     if (k.lastUse < oldest->lastUse) oldest = &k;
   }
   oldest->filled = false;
-  if (const char* refusal = buildSectionPlan(section, use, &oldest->plan)) return refusal;
+  if ((*refusal = buildSectionPlan(section, use, &oldest->plan))) return nullptr;
   oldest->record(section, use);
   oldest->filled = true;
   oldest->lastUse = ++cache->clock;
-  *plan = &oldest->plan;
-  return nullptr;
+  return &oldest->plan;
 }
 
 }  // namespace senmod

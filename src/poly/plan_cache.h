@@ -15,6 +15,15 @@ namespace senmod {
 const char* recentSectionPlan(const RSMFunctions* section, Use use, SectionPlan* spare,
                               const SectionPlan** plan);
 
+// recentSectionPlan without a spare: null when this thread has no cache (*refusal null then) or
+// the section is refused (*refusal its refusal). Among calls that ask for no more than
+// kKeptPlans distinct sections and uses, the plans handed out stay valid: each is used more
+// recently than any plan the cache might evict for another.
+const SectionPlan* keptSectionPlan(const RSMFunctions* section, Use use, const char** refusal);
+
+// The plans this thread keeps.
+constexpr int kKeptPlans = 4;
+
 }  // namespace senmod
 
 #endif  // SENMOD_POLY_PLAN_CACHE_H

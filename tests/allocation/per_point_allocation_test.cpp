@@ -87,15 +87,19 @@ class PerPointAllocations : public ::testing::TestWithParam<bool> {
 };
 
 // Allocations of a batch of 1500 points (six chunks) and of 3000 (twelve), both meeting every
-// section, after a first call that makes what an object makes once.
+// section, after a first call that makes what an object makes once. A batch of a one-section
+// model may allocate nothing (it takes the thread's kept plan): allocates says whether the
+// batch must show the hook an allocation of its own.
 template <typename Batch>
-void expectNoneProportional(Batch batch, const std::string& what) {
+void expectNoneProportional(Batch batch, const std::string& what, bool allocates = true) {
   batch(1);
   const long fewer = allocationsOf([&] { batch(1500); });
   const long more = allocationsOf([&] { batch(3000); });
   EXPECT_EQ(more, fewer) << what;
   EXPECT_LE(more, 20) << what;
-  EXPECT_GT(more, 0) << what << ": the hook saw no allocation of the call's own";
+  if (allocates) {
+    EXPECT_GT(more, 0) << what << ": the hook saw no allocation of the call's own";
+  }
 }
 
 TEST_P(PerPointAllocations, ThreeDimensionalBatchesOfOneSectionAndOfAGrid) {
@@ -116,7 +120,7 @@ TEST_P(PerPointAllocations, ThreeDimensionalBatchesOfOneSectionAndOfAGrid) {
           smod_RSMXformTransform3DTo2D(xform, n, in.data(), out.data(), &err);
           ASSERT_EQ(err, nullptr) << herr_ErrorReportMessage(err);
         },
-        "grid " + std::to_string(grid));
+        "grid " + std::to_string(grid), grid > 1);
     smod_RSMXformDelete(xform);
   }
 }

@@ -86,16 +86,15 @@ int ReadElevationValues(HmodElevationSource* source, int32_t n, const HgdaBaseDa
   // The points in the grid's CRS a block at a time, NaN where they cannot be carried there.
   constexpr int32_t kBlock = 256;
   double xs[kBlock], ys[kBlock];
+  int ok[kBlock];
   for (int32_t start = 0; start < n; start += kBlock) {
     const int32_t count = std::min(kBlock, n - start);
     for (int32_t i = 0; i < count; ++i) {
       const int64_t j = start + i;
-      double x = points->data[j * points->columnStride];
-      double y = points->data[j * points->columnStride + points->rowOffset];
-      if (!source->toPixel.ToGridCrs(&x, &y)) x = std::nan("");
-      xs[i] = x;
-      ys[i] = y;
+      xs[i] = points->data[j * points->columnStride];
+      ys[i] = points->data[j * points->columnStride + points->rowOffset];
     }
+    source->toPixel.ToGridCrs(count, xs, ys, ok);
     hmodel::BilinearHeights(cells, static_cast<size_t>(count), xs, ys, heights + start);
   }
   return 0;

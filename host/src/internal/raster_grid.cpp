@@ -260,6 +260,12 @@ bool MapToPixel::Init(const Hprj_Projection* projection, const char* units, cons
     return false;
   }
   if (source.IsSame(&target)) return true;
+  // One geographic system but for the order of its axes (the library's WGS 84, longitude first,
+  // against a DEM's EPSG:4326): both are taken longitude first, and the transformation would
+  // only swap the axes there and back, at a PROJ call per point.
+  const char* const exceptAxisOrder[] = {"CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS",
+                                         nullptr};
+  if (source.IsGeographic() && source.IsSame(&target, exceptAxisOrder)) return true;
   transform_.reset(OGRCreateCoordinateTransformation(&source, &target));
   if (!transform_) {
     FailGdal(err, function, __LINE__,
@@ -272,6 +278,21 @@ bool MapToPixel::Init(const Hprj_Projection* projection, const char* units, cons
 bool MapToPixel::Reproject(double* x, double* y) const {
   int ok = 0;
   return transform_->Transform(1, x, y, nullptr, &ok) && ok;
+}
+
+void MapToPixel::ToGridCrs(int n, double* x, double* y, int* ok) const {
+  for (int i = 0; i < n; ++i) {
+    x[i] *= scale_;
+    y[i] *= scale_;
+    ok[i] = 1;
+  }
+  // A call that fails as a whole is taken point by point, as ToGridCrs does.
+  if (transform_ && !transform_->Transform(n, x, y, nullptr, ok)) {
+    for (int i = 0; i < n; ++i) ok[i] = Reproject(&x[i], &y[i]);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) x[i] = std::nan("");
+  }
 }
 
 HxfrXForm* NewMapToLayerXForm(const Hprj_Projection* projection, const char* units,

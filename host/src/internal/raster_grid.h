@@ -105,6 +105,9 @@ class MapToPixel {
     if (transform_ && !Reproject(x, y)) return false;
     return std::isfinite(*x) && std::isfinite(*y);
   }
+  // ToGridCrs over n points in one call to the transformation (the same bits as point by
+  // point); x[i] is NaN where point i cannot be carried. ok is n flags of scratch.
+  void ToGridCrs(int n, double* x, double* y, int* ok) const;
   // The second step: the grid's CRS to pixel corners, column = c[0] + x c[1] + y c[2] and
   // row = c[3] + x c[4] + y c[5], summed in that order.
   const double* Inverse() const { return inverse_; }
