@@ -209,7 +209,7 @@ ParameterRecord readEcb(const Tre& tre, const ImageIdentity& image, const std::s
     const int nparo = c.integer("NPARO", 1, 53);
     const int groupCount = c.integer("IGN", 1, 36);
     const std::string date = c.text("CVDATE");
-    if (!date.empty() && (date.size() != 8 || !std::all_of(date.begin(), date.end(), ::isdigit))) {
+    if (!date.empty() && (date.size() != 8 || !std::all_of(date.begin(), date.end(), [](char d) { return d >= '0' && d <= '9'; }))) {
       c.fail("CVDATE", "\"" + date + "\" is not a date YYYYMMDD");
     }
     const int npar = c.integer("NPAR", 1, kMaxParameters);
@@ -218,8 +218,12 @@ ParameterRecord readEcb(const Tre& tre, const ImageIdentity& image, const std::s
     int total = 0;
     for (int g = 0; g < groupCount; ++g) {
       PackedGroup group;
-      group.size = c.integer("NUMOPG", 1, nparo - total);
+      group.size = c.integer("NUMOPG", 1, 53);
       total += group.size;
+      if (total > nparo) {
+        c.fail("NUMOPG", "the groups hold more than NPARO = " + std::to_string(nparo) +
+                             " parameters");
+      }
       group.packed = c.reals("ERRCVG", group.size * (group.size + 1) / 2);
       c.integer("TCDF", 0, 2);
       if (flag(c, "ACSMC")) {
