@@ -258,6 +258,9 @@ std::vector<std::string> parameterNames(const std::vector<AdjustmentTerm>& terms
     std::string& name = names[term.parameter];
     name += (name.empty() ? "" : "+") + termName(term);
   }
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) names[i] = "#" + std::to_string(i + 1);
+  }
   return names;
 }
 
@@ -394,13 +397,7 @@ void checkParameters(const AdjustableParameters& p, const std::string& what,
       if (same) throw ReadError(where + "the term " + termName(t) + " is given twice");
     }
   }
-  const std::vector<std::string> names = parameterNames(p.terms, n);
-  for (int i = 0; i < n; ++i) {
-    if (names[i].empty()) {
-      throw ReadError(where + "parameter " + std::to_string(i + 1) + " drives no term");
-    }
-  }
-  if (names != p.names) throw ReadError(where + "the names are not those of the terms");
+  if (parameterNames(p.terms, n) != p.names) throw ReadError(where + "the names are not those of the terms");
   if (p.values.size() != size_t(n)) {
     throw ReadError(where + std::to_string(p.values.size()) + " values for " +
                     std::to_string(n) + " parameters");

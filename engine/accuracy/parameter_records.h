@@ -90,7 +90,8 @@ std::vector<double> indirectCovariance(const double* map, int npar, int nparo,
                                        const std::string& record, const std::string& file);
 
 // The name of each of count parameters: the names of the terms it drives, in term order, joined
-// by "+" ("" for a parameter that drives none).
+// by "+"; "#" and its number from 1 ("#7") for a parameter that drives none, which records may
+// hold and which moves nothing.
 std::vector<std::string> parameterNames(const std::vector<AdjustmentTerm>& terms, int count);
 
 // m · c · mᵀ for m of rows x n and c of n x n (row-major); exactly symmetric.
@@ -112,7 +113,7 @@ std::vector<ParameterRecord> parameterRecordsOfA(const Smod_RSMAPA* apa, const S
                                                  const std::string& file);
 
 // Throws ReadError "<file>: <what>: ..." unless parameters is consistent: names are those of
-// its terms, every term names a parameter and every parameter drives a term, no term twice,
+// its terms (parameterNames), every term names a parameter, no term twice,
 // finite frame, values and covariance (count² and positive semi-definite as above), non-zero
 // scales, unmodelled error positive semi-definite.
 void checkParameters(const AdjustableParameters& parameters, const std::string& what,
