@@ -126,7 +126,7 @@ TEST(AdjustableParameters, ARecordsThatDefineDifferentParametersAreRefused) {
 // B records for i_6130a's image ("2_8"): a parameter record of three ground terms on a basis of
 // two, the direct covariance of that basis, and an indirect record of three image-space terms in
 // the ground domain's frame with two groups and the unmodelled error.
-class BRecords : public ::testing::Test {
+class BRecords : public tooltest::ScratchTest {
  protected:
   static std::vector<TreField> head(const char* id = "2_8") {
     return {{"IID", id}, {"EDITION", "1101222272-2"}, {"TID", "T"}};
@@ -254,6 +254,25 @@ TEST_F(BRecords, BasisCovarianceAndImageSpaceTermsAreMadeIntoParameters) {
   ASSERT_TRUE(nothing.parameters);
   EXPECT_EQ(nothing.parameters->count(), 0u);
   EXPECT_FALSE(nothing.parameters->unmodelled);
+}
+
+// Written by GDAL's NITF driver and read back from its "xml:TRE" decoding, the records give the
+// parameters they give as built here.
+TEST_F(BRecords, GdalDecodesTheRecordsAsBuiltHere) {
+  for (const std::vector<Tre>& records : {with({apb(), dcb(), ecb(false, true)}), with({ecb()})}) {
+    nitf_builder::NitfImage desc;
+    for (const Tre& tre : records) {
+      nitf_builder::Fields fields;
+      for (const TreField& f : tre.fields) fields.emplace_back(f.name, f.value);
+      desc.tres.push_back({tre.name, nitf_builder::encodeTre(tre.name, fields)});
+    }
+    const senmod_io::LoadedModel read = senmod_io::loadModel(nitf("b.ntf", desc));
+    const senmod_io::LoadedModel built = load(records);
+    ASSERT_TRUE(read.parameters);
+    EXPECT_EQ(read.parameters->source, built.parameters->source);
+    EXPECT_EQ(senmod_io::encodeParameters(*read.parameters, "read"),
+              senmod_io::encodeParameters(*built.parameters, "built"));
+  }
 }
 
 TEST_F(BRecords, DamagedRecordsAreRefusedNamingRecordAndField) {
