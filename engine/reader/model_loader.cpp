@@ -164,10 +164,11 @@ const std::vector<StoredObject>& libraryRecordForms() {
 
 // A covariance record of a model file must be one the library stores, under the library's own
 // dictionary (so that it decodes into the library's record), and pass the checks that a record
-// read from tagged records passes. Returns the decoded record.
-std::unique_ptr<Converted> decodeStoredRecord(const StoredObject& record,
-                                              const std::vector<StoredObject>& earlier,
+// read from tagged records passes, and records[at] must be the first of its design. Returns the
+// decoded record.
+std::unique_ptr<Converted> decodeStoredRecord(const std::vector<StoredObject>& records, size_t at,
                                               const std::string& path) {
+  const StoredObject& record = records[at];
   const std::vector<StoredObject>& forms = libraryRecordForms();
   const auto form = std::find_if(forms.begin(), forms.end(), [&](const StoredObject& f) {
     return f.design == record.design;
@@ -180,8 +181,8 @@ std::unique_ptr<Converted> decodeStoredRecord(const StoredObject& record,
     throw ReadError(path + ": the model file's record " + record.design +
                     " is stored under a dictionary this version of senmod does not use");
   }
-  for (const StoredObject& other : earlier) {
-    if (other.design == record.design) {
+  for (size_t i = 0; i < at; ++i) {
+    if (records[i].design == record.design) {
       throw ReadError(path + ": the model file holds more than one " + record.design + " record");
     }
   }
@@ -207,6 +208,24 @@ std::optional<AdjustableParameters> parametersOfA(const Smod_RSMAPA* apa, const 
                                                   const std::string& file) {
   if (!apa && !dca && !eca) return std::nullopt;
   return combineParameterRecords(parameterRecordsOfA(apa, dca, eca, imageId, file), file);
+}
+
+// Checks the covariance records of a model file (decodeStoredRecord) and returns the parameters
+// of its A records: RSMDCA's block of the image RSMAPA names, else of the first image.
+std::optional<AdjustableParameters> parametersOfStoredRecords(
+    const std::vector<StoredObject>& records, const std::string& path) {
+  std::vector<std::unique_ptr<Converted>> decoded;
+  for (size_t i = 0; i < records.size(); ++i) decoded.push_back(decodeStoredRecord(records, i, path));
+  auto record = [&](const char* design) -> const void* {
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (records[i].design == design) return decoded[i]->object;
+    }
+    return nullptr;
+  };
+  const auto* apa = static_cast<const Smod_RSMAPA*>(record("Smod_RSMAPA"));
+  return parametersOfA(apa, static_cast<const Smod_RSMDCA*>(record("Smod_RSMDCA")),
+                       static_cast<const Smod_RSMECA*>(record("Smod_RSMECA")),
+                       apa && apa->iid.data ? apa->iid.data : "", path);
 }
 
 // The image the tagged records describe, for the B records' checks.
@@ -366,37 +385,24 @@ LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::str
   loaded.setPixelConvention(contents.pixelConvention
                                 ? *contents.pixelConvention
                                 : conventionOfVersion1Source(contents.source));
-  std::vector<std::unique_ptr<Converted>> records;
-  auto decoded = [&](const char* design) -> const void* {
-    for (size_t i = 0; i < records.size(); ++i) {
-      if (loaded.storedCovariance[i].design == design) return records[i]->object;
-    }
-    return nullptr;
-  };
+  std::optional<AdjustableParameters> kept;
   for (size_t i = 1; i < contents.objects.size(); ++i) {
     const StoredObject& object = contents.objects[i];
-    if (object.design == kParametersDesign) {
-      if (loaded.parameters) {
-        throw ReadError(path + ": the model file holds more than one " + object.design +
-                        " object");
-      }
-      if (!object.dictionary.empty()) {
-        throw ReadError(path + ": the model file's " + object.design +
-                        " is stored under a dictionary this version of senmod does not use");
-      }
-      loaded.parameters = decodeParameters(object.bytes, path);
+    if (object.design != kParametersDesign) {
+      loaded.storedCovariance.push_back(object);
       continue;
     }
-    records.push_back(decodeStoredRecord(object, loaded.storedCovariance, path));
-    loaded.storedCovariance.push_back(object);
+    if (kept) {
+      throw ReadError(path + ": the model file holds more than one " + object.design + " object");
+    }
+    if (!object.dictionary.empty()) {
+      throw ReadError(path + ": the model file's " + object.design +
+                      " is stored under a dictionary this version of senmod does not use");
+    }
+    kept = decodeParameters(object.bytes, path);
   }
-  if (!loaded.parameters) {
-    const auto* apa = static_cast<const Smod_RSMAPA*>(decoded("Smod_RSMAPA"));
-    const std::string imageId = apa && apa->iid.data ? apa->iid.data : "";
-    loaded.parameters = parametersOfA(apa, static_cast<const Smod_RSMDCA*>(decoded("Smod_RSMDCA")),
-                                      static_cast<const Smod_RSMECA*>(decoded("Smod_RSMECA")),
-                                      imageId, path);
-  }
+  loaded.parameters = parametersOfStoredRecords(loaded.storedCovariance, path);
+  if (kept) loaded.parameters = std::move(kept);
   return loaded;
 }
 
@@ -432,8 +438,20 @@ ModelFileContents modelFileContents(const LoadedModel& model, const std::string&
         c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>, path));
   }
   for (const StoredObject& record : model.storedCovariance) contents.objects.push_back(record);
+  // The parameters are stored when the stored records would not give them as they are, so
+  // that models whose records give them stay readable by versions that know no such object.
   if (model.parameters) {
-    contents.objects.push_back({kParametersDesign, "", encodeParameters(*model.parameters, path)});
+    std::vector<unsigned char> bytes = encodeParameters(*model.parameters, path);
+    std::optional<AdjustableParameters> derived;
+    try {
+      derived = parametersOfStoredRecords(
+          std::vector<StoredObject>(contents.objects.begin() + 1, contents.objects.end()), path);
+    } catch (const ReadError&) {
+      // Records that a load refuses give nothing; the load will say why.
+    }
+    if (!derived || encodeParameters(*derived, path) != bytes) {
+      contents.objects.push_back({kParametersDesign, "", std::move(bytes)});
+    }
   }
   return contents;
 }
