@@ -105,7 +105,7 @@ std::vector<double> congruence(const std::vector<double>& m, int rows,
 AdjustableParameters combineParameterRecords(const std::vector<ParameterRecord>& records,
                                              const std::string& file);
 
-// The parts of the A records (each may be null; checked as covariance_checks.h checks them):
+// What the A records say (each may be null; checked as covariance_checks.h checks them):
 // imageId is the model's image id (RSMIDA's IID), used to pick RSMDCA's image block.
 std::vector<ParameterRecord> parameterRecordsOfA(const Smod_RSMAPA* apa, const Smod_RSMDCA* dca,
                                                  const Smod_RSMECA* eca,
