@@ -106,7 +106,9 @@ AdjustableParameters combineParameterRecords(const std::vector<ParameterRecord>&
                                              const std::string& file);
 
 // What the A records say (each may be null; checked as covariance_checks.h checks them):
-// imageId is the model's image id (RSMIDA's IID), used to pick RSMDCA's image block.
+// imageId is the model's image id (RSMIDA's IID), used to pick RSMDCA's image block. Throws
+// ReadError naming file, record and field when that block is not NPAR parameters or a
+// covariance (DERCOV's block, ERRCVG, URR/URC/UCC) fails checkCovariance.
 std::vector<ParameterRecord> parameterRecordsOfA(const Smod_RSMAPA* apa, const Smod_RSMDCA* dca,
                                                  const Smod_RSMECA* eca,
                                                  const std::string& imageId,
