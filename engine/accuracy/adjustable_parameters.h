@@ -15,7 +15,8 @@
 //     row and column terms, with (x, y, z) = ((X - offset) / scale) of the unmoved point X:
 //     metres for the A records (offset 0, scale 1), normalised by NOFF/NSF for the B records.
 // A parameter may drive several terms (the A records name a parameter per term slot); each
-// term takes its parameter's value.
+// term takes its parameter's value. A parameter may also drive none (an A record whose slots do
+// not name it): it moves nothing, and is named "#" and its number ("#7").
 #ifndef SENMOD_IO_ADJUSTABLE_PARAMETERS_H
 #define SENMOD_IO_ADJUSTABLE_PARAMETERS_H
 
@@ -44,7 +45,8 @@ struct AdjustableParameters {
   std::array<double, 9> axes{1, 0, 0, 0, 1, 0, 0, 0, 1};  // row-major, as the records store them
   std::array<double, 3> offset{};                      // image-space terms' normalisation
   std::array<double, 3> scale{1, 1, 1};
-  std::vector<std::string> names;   // one per parameter ("GXO", "IRX", "GXO+GYO" for a shared one)
+  // one per parameter ("GXO", "IRX", "GXO+GYO" for a shared one, "#7" for one that drives none)
+  std::vector<std::string> names;
   std::vector<AdjustmentTerm> terms;
   std::vector<double> values;       // one per parameter; zeros when no record gives them
   // The parameters' covariance, names.size()² row-major (m², rad², px² as their terms); empty

@@ -26,6 +26,7 @@ LoadedModel withParameterValues(const LoadedModel& model, const std::vector<doub
   const std::string name = "the model";
   LoadedModel copy = modelFromModelFile(modelFileContents(model, name), name);
   copy.source = model.source;
+  copy.bRecords = model.bRecords;
   copy.parameters = p;
   copy.parameters->values = values;
   return copy;

@@ -9,10 +9,13 @@
 #include "covariance_checks.h"
 #include "model_checks.h"
 #include "gdal_quiet.h"
+#include "parameter_records.h"
 #include "read_error.h"
 #include "rpc_accuracy.h"
 #include "rpc_records.h"
+#include "rsm_b_records.h"
 #include "rsm_records.h"
+#include "stored_parameters.h"
 #include "tre_records.h"
 
 namespace senmod_io {
@@ -161,9 +164,11 @@ const std::vector<StoredObject>& libraryRecordForms() {
 
 // A covariance record of a model file must be one the library stores, under the library's own
 // dictionary (so that it decodes into the library's record), and pass the checks that a record
-// read from tagged records passes.
-void checkStoredRecord(const StoredObject& record, const std::vector<StoredObject>& earlier,
-                       const std::string& path) {
+// read from tagged records passes, and records[at] must be the first of its design. Returns the
+// decoded record.
+std::unique_ptr<Converted> decodeStoredRecord(const std::vector<StoredObject>& records, size_t at,
+                                              const std::string& path) {
+  const StoredObject& record = records[at];
   const std::vector<StoredObject>& forms = libraryRecordForms();
   const auto form = std::find_if(forms.begin(), forms.end(), [&](const StoredObject& f) {
     return f.design == record.design;
@@ -176,23 +181,66 @@ void checkStoredRecord(const StoredObject& record, const std::vector<StoredObjec
     throw ReadError(path + ": the model file's record " + record.design +
                     " is stored under a dictionary this version of senmod does not use");
   }
-  for (const StoredObject& other : earlier) {
-    if (other.design == record.design) {
+  for (size_t i = 0; i < at; ++i) {
+    if (records[i].design == record.design) {
       throw ReadError(path + ": the model file holds more than one " + record.design + " record");
     }
   }
   ErrorReport* report = nullptr;
-  Converted check;
-  if (hmif_MIFableObjectConvertFromMIF(&check.object, &check.design, record.bytes.data(),
+  auto check = std::make_unique<Converted>();
+  if (hmif_MIFableObjectConvertFromMIF(&check->object, &check->design, record.bytes.data(),
                                        static_cast<int32_t>(record.bytes.size()),
                                        record.dictionary.c_str(), record.design.c_str(),
                                        &report) != 0) {
     throw ReadError(path + ": the model file's record " + record.design +
                     " cannot be decoded: " + takeReportText(&report));
   }
-  if (record.design == "Smod_RSMAPA") checkApa(*static_cast<Smod_RSMAPA*>(check.object), path);
-  if (record.design == "Smod_RSMDCA") checkDca(*static_cast<Smod_RSMDCA*>(check.object), path);
-  if (record.design == "Smod_RSMECA") checkEca(*static_cast<Smod_RSMECA*>(check.object), path);
+  if (record.design == "Smod_RSMAPA") checkApa(*static_cast<Smod_RSMAPA*>(check->object), path);
+  if (record.design == "Smod_RSMDCA") checkDca(*static_cast<Smod_RSMDCA*>(check->object), path);
+  if (record.design == "Smod_RSMECA") checkEca(*static_cast<Smod_RSMECA*>(check->object), path);
+  return check;
+}
+
+// The parameters of the A records (any may be null), or nothing when there are none.
+std::optional<AdjustableParameters> parametersOfA(const Smod_RSMAPA* apa, const Smod_RSMDCA* dca,
+                                                  const Smod_RSMECA* eca,
+                                                  const std::string& imageId,
+                                                  const std::string& file) {
+  if (!apa && !dca && !eca) return std::nullopt;
+  return combineParameterRecords(parameterRecordsOfA(apa, dca, eca, imageId, file), file);
+}
+
+// Checks the covariance records of a model file (decodeStoredRecord) and returns the parameters
+// of its A records: RSMDCA's block of the image RSMAPA names, else of the first image.
+std::optional<AdjustableParameters> parametersOfStoredRecords(
+    const std::vector<StoredObject>& records, const std::string& path) {
+  std::vector<std::unique_ptr<Converted>> decoded;
+  for (size_t i = 0; i < records.size(); ++i) decoded.push_back(decodeStoredRecord(records, i, path));
+  auto record = [&](const char* design) -> const void* {
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (records[i].design == design) return decoded[i]->object;
+    }
+    return nullptr;
+  };
+  const auto* apa = static_cast<const Smod_RSMAPA*>(record("Smod_RSMAPA"));
+  return parametersOfA(apa, static_cast<const Smod_RSMDCA*>(record("Smod_RSMDCA")),
+                       static_cast<const Smod_RSMECA*>(record("Smod_RSMECA")),
+                       apa && apa->iid.data ? apa->iid.data : "", path);
+}
+
+// The image the tagged records describe, for the B records' checks.
+ImageIdentity imageIdentity(const std::vector<Tre>& records, const RSM_Model& model,
+                            const std::string& file) {
+  ImageIdentity image;
+  for (const Tre& tre : records) {
+    if (tre.name != "RSMIDA") continue;
+    const TreFields f(tre, file);
+    image.iid = f.text("IID");
+    image.edition = f.text("EDITION");
+  }
+  const Smod_Doubles& frame = model.rsm.grndd;
+  if (frame.count == 12) image.domainFrame.assign(frame.data, frame.data + 12);
+  return image;
 }
 
 LoadedModel loadModelFile(const std::string& path) {
@@ -292,6 +340,15 @@ LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::stri
   RsmModel rsm = modelFromRsmRecords(records, file);
   LoadedModel loaded;
   loaded.covariance = covarianceFromRecords(records, file);
+  const ImageIdentity image = imageIdentity(records, *rsm.model, file);
+  const std::vector<ParameterRecord> b = parameterRecordsOfB(records, image, file);
+  for (const ParameterRecord& record : b) loaded.bRecords.push_back(record.name);
+  if (!b.empty()) {
+    loaded.parameters = combineParameterRecords(b, file);
+  } else {
+    const CovarianceRecords& a = loaded.covariance;
+    loaded.parameters = parametersOfA(a.apa.get(), a.dca.get(), a.eca.get(), image.iid, file);
+  }
   finishModel(*rsm.model, rsm.groundReferencePoint, file);
   loaded.xform = wrap(std::move(rsm.model), file);
   loaded.source = "NITF RSM records";
@@ -328,10 +385,24 @@ LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::str
   loaded.setPixelConvention(contents.pixelConvention
                                 ? *contents.pixelConvention
                                 : conventionOfVersion1Source(contents.source));
+  std::optional<AdjustableParameters> kept;
   for (size_t i = 1; i < contents.objects.size(); ++i) {
-    checkStoredRecord(contents.objects[i], loaded.storedCovariance, path);
-    loaded.storedCovariance.push_back(contents.objects[i]);
+    const StoredObject& object = contents.objects[i];
+    if (object.design != kParametersDesign) {
+      loaded.storedCovariance.push_back(object);
+      continue;
+    }
+    if (kept) {
+      throw ReadError(path + ": the model file holds more than one " + object.design + " object");
+    }
+    if (!object.dictionary.empty()) {
+      throw ReadError(path + ": the model file's " + object.design +
+                      " is stored under a dictionary this version of senmod does not use");
+    }
+    kept = decodeParameters(object.bytes, path);
   }
+  loaded.parameters = parametersOfStoredRecords(loaded.storedCovariance, path);
+  if (kept) loaded.parameters = std::move(kept);
   return loaded;
 }
 
@@ -367,6 +438,21 @@ ModelFileContents modelFileContents(const LoadedModel& model, const std::string&
         c.eca.get(), "Smod_RSMECA", convertRecord<Smod_RSMECA, smod_RsmEcaConvertToMIF>, path));
   }
   for (const StoredObject& record : model.storedCovariance) contents.objects.push_back(record);
+  // The parameters are stored when the stored records would not give them as they are, so
+  // that models whose records give them stay readable by versions that know no such object.
+  if (model.parameters) {
+    std::vector<unsigned char> bytes = encodeParameters(*model.parameters, path);
+    std::optional<AdjustableParameters> derived;
+    try {
+      derived = parametersOfStoredRecords(
+          std::vector<StoredObject>(contents.objects.begin() + 1, contents.objects.end()), path);
+    } catch (const ReadError&) {
+      // Records that a load refuses give nothing; the load will say why.
+    }
+    if (!derived || encodeParameters(*derived, path) != bytes) {
+      contents.objects.push_back({kParametersDesign, "", std::move(bytes)});
+    }
+  }
   return contents;
 }
 

@@ -20,6 +20,9 @@ struct LoadedModel {
   std::string source;  // where the model came from, for people ("NITF RSM records", ...)
   CovarianceRecords covariance;  // the covariance records read from a NITF file
   std::vector<StoredObject> storedCovariance;  // those read from a model file, as stored
+  // The B covariance records (RSMAPB, RSMDCB, RSMECB) read from a NITF file; a model file keeps
+  // the parameters made from them, not the records.
+  std::vector<std::string> bRecords;
   // Where the model's image coordinates put (0, 0): set by the reader that knows the model's
   // kind, kept by model files.
   PixelConvention pixelConvention = PixelConvention::Corner;
@@ -49,20 +52,25 @@ void setInternalCoordinateSystem(RSM_Model& model, const std::string& file);
 LoadedModel loadModel(const std::string& path);
 
 // The model of one image's tagged records, as loadModel reads it from a NITF image segment:
-// the RSM records made into a finished model (see finishModel) and the covariance records.
-// Throws ReadError naming file, record and field for a missing or bad record.
+// the RSM records made into a finished model (see finishModel), the covariance records, and the
+// adjustable parameters they describe (parameter_records.h: the B records when there are any,
+// else the A records). Throws ReadError naming file, record and field for a missing or bad
+// record, and naming both records for records that define different parameters.
 LoadedModel modelFromTreRecords(const std::vector<Tre>& records, const std::string& file);
 
 // The model of a decoded model file, as loadModel reads it: its model with the internal
-// coordinate system, and its covariance records, each checked as strictly as one read from
-// tagged records. Throws ReadError naming file for an object this version cannot use.
+// coordinate system, its covariance records, each checked as strictly as one read from tagged
+// records, and its adjustable parameters: the stored ones (stored_parameters.h) when the file
+// holds them, else those of its A records (RSMDCA's block of the image RSMAPA names, else of the
+// first image). Throws ReadError naming file for an object this version cannot use.
 LoadedModel modelFromModelFile(const ModelFileContents& contents, const std::string& file);
 
 // The design names of the covariance records that came with the model ("Smod_RSMDCA", ...).
 std::vector<std::string> covarianceDesigns(const LoadedModel& model);
 
-// The model and its covariance records in persistent form, as a model file holds them. Throws
-// ReadError naming file when the library cannot store them.
+// The model, its covariance records and its adjustable parameters (when it has them) in
+// persistent form, as a model file holds them. Throws ReadError naming file when the library
+// cannot store them or the parameters are not consistent (checkParameters).
 ModelFileContents modelFileContents(const LoadedModel& model, const std::string& file);
 
 // Writes the model and its covariance records to a model file. Throws ReadError naming path.

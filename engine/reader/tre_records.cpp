@@ -132,6 +132,53 @@ int TreFields::integer(const std::string& field, int low, int high) const {
   return *number;
 }
 
+TreCursor::TreCursor(const Tre& tre, std::string file) : tre_(tre), fields_(tre, std::move(file)) {}
+
+void TreCursor::fail(const std::string& field, const std::string& what) const {
+  fields_.fail(field, what);
+}
+
+std::string TreCursor::text(const std::string& field) {
+  if (at_ == tre_.fields.size()) fail(field, "missing: the record ends before it");
+  const TreField& next = tre_.fields[at_];
+  if (next.name != field) fail(field, "missing: the record holds " + next.name + " in its place");
+  ++at_;
+  return trim(next.value);
+}
+
+double TreCursor::real(const std::string& field) {
+  const std::string value = text(field);
+  double number = 0.0;
+  if (!parseReal(value, number)) fail(field, "\"" + value + "\" is not a number");
+  return number;
+}
+
+int TreCursor::integer(const std::string& field, int low, int high) {
+  const std::string value = text(field);
+  char* end = nullptr;
+  errno = 0;
+  const long number = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || errno != 0 || *end != '\0') {
+    fail(field, "\"" + value + "\" is not a whole number");
+  }
+  if (number < low || number > high) {
+    fail(field, value + " is outside " + std::to_string(low) + " to " + std::to_string(high));
+  }
+  return static_cast<int>(number);
+}
+
+std::vector<double> TreCursor::reals(const std::string& field, int count) {
+  std::vector<double> values;
+  for (int i = 0; i < count; ++i) values.push_back(real(field));
+  return values;
+}
+
+void TreCursor::end() {
+  if (at_ != tre_.fields.size()) {
+    fail(tre_.fields[at_].name, "more fields than the record's counts call for");
+  }
+}
+
 std::vector<double> TreFields::reals(const std::string& field, int count) const {
   std::vector<double> values;
   for (const TreField& f : tre_.fields) {

@@ -54,6 +54,32 @@ class TreFields {
   std::string which_;
 };
 
+// Reads the fields of one record in record order, for records whose fields repeat in groups
+// and whose presence depends on earlier fields. Failures throw as TreFields's do.
+class TreCursor {
+ public:
+  // Keeps a reference: tre must outlive the cursor.
+  TreCursor(const Tre& tre, std::string file);
+
+  // The next field's value, blanks removed; throws unless the next field is named field.
+  std::string text(const std::string& field);
+  // The next field as a finite real number.
+  double real(const std::string& field);
+  // The next field as a whole number in low ... high.
+  int integer(const std::string& field, int low, int high);
+  // The next count fields, each a finite real number named field.
+  std::vector<double> reals(const std::string& field, int count);
+  // Throws unless every field has been read.
+  void end();
+
+  [[noreturn]] void fail(const std::string& field, const std::string& what) const;
+
+ private:
+  const Tre& tre_;
+  TreFields fields_;
+  size_t at_ = 0;
+};
+
 }  // namespace senmod_io
 
 #endif

@@ -243,6 +243,29 @@ std::string seamJson(const SeamGap& seams, int sections) {
          ", \"between_columns\": " + kind(seams.betweenColumns) + "}";
 }
 
+std::string yesNo(bool value) { return value ? "yes" : "no"; }
+
+std::string parametersText(const std::optional<AdjustableParameters>& p) {
+  if (!p) return "none";
+  std::string names;
+  for (const std::string& n : p->names) names += (names.empty() ? "" : ", ") + n;
+  return std::to_string(p->count()) + (names.empty() ? "" : " (" + names + ")") + " from " +
+         p->source + "; values apply: " + yesNo(p->applies()) +
+         "; covariance: " + yesNo(p->hasCovariance()) +
+         "; unmodelled error: " + yesNo(p->unmodelled.has_value());
+}
+
+std::string parametersJson(const std::optional<AdjustableParameters>& p) {
+  if (!p) return "null";
+  std::string names;
+  for (const std::string& n : p->names) names += (names.empty() ? "" : ", ") + quoted(n);
+  return "{\"count\": " + std::to_string(p->count()) + ", \"names\": [" + names +
+         "], \"source\": " + quoted(p->source) +
+         ", \"values_apply\": " + (p->applies() ? "true" : "false") +
+         ", \"covariance\": " + (p->hasCovariance() ? "true" : "false") +
+         ", \"unmodelled_error\": " + (p->unmodelled ? "true" : "false") + "}";
+}
+
 }  // namespace
 
 std::string summaryText(const LoadedModel& model, const std::string& file, bool json) {
@@ -253,6 +276,8 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
   for (const std::string& design : covarianceDesigns(model)) {
     covariance.push_back(recordName(design));
   }
+  covariance.insert(covariance.end(), model.bRecords.begin(), model.bRecords.end());
+  const std::optional<AdjustableParameters>& parameters = model.parameters;
   const auto groups = powerGroups(rsm);
   const int sections = rsm.RationalPolyList.count;
   const int rows = sections > 1 ? rsm.rowSections : 1;
@@ -292,6 +317,7 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
     std::string names;
     for (const std::string& n : covariance) names += (names.empty() ? "" : ", ") + n;
     t += "error covariance records: " + (names.empty() ? std::string("none") : names) + "\n";
+    t += "adjustable parameters: " + parametersText(parameters) + "\n";
     t += "output coordinate system: " + cs.projection + "; horizontal units " + cs.units +
          "; heights " + cs.heights + "\n";
     t += "mean height: " + number(rsm.z_mean) + " m\n";
@@ -344,7 +370,8 @@ std::string summaryText(const LoadedModel& model, const std::string& file, bool 
   }
   j += "]}, \"seam_gap\": " + seamJson(seams, sections) + ", \"error_covariance\": [";
   for (size_t i = 0; i < covariance.size(); ++i) j += (i ? ", " : "") + quoted(covariance[i]);
-  j += "], \"output_coordinate_system\": {\"projection\": " + quoted(cs.projection) +
+  j += "], \"adjustable_parameters\": " + parametersJson(parameters);
+  j += ", \"output_coordinate_system\": {\"projection\": " + quoted(cs.projection) +
        ", \"horizontal_units\": " + quoted(cs.units) + ", \"heights\": " + quoted(cs.heights) +
        "}, \"mean_height\": " + number(rsm.z_mean) + "}\n";
   return j;

@@ -45,6 +45,19 @@ const std::map<std::string, int>& widths(const std::string& tre) {
     t["RSMECA"].insert({{"IID", 80}, {"EDITION", 40}, {"TID", 40}, {"INCLIC", 1},
                         {"INCLUC", 1}, {"NPAR", 2}, {"NPARO", 2}, {"IGN", 2}, {"CVDATE", 8},
                         {"NUMOPG", 2}, {"TCDF", 1}, {"NCSEG", 1}, {"UNCSR", 1}, {"UNCSC", 1}});
+    // The B records' parameter definition, which each of them may carry.
+    const std::map<std::string, int> definition = {
+        {"IID", 80},   {"EDITION", 40}, {"TID", 40},   {"NPAR", 2},   {"APTYP", 1},
+        {"LOCTYP", 1}, {"APBASE", 1},   {"NISAP", 2},  {"NISAPR", 2}, {"NISAPC", 2},
+        {"XPWRR", 1},  {"YPWRR", 1},    {"ZPWRR", 1},  {"XPWRC", 1},  {"YPWRC", 1},
+        {"ZPWRC", 1},  {"NGSAP", 2},    {"GSAPID", 4}, {"NBASIS", 2}};
+    t["RSMAPB"] = definition;
+    t["RSMDCB"] = definition;
+    t["RSMDCB"].insert({{"NROWCB", 2}, {"NIMGE", 3}, {"IIDI", 80}, {"NCOLCB", 2}, {"INCAPD", 1}});
+    t["RSMECB"] = definition;
+    t["RSMECB"].insert({{"INCLIC", 1}, {"INCLUC", 1}, {"NPARO", 2}, {"IGN", 2}, {"CVDATE", 8},
+                        {"NUMOPG", 2}, {"TCDF", 1}, {"ACSMC", 1}, {"NCSEG", 1}, {"UACSMC", 1},
+                        {"UNCSR", 1}, {"UNCSC", 1}});
     return t;
   }();
   static const std::map<std::string, int> none;

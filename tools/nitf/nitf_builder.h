@@ -13,7 +13,8 @@ namespace nitf_builder {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-// The raw bytes of RSM record tre (RSMIDA, RSMPIA, RSMPCA, RSMAPA, RSMDCA, RSMECA) from its
+// The raw bytes of RSM record tre (RSMIDA, RSMPIA, RSMPCA, RSMAPA, RSMDCA, RSMECA, RSMAPB,
+// RSMDCB, RSMECB) from its
 // fields in record order: each value is padded with blanks to its field's width (21 for every
 // real number). Throws std::invalid_argument for a value longer than its field.
 std::string encodeTre(const std::string& tre, const Fields& fields);
