@@ -19,12 +19,17 @@ constexpr size_t kChunk = 16384;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Passes of the adjusted inversion: each moves the target of the polynomials' own inversion by
-// what the adjusted model still misses. The adjustment is small beside the polynomials'
-// change across the image, so each pass gains several digits; a pass stops them all once every
-// point is within kAdjustedTolerance (px).
-constexpr int kAdjustedPasses = 12;
+// Passes of the adjusted inversion: each moves the target of the polynomials' own inversion so
+// that the adjusted model meets the image point, by Broyden's method on the map from target to
+// adjusted image (the identity when nothing is adjusted, so that a small adjustment gains
+// several digits a pass and a large one, metres of offset and degrees of rotation, converges
+// superlinearly). A point settles once it is within kAdjustedTolerance (px), or once it stops
+// gaining within kAdjustedFloor, the polynomials' own inversion's rounding: it then takes the
+// better target before, and keeps it, so that noise cannot mislead the estimate. The passes stop
+// when every point settled.
+constexpr int kAdjustedPasses = 30;
 constexpr double kAdjustedTolerance = 1e-11;
+constexpr double kAdjustedFloor = 1e-6;
 
 // One library call on count points; throws when the call fails as a whole.
 void carry(RSM_Xform* xform, size_t count, const double* x, const double* y, const double* h,
@@ -119,12 +124,20 @@ struct PointEngine::Worker {
   // inversion's targets and the adjusted images of its results.
   std::vector<double> movedLon, movedLat, movedH, shiftS, shiftR, targetS, targetR, imageS,
       imageR, spareH;
+  // Per point of the adjusted inversion: the previous target and image, and Broyden's 2 × 2
+  // estimate of the map's derivative (row-major).
+  std::vector<double> lastTarget, lastImage, slope, lastError;
+  std::vector<uint8_t> settled;
   std::vector<uint8_t> imageOk;
 
   void hold(size_t count, bool adjusted) {
     if (ok.size() >= count) return;
     ok.resize(count);
     imageOk.resize(adjusted ? count : 0);
+    for (auto* v : {&lastTarget, &lastImage}) v->resize(adjusted ? 2 * count : 0);
+    slope.resize(adjusted ? 4 * count : 0);
+    lastError.resize(adjusted ? count : 0);
+    settled.resize(adjusted ? count : 0);
     for (auto* v : {&heights, &residuals, &longitudes}) v->resize(count);
     for (auto* v : {&movedLon, &movedLat, &movedH, &shiftS, &shiftR, &targetS, &targetR,
                     &imageS, &imageR, &spareH}) {
@@ -335,20 +348,67 @@ void PointEngine::adjustedToGround(Worker& w, size_t count, const double* sample
                                    uint8_t* ok) const {
   std::copy(sample, sample + count, w.targetS.begin());
   std::copy(row, row + count, w.targetR.begin());
+  for (size_t j = 0; j < count; ++j) {
+    double* b = &w.slope[4 * j];
+    b[0] = b[3] = 1.0;
+    b[1] = b[2] = 0.0;
+    w.settled[j] = 0;
+    w.lastError[j] = HUGE_VAL;
+  }
   for (int pass = 0;; ++pass) {
     carry(w.toGround.get(), count, w.targetS.data(), w.targetR.data(), height, lon, lat, used,
           misses, ok);
     adjustedToImage(w, count, lon, lat, used, w.imageS.data(), w.imageR.data(), used,
                     w.imageOk.data());
-    double worst = 0.0;
+    bool going = false;
     for (size_t j = 0; j < count; ++j) {
-      const double ds = sample[j] - w.imageS[j], dr = row[j] - w.imageR[j];
-      if (!ok[j] || !w.imageOk[j]) continue;
-      worst = std::max(worst, std::max(std::fabs(ds), std::fabs(dr)));
-      w.targetS[j] += ds;
-      w.targetR[j] += dr;
+      if (!ok[j] || !w.imageOk[j] || w.settled[j]) continue;
+      const double es = sample[j] - w.imageS[j], er = row[j] - w.imageR[j];
+      const double error = std::max(std::fabs(es), std::fabs(er));
+      const bool stalled = error <= kAdjustedFloor && error >= w.lastError[j];
+      if (error <= kAdjustedTolerance || stalled) {
+        w.settled[j] = 1;
+        if (stalled) {
+          // Back to the better target before it, carried once more.
+          w.targetS[j] = w.lastTarget[2 * j];
+          w.targetR[j] = w.lastTarget[2 * j + 1];
+          going = true;
+        }
+        continue;
+      }
+      w.lastError[j] = error;
+      going = true;
+      double* b = &w.slope[4 * j];
+      double* t = &w.lastTarget[2 * j];
+      double* f = &w.lastImage[2 * j];
+      if (pass > 0) {
+        // Broyden's update: the estimate takes the change the last step made.
+        const double dt[2] = {w.targetS[j] - t[0], w.targetR[j] - t[1]};
+        const double df[2] = {w.imageS[j] - f[0], w.imageR[j] - f[1]};
+        const double norm = dt[0] * dt[0] + dt[1] * dt[1];
+        if (norm > 0.0) {
+          const double u0 = (df[0] - b[0] * dt[0] - b[1] * dt[1]) / norm;
+          const double u1 = (df[1] - b[2] * dt[0] - b[3] * dt[1]) / norm;
+          b[0] += u0 * dt[0];
+          b[1] += u0 * dt[1];
+          b[2] += u1 * dt[0];
+          b[3] += u1 * dt[1];
+        }
+      }
+      t[0] = w.targetS[j];
+      t[1] = w.targetR[j];
+      f[0] = w.imageS[j];
+      f[1] = w.imageR[j];
+      const double det = b[0] * b[3] - b[1] * b[2];
+      if (std::fabs(det) > 1e-12) {
+        w.targetS[j] += (b[3] * es - b[1] * er) / det;
+        w.targetR[j] += (b[0] * er - b[2] * es) / det;
+      } else {
+        w.targetS[j] += es;
+        w.targetR[j] += er;
+      }
     }
-    if (worst <= kAdjustedTolerance || pass + 1 == kAdjustedPasses) break;
+    if (!going || pass + 1 == kAdjustedPasses) break;
   }
   for (size_t j = 0; j < count; ++j) {
     ok[j] = ok[j] && w.imageOk[j];
