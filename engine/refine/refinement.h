@@ -71,12 +71,15 @@ struct Refinement {
   RefineReport report;
 };
 
+// A named set over a model whose own parameters are the same terms with values (a model
+// refined before) goes on from those values in their frame, without their covariance.
+//
 // Refines the model of engine (heights of points without one from its DEM) with points. Throws
 // ReadError, naming the cause, for: a set the model cannot take (its own parameters without a
-// covariance, a named set over own parameters that have values), a point without a height and
+// covariance, a named set over other own parameters that have values), a point without a height and
 // no DEM or off it, a point outside the image domain or whose ground point the model does not
 // carry, fewer observations (2 per point) than parameters without a prior, a degenerate
-// geometry (the normal matrix, scaled to unit diagonal, with a smallest eigenvalue below 1e-10
+// geometry (the normal matrix, scaled to unit diagonal, with a smallest eigenvalue below 1e-8
 // of its largest), and a solution that does not converge in maxIterations.
 Refinement refine(PointEngine& engine, std::vector<GroundControlPoint> points,
                   const RefineOptions& options);
