@@ -65,8 +65,12 @@ const char* columnTitle(Column c) {
 
 // Checks what a point holds; where names it for people.
 void check(const GroundControlPoint& p, const std::string& where) {
-  if (!(p.lat >= -90.0 && p.lat <= 90.0)) throw ReadError(where + ": latitude beyond ±90");
-  if (!(p.lon >= -360.0 && p.lon <= 360.0)) throw ReadError(where + ": longitude beyond ±360");
+  if (!(p.lat >= -90.0 && p.lat <= 90.0)) {
+    throw ReadError(where + ": the latitude is not a number from -90 to 90");
+  }
+  if (!(p.lon >= -360.0 && p.lon <= 360.0)) {
+    throw ReadError(where + ": the longitude is not a number from -360 to 360");
+  }
   if (!std::isfinite(p.sample) || !std::isfinite(p.row)) {
     throw ReadError(where + ": the image point is not finite");
   }

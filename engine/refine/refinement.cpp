@@ -87,9 +87,14 @@ void checkGeometry(const SymmetricMatrix& n, const std::vector<std::string>& nam
   SymmetricMatrix vectors;
   symmetricEigen(scaled, &values, &vectors);
   if (values.front() > kLeastEigenvalue * values.back()) return;
+  // The parameters of every direction so weakly held.
   std::string weak;
   for (size_t k = 0; k < m; ++k) {
-    if (std::fabs(vectors(k, 0)) > 0.2) weak += (weak.empty() ? "" : ", ") + names[k];
+    bool in = false;
+    for (size_t e = 0; e < m && values[e] <= kLeastEigenvalue * values.back(); ++e) {
+      in = in || std::fabs(vectors(k, e)) > 0.2;
+    }
+    if (in) weak += (weak.empty() ? "" : ", ") + names[k];
   }
   throw ReadError("degenerate geometry: the points (all on a line or at one point?) do not "
                   "determine " + weak + " apart (condition " +

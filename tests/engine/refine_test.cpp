@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "local_frame.h"
 #include "parameter_sets.h"
 #include "parameter_values.h"
 #include "point_engine.h"
@@ -183,10 +184,22 @@ TEST(Refine, RefusesWhatCannotBeSolvedNamingTheCause) {
   // Two points give four observations for six parameters.
   EXPECT_NE(refusal([&] { refine(truth, {grid[0], grid[4]}, options); }).find("too few"),
             std::string::npos);
-  // Points on a line leave the affine's cross terms free; one point thrice, the height free.
+  // Points surveyed along a line leave the affine's cross terms free; one point thrice, the
+  // height free.
+  std::vector<GroundControlPoint> line;
+  const Vec3 from = geocentricOf(grid[0].lon, grid[0].lat, grid[0].height);
+  const Vec3 to = geocentricOf(grid[8].lon, grid[8].lat, grid[8].height);
+  for (int i = 0; i < 4; ++i) {
+    GroundControlPoint p = grid[0];
+    Vec3 e;
+    for (int k = 0; k < 3; ++k) e[k] = from[k] + i * (to[k] - from[k]) / 3;
+    geodeticOf(e, &p.lon, &p.lat, &p.height);
+    int status;
+    truth.groundToImage(1, &p.lon, &p.lat, &p.height, &p.sample, &p.row, nullptr, &status);
+    line.push_back(p);
+  }
   options.set = ParameterSet::ImageAffine;
-  EXPECT_NE(refusal([&] { refine(truth, {grid[0], grid[4], grid[8], grid[0]}, options); })
-                .find("degenerate geometry"),
+  EXPECT_NE(refusal([&] { refine(truth, line, options); }).find("degenerate geometry"),
             std::string::npos);
   options.set = ParameterSet::GroundOffset;
   EXPECT_NE(refusal([&] { refine(truth, {grid[4], grid[4], grid[4]}, options); })
@@ -256,7 +269,7 @@ TEST_F(GroundControlFile, ReadsTextCsvAndGeoJsonAndNamesTheLineOfABadPoint) {
   const std::pair<const char*, const char*> bad[] = {
       {"10 20 7.5 46.9 500\n10 20 7.5 x 500\n", "line 2: the latitude \"x\" is not a number"},
       {"10 20 7.5 46.9 500 1 2\n", "line 1: 7 fields"},
-      {"10 20 7.5 96.9 500\n", "line 1: latitude beyond"},
+      {"10 20 7.5 96.9 500\n", "line 1: the latitude is not a number from -90 to 90"},
       {"10 20 7.5 46.9 500 1 1 -1\n", "line 1: a standard deviation is negative"},
       {"sample,row,lon,lat,z\n", "line 1: unknown column \"z\""},
       {"# nothing\n", "no ground control points"},
