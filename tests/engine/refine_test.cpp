@@ -175,6 +175,31 @@ TEST(Refine, APriorCovarianceWeighsAsStatedAndHoldsWhatItIsSureOf) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(free.report.values[k], 0.0, 4 * free.report.sigmas[k]);
 }
 
+TEST(Refine, AGrossErrorIsFlaggedAndLeftOutOnlyWhenAsked) {
+  PointEngine truth(loadModel(enginetest::sampleRsm()));
+  std::mt19937_64 random(8);
+  auto points = controlPoints(truth, 4, 0.3, random);
+  points[5].sample += 6.0;  // twenty sigmas
+  PointEngine perturbed(moved(ParameterSet::ImageOffset, {4.0, -3.0}));
+  RefineOptions options;
+  options.set = ParameterSet::ImageOffset;
+  const Refinement kept = refine(perturbed, points, options);
+  EXPECT_TRUE(kept.report.points[5].flagged);
+  EXPECT_EQ(kept.report.used, points.size());
+  options.reject = true;
+  const Refinement rejected = refine(perturbed, points, options);
+  EXPECT_EQ(rejected.report.used, points.size() - 1);
+  for (size_t i = 0; i < points.size(); ++i) {
+    EXPECT_EQ(rejected.report.points[i].rejected, i == 5);
+    EXPECT_EQ(rejected.report.points[i].flagged, i == 5);
+  }
+  EXPECT_EQ(rejected.model.parameters->source, "refined with 15 GCPs (image-offset)");
+  // Without the outlier the shift is the truth's to its noise, and the residuals the noise.
+  for (int k = 0; k < 2; ++k) EXPECT_NEAR(rejected.report.values[k], 0.0, 0.3);
+  EXPECT_LT(rejected.report.rmsAfter, 0.6);
+  EXPECT_GT(kept.report.rmsAfter, 1.0);
+}
+
 TEST(Refine, RefusesWhatCannotBeSolvedNamingTheCause) {
   PointEngine truth(loadModel(enginetest::sampleRsm()));
   std::mt19937_64 random(3);
