@@ -379,7 +379,10 @@ Refinement refine(PointEngine& engine, std::vector<GroundControlPoint> points,
   report.used = used;
   report.redundancy = static_cast<int>(2 * used) - (prior ? 0 : static_cast<int>(m));
   report.varianceFactor = report.redundancy > 0 ? s.chi2 / report.redundancy : kNaN;
-  const double scale = !prior && report.redundancy > 0 ? report.varianceFactor : 1.0;
+  // Never better than the points' stated errors: a fit closer than them (few points, or exact
+  // ones) would otherwise hand the model an accuracy of nothing.
+  const double scale =
+      !prior && report.redundancy > 0 ? std::max(1.0, report.varianceFactor) : 1.0;
   AdjustableParameters refined = pr.parameters;
   refined.values = s.values;
   refined.covariance.assign(m * m, 0.0);

@@ -13,8 +13,8 @@
 // Iterations stop when every step is below 1e-6 of its parameter's standard deviation.
 //
 // The accuracy: the posterior covariance is N⁻¹; without a prior it is scaled by the
-// a-posteriori variance factor Σ rᵀ W r / (2n - m) (n points, m parameters), unscaled when
-// 2n = m. A point's normalised residual is √(rᵀ W r), its residual in units of its stated
+// a-posteriori variance factor Σ rᵀ W r / (2n - m) (n points, m parameters) when that is above
+// 1 (points worse than their stated errors), unscaled otherwise and when 2n = m. A point's normalised residual is √(rᵀ W r), its residual in units of its stated
 // error; above 3 it is flagged.
 #ifndef SENMOD_IO_REFINEMENT_H
 #define SENMOD_IO_REFINEMENT_H

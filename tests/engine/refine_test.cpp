@@ -131,11 +131,11 @@ TEST(Refine, RefinedModelMatchesTheTruthWithinItsOwnPropagatedError) {
       ++checked;
     }
   }
-  // The refined model's error is as large as its own covariance says: χ²(2) has mean 2 (a
-  // little more with the variance factor estimated from 18 degrees of freedom).
-  // (Over draws of other seeds: 1.99 to 2.26, and 0.872 to 0.899 inside.)
-  EXPECT_NEAR(normalised / checked, 2.1, 0.35);
-  EXPECT_NEAR(inside / double(checked), 0.885, 0.035);
+  // The refined model's error is as large as its own covariance says, or a little smaller: χ²(2)
+  // has mean 2 and 90 % inside its CE90 ellipse, and the variance factor only ever widens the
+  // covariance (over draws of other seeds: 1.71 to 1.89, and 0.907 to 0.928 inside).
+  EXPECT_NEAR(normalised / checked, 1.8, 0.25);
+  EXPECT_NEAR(inside / double(checked), 0.915, 0.03);
   // The residuals are as large as the noise, and the points' weights say so.
   EXPECT_NEAR(std::sqrt(rms2 / kDraws), std::sqrt(expectedRms2 / kDraws), 0.06 * kNoise);
   EXPECT_NEAR(varianceFactor / kDraws, 1.0, 0.1);
