@@ -125,4 +125,25 @@ TEST_F(Refine, RefusesWithTheCauseAndWritesNothing) {
   EXPECT_EQ(senmod({"refine", model_, "-o", path("out.smod")}).status, 2);
 }
 
+TEST_F(Refine, TheSavedModelKeepsTheSolutionAndItsCovariance) {
+  writeText("gcps.txt", gcps(spread_, 3.0, -2.0, true));
+  ASSERT_EQ(senmod({"refine", model_, "--gcps", path("gcps.txt"), "--params", "image-offset",
+                    "-o", path("refined.smod")})
+                .status,
+            0);
+  // The file carries the shift: the points land where they were measured.
+  writeText("ground.txt", "7.428018817402629 46.960482393544154 500\n");
+  const auto image = numberRows(senmod({"ground-to-image", path("refined.smod"), "-i",
+                                        path("ground.txt")}).out);
+  ASSERT_EQ(image.size(), 1u);
+  EXPECT_NEAR(image[0][0], 103.0, 0.01);
+  EXPECT_NEAR(image[0][1], 78.0, 0.01);
+  // And its covariance: refined again, its own parameters take it as their prior.
+  const CommandRun again = senmod({"refine", path("refined.smod"), "--gcps", path("gcps.txt"),
+                                   "-o", path("again.smod")});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(contains(again.out, "refined with 6 GCPs (model)"));
+  EXPECT_TRUE(contains(again.out, "the model's covariance as prior"));
+}
+
 }  // namespace
