@@ -15,16 +15,12 @@ namespace py = pybind11;
 
 namespace senmod_python {
 
-namespace {
-
 // The footprint's JSON is GDAL's, which copies the bytes of file names that are not UTF-8: they
 // become U+FFFD, as in the engine's own JSON.
 py::object jsonValue(const std::string& text) {
   return py::module_::import("json").attr("loads")(
       py::bytes(text).attr("decode")("utf-8", "replace"));
 }
-
-}  // namespace
 
 // The DEM a call asks for: nullopt when its heights are given (the DEM is then left as set),
 // "" for none. Raises ValueError for heights and a DEM together.
@@ -281,6 +277,10 @@ py::object Model::path() const {
 }
 
 py::tuple Model::state() {
+  if (derived_) {
+    throw py::type_error("a refined senmod.Model is not its file's model: save it with "
+                         "Model.save and open that file");
+  }
   const std::string dem = run(std::nullopt, std::nullopt, [&] { return dem_; });
   const py::object demName =
       dem.empty() ? py::object(py::none())

@@ -57,9 +57,16 @@ class Model {
                          std::optional<int> heights, const pybind11::object& image,
                          std::optional<double> maxResidual, std::optional<std::string> format);
 
+  // The model refined with the ground control points gcps (a file name, or an (n, 5..8) array
+  // of sample, row, lon, lat, h[, sigma_h, sigma_v, sigma_px]) and the report as a dict
+  // (model_refine.cpp).
+  pybind11::tuple refine(const pybind11::object& gcps, std::optional<std::string> params,
+                         int maxIterations, bool reject, const pybind11::object& dem);
+
   // The file the model was opened from, as given.
   pybind11::object path() const;
-  // Pickling: (path, DEM path or None), and the model reopened from them.
+  // Pickling: (path, DEM path or None[, parameter values]), and the model reopened from them.
+  // Raises TypeError for a refined model, which its file does not hold.
   pybind11::tuple state();
   static std::unique_ptr<Model> fromState(const pybind11::tuple& state);
 
@@ -86,6 +93,7 @@ class Model {
   // The parameter values given by with_parameters, which pickling keeps beside the path.
   std::optional<std::vector<double>> values_;
   smod_Model* model_ = nullptr;
+  bool derived_ = false;  // refined: neither path_ nor path_ and values_ give it
   std::string dem_;  // the DEM set on model_, "" for none
   FileStamp demStamp_{};  // dem_'s file when it was set
   std::shared_mutex mutex_;
@@ -94,6 +102,9 @@ class Model {
 // The DEM a call asks for: nullopt when its heights are given (the DEM is then left as set),
 // "" for none. Raises ValueError for heights and a DEM together.
 std::optional<std::string> demOf(pybind11::handle dem, bool heightsGiven, const char* heightName);
+
+// The value of a JSON text of the face (bytes that are not UTF-8 become U+FFFD).
+pybind11::object jsonValue(const std::string& text);
 
 }  // namespace senmod_python
 

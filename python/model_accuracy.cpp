@@ -61,6 +61,7 @@ std::unique_ptr<Model> Model::withParameters(const py::object& values) {
   model->dem_ = dem_;
   model->demStamp_ = demStamp_;
   model->values_ = std::move(v);
+  model->derived_ = derived_;
   return model;
 }
 

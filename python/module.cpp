@@ -126,6 +126,26 @@ lon, lat: degrees (WGS 84); h: the height each point used (m). Every result is c
 the image: one that misses its image point by more than max_residual pixels (default
 DEFAULT_MAX_RESIDUAL, 0.001; for this call only) fails with POINT_NOT_CONVERGED. status (int,
 return_status=True) as in ground_to_image. A failed point is NaN in lon, lat and h.)")
+      .def("refine", &Model::refine, py::arg("gcps"), py::arg("params") = py::none(),
+           py::arg("max_iterations") = 10, py::arg("reject") = false,
+           py::arg("dem") = py::none(),
+           R"(The model refined with ground control points: (refined Model, report dict).
+
+gcps: a file (text lines "sample row lon lat h [sigma_h sigma_v sigma_px] [id]", a CSV with a
+header naming those columns, or a GeoJSON FeatureCollection of Points with properties sample and
+row), or an (n, 5..8) array of sample, row, lon, lat, h[, sigma_h, sigma_v, sigma_px]: pixels in
+the model's convention, degrees, metres above the ellipsoid; standard deviations in m
+horizontal, m vertical and px, by default 0, 0 and 1. A height NaN is read from the raster DEM
+at path dem. params: "model" (the model's own parameters with their covariance as prior; the
+default), "image-offset", "image-affine", "ground-offset" or "ground-offset-rotation".
+max_iterations: the most Gauss-Newton iterations. reject: leave out the point of the largest
+normalised residual above 3 and solve again, while one is flagged and enough points remain.
+
+The refined model carries the solution and its posterior covariance as its adjustable
+parameters; save it with Model.save (it cannot be pickled). The report holds each point's
+residuals before and after (px and m), the RMS before and after, each parameter's value and
+sigma. Raises senmod.Error naming the cause for too few points, points outside the image,
+points on a line or at one point, and a solution that does not converge.)")
       .def("footprint", &Model::footprint, py::arg("dem") = py::none(),
            py::arg("height") = py::none(), py::arg("step") = 64.0,
            R"(The image's outline on the ground as a senmod.Footprint (a GeoJSON

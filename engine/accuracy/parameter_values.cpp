@@ -11,13 +11,24 @@ LoadedModel withParameterValues(const LoadedModel& model, const std::vector<doub
   if (!model.parameters || model.parameters->count() == 0) {
     throw ReadError("the model has no adjustable parameters to give values to");
   }
-  const AdjustableParameters& p = *model.parameters;
-  if (values.size() != p.count()) {
+  AdjustableParameters p = *model.parameters;
+  p.values = values;
+  return withParameters(model, p);
+}
+
+LoadedModel withParameters(const LoadedModel& model, const AdjustableParameters& parameters) {
+  const AdjustableParameters& p = parameters;
+  if (p.count() == 0) throw ReadError("the model has no adjustable parameters to give values to");
+  if (p.values.size() != p.count()) {
     throw ReadError("the model has " + std::to_string(p.count()) +
-                    " adjustable parameters, not " + std::to_string(values.size()));
+                    " adjustable parameters, not " + std::to_string(p.values.size()));
   }
-  for (size_t k = 0; k < values.size(); ++k) {
-    if (!std::isfinite(values[k])) {
+  if (p.hasCovariance() && p.covariance.size() != p.count() * p.count()) {
+    throw ReadError("the covariance of " + std::to_string(p.count()) + " parameters holds " +
+                    std::to_string(p.covariance.size()) + " elements");
+  }
+  for (size_t k = 0; k < p.values.size(); ++k) {
+    if (!std::isfinite(p.values[k])) {
       throw ReadError("the value of parameter " + std::to_string(k + 1) + " (" + p.names[k] +
                       ") is not a finite number");
     }
@@ -28,7 +39,6 @@ LoadedModel withParameterValues(const LoadedModel& model, const std::vector<doub
   copy.source = model.source;
   copy.bRecords = model.bRecords;
   copy.parameters = p;
-  copy.parameters->values = values;
   return copy;
 }
 

@@ -13,6 +13,11 @@ namespace senmod_io {
 // without adjustable parameters, a count that is not theirs or a value that is not finite.
 LoadedModel withParameterValues(const LoadedModel& model, const std::vector<double>& values);
 
+// A copy of model whose adjustable parameters are parameters (with their values and
+// covariance), in place of any it had. Throws ReadError for parameters without any, a count of
+// values or covariance elements that is not theirs, or a value that is not finite.
+LoadedModel withParameters(const LoadedModel& model, const AdjustableParameters& parameters);
+
 }  // namespace senmod_io
 
 #endif

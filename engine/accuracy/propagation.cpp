@@ -161,6 +161,27 @@ void parameterJacobian(PointEngine& engine, const AdjustableParameters& p, size_
   }
 }
 
+void groundDerivative(PointEngine& engine, size_t n, const double* lon, const double* lat,
+                      const double* height, double* derivative, uint8_t* ok) {
+  const size_t block = std::min(n, kBlock);
+  Stencil stencil(block);
+  for (size_t start = 0; start < n; start += block) {
+    const size_t count = std::min(block, n - start);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t at = start + i;
+      stencil.place(i, lon[at], lat[at], height[at], eastNorthUp(lon[at], lat[at]));
+    }
+    engine.groundToImage(6 * count, stencil.lon.data(), stencil.lat.data(), stencil.h.data(),
+                         stencil.sample.data(), stencil.row.data(), nullptr,
+                         stencil.status.data(), false);
+    for (size_t i = 0; i < count; ++i) {
+      double* const d = derivative + 6 * (start + i);
+      ok[start + i] = stencil.derivative(i, true, d);
+      if (!ok[start + i]) std::fill(d, d + 6, kNaN);
+    }
+  }
+}
+
 void needCovariance(const PointEngine& engine) {
   const auto& p = engine.model().parameters;
   if (!p || (!p->hasCovariance() && !p->unmodelled)) {
@@ -216,9 +237,10 @@ size_t groundCovariance(PointEngine& engine, size_t n, const double* sample, con
   const Adjustment adjustment(p);
   const size_t m = p.count();
   const size_t block = std::min(n, kBlock);
-  std::vector<double> residual(block), h(block);
+  std::vector<double> residual(block), h(block), slopes(6 * block);
+  std::vector<uint8_t> sloped(block);
   std::vector<Vec3> local(block);
-  Stencil polynomials(block), adjusted(block);
+  Stencil polynomials(block);
   std::vector<double> ground(3 * m), image(2 * m), j(2 * m);
   const double su2 = errors.heightSigma * errors.heightSigma;
   const double si2 = errors.imageSigma * errors.imageSigma;
@@ -228,23 +250,18 @@ size_t groundCovariance(PointEngine& engine, size_t n, const double* sample, con
     int* const st = status + start;
     engine.imageToGround(count, sample + start, row + start, height ? height + start : nullptr,
                          lon + start, lat + start, heightOut + start, residual.data(), st);
-    for (size_t i = 0; i < count; ++i) {
-      h[i] = carried(st[i]) ? heightOut[start + i] : kNaN;
-      adjusted.place(i, lon[start + i], lat[start + i], h[i],
-                     eastNorthUp(lon[start + i], lat[start + i]));
-    }
+    for (size_t i = 0; i < count; ++i) h[i] = carried(st[i]) ? heightOut[start + i] : kNaN;
     // The adjusted model's derivative in east, north and up, and the polynomials' at the moved
     // points.
-    engine.groundToImage(6 * count, adjusted.lon.data(), adjusted.lat.data(),
-                         adjusted.h.data(), adjusted.sample.data(), adjusted.row.data(),
-                         nullptr, adjusted.status.data(), false);
+    groundDerivative(engine, count, lon + start, lat + start, h.data(), slopes.data(),
+                     sloped.data());
     polynomialStencil(engine, adjustment, count, lon + start, lat + start, h.data(), local,
                       polynomials);
     for (size_t i = 0; i < count; ++i) {
       double* const out = cov + 9 * (start + i);
-      double g[6], d[6];
-      const bool derived = carried(st[i]) && adjusted.derivative(i, true, g) &&
-                           polynomials.derivative(i, false, d);
+      const double* const g = &slopes[6 * i];
+      double d[6];
+      const bool derived = carried(st[i]) && sloped[i] && polynomials.derivative(i, false, d);
       // A = the east-north columns of g, b its up column.
       const double det = g[0] * g[4] - g[1] * g[3];
       if (!derived || !(std::fabs(det) > 0.0)) {

@@ -30,6 +30,13 @@ void parameterJacobian(PointEngine& engine, const AdjustableParameters& p, size_
                        const double* lon, const double* lat, const double* height,
                        double* jacobian, uint8_t* ok);
 
+// The derivative of the adjusted image position (the engine's groundToImage) of n ground
+// points (degrees, m; heights given) along their local east, north and up (px/m):
+// derivative[6i .. 6i+5] = sample by east, north, up, then row by east, north, up. ok[i] is 1
+// where it could be taken, else its values are NaN. Throws as PointEngine::groundToImage.
+void groundDerivative(PointEngine& engine, size_t n, const double* lon, const double* lat,
+                      const double* height, double* derivative, uint8_t* ok);
+
 // Throws ReadError when the model has no error covariance to propagate, naming what it lacks.
 void needCovariance(const PointEngine& engine);
 

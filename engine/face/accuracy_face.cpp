@@ -65,17 +65,8 @@ smod_Model* smod_ModelWithParameters(const smod_Model* model, size_t count, cons
     needModel(model);
     if (count > 0 && !values) throw ReadError("the values are null");
     const std::vector<double> given(values, values + count);
-    auto copy = new smod_Model{
-        model->path, senmod_io::PointEngine(
-                         senmod_io::withParameterValues(model->engine.model(), given))};
-    try {
-      if (!model->engine.dem().empty()) copy->engine.setDem(model->engine.dem());
-      copy->engine.setOptions(model->engine.options());
-    } catch (...) {
-      delete copy;
-      throw;
-    }
-    return copy;
+    return senmod_io::derivedModel(
+        model, senmod_io::withParameterValues(model->engine.model(), given));
   });
 }
 

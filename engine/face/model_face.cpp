@@ -31,27 +31,13 @@
 namespace {
 
 using senmod_io::guarded;
+using senmod_io::handOut;
 using senmod_io::needModel;
+using senmod_io::numberOf;
 using senmod_io::ReadError;
-
-// A text for C, to be released with smod_Free.
-char* handOut(const std::string& text) {
-  char* block = static_cast<char*>(std::malloc(text.size() + 1));
-  if (!block) throw std::bad_alloc();
-  std::memcpy(block, text.data(), text.size() + 1);
-  return block;
-}
 
 std::string textOf(const char* value, const char* what) {
   if (!value || !*value) throw ReadError(std::string(what) + " needs a value");
-  return value;
-}
-
-double numberOf(const std::string& text, const std::string& what) {
-  double value = 0.0;
-  if (!senmod_text::parseNumberText(text.data(), text.data() + text.size(), &value)) {
-    throw ReadError(what + " needs a number, not \"" + text + "\"");
-  }
   return value;
 }
 

@@ -3,10 +3,13 @@
 #ifndef SENMOD_IO_MODEL_HANDLE_H
 #define SENMOD_IO_MODEL_HANDLE_H
 
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "number_text.h"
 #include "partial_file.h"
 #include "point_engine.h"
 #include "read_error.h"
@@ -47,6 +50,36 @@ inline void needModel(const smod_Model* model) {
 // The files a model's writers may not write over: its own file and its DEM.
 inline std::vector<WriteInput> modelInputs(const smod_Model* model) {
   return {{"the model", model->path}, {"the DEM", model->engine.dem()}};
+}
+
+// A text for C, to be released with smod_Free.
+inline char* handOut(const std::string& text) {
+  char* block = static_cast<char*>(std::malloc(text.size() + 1));
+  if (!block) throw std::bad_alloc();
+  std::memcpy(block, text.data(), text.size() + 1);
+  return block;
+}
+
+// The number text reads as; throws ReadError naming what for anything else.
+inline double numberOf(const std::string& text, const std::string& what) {
+  double value = 0.0;
+  if (!senmod_text::parseNumberText(text.data(), text.data() + text.size(), &value)) {
+    throw ReadError(what + " needs a number, not \"" + text + "\"");
+  }
+  return value;
+}
+
+// A new handle on loaded, with model's path, DEM and options: a model made from model.
+inline smod_Model* derivedModel(const smod_Model* model, LoadedModel loaded) {
+  auto copy = new smod_Model{model->path, PointEngine(std::move(loaded))};
+  try {
+    if (!model->engine.dem().empty()) copy->engine.setDem(model->engine.dem());
+    copy->engine.setOptions(model->engine.options());
+  } catch (...) {
+    delete copy;
+    throw;
+  }
+  return copy;
 }
 
 }  // namespace senmod_io

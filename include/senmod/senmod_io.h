@@ -219,6 +219,44 @@ SMOD_IO_API int smod_ModelGroundCovariance(smod_Model* model, size_t n, const do
                                            double* ce90, double* le90, int* status,
                                            ErrorReport** err);
 
+/* ---- Refinement with ground control points.
+ *
+ * A refinement solves for adjustable parameters by weighted least squares (Gauss-Newton), so
+ * that the model carries surveyed ground points to where they were measured in the image. The
+ * refined model carries the solution as its parameters' values and the posterior covariance
+ * as their covariance, so that the accuracy calls on it give the refined accuracy. The README's
+ * "Refinement" section gives the parameter sets, weights and statistics. */
+
+/* Refines model with the ground control points of the file at gcpPath: text lines "sample row
+ * longitude latitude height [sigma_h sigma_v sigma_px] [id]" (blanks or commas; # comments;
+ * degrees, metres above the ellipsoid, pixels in the model's convention; standard deviations in
+ * m east and north, m up and px, by default 0, 0 and 1), a CSV whose first line names those
+ * columns, or a GeoJSON FeatureCollection of Points with properties sample, row and optionally
+ * sigma_h, sigma_v, sigma_px and id. A height "nan" is read from the model's DEM
+ * (smod_ModelSetDem). options: null, or a null-terminated list of "KEY=VALUE" texts: "PARAMS"
+ * (model, the model's own parameters with their covariance as prior, the default;
+ * image-offset, image-affine, ground-offset or ground-offset-rotation), "MAX_ITERATIONS"
+ * (1 to 1000, default 10), "REJECT" ("YES": the point of the largest normalised residual above
+ * 3 is left out and the solution made again, while one is and enough points remain; default
+ * "NO"). Returns the refined model, with model's DEM and options (close it with
+ * smod_ModelClose), and when reportJson is not null the report into *reportJson: one JSON object
+ * (per point its residuals before and after in px and m, the RMS before and after, each
+ * parameter's value and standard deviation, the flagged and rejected points), released with
+ * smod_Free. Returns null with a report naming the cause (and *reportJson null) for a file or
+ * line that cannot be read (its line number), a parameter set the model cannot take, too few
+ * points for the parameters, a point outside the image domain or without a height, a
+ * degenerate geometry (points on a line or at one point), a solution that does not converge. */
+SMOD_IO_API smod_Model* smod_ModelRefine(smod_Model* model, const char* gcpPath,
+                                         const char* const* options, char** reportJson,
+                                         ErrorReport** err);
+
+/* smod_ModelRefine with the points of an array: n rows of columns values (5 to 8, row-major):
+ * sample, row, longitude, latitude, height (NaN: from the DEM), then sigma_h, sigma_v and
+ * sigma_px as far as columns reaches. */
+SMOD_IO_API smod_Model* smod_ModelRefinePoints(smod_Model* model, size_t n, size_t columns,
+                                               const double* gcps, const char* const* options,
+                                               char** reportJson, ErrorReport** err);
+
 /* Writes the model (with its covariance records and adjustable parameters) to the model file at
  * path, under a temporary name renamed when complete. Returns 0, or -1 with a report naming
  * path; a path that is the model's own file or its DEM is refused before anything is written. */

@@ -490,3 +490,35 @@ def test_rpc_export_refusals_leave_nothing(models, tmp_path):
     with pytest.raises(senmod.Error, match="the name says no RPC format"):
         model.to_rpc(tmp_path / "a.txt")
     assert list(tmp_path.iterdir()) == []
+
+
+def test_refine_recovers_a_known_image_shift_from_a_file_or_an_array(sample_dir, tmp_path):
+    model = senmod.open(os.path.join(sample_dir, "sample_rsm.ntf"))
+    sample, row = [a.ravel() for a in np.meshgrid(np.linspace(80, 1400, 4), np.linspace(60, 900, 3))]
+    h = np.linspace(300, 900, sample.size)
+    lon, lat, _ = model.image_to_ground(sample, row, h)
+    noise = np.random.default_rng(2).normal(0, 0.2, (2, sample.size))
+    measured = np.column_stack([sample + 3.1 + noise[0], row - 2.2 + noise[1], lon, lat, h,
+                                np.zeros(sample.size), np.zeros(sample.size),
+                                np.full(sample.size, 0.2)])
+    refined, report = model.refine(measured, params="image-offset")
+    values = {p["name"]: (p["value"], p["sigma"]) for p in report["parameters"]}
+    assert abs(values["ICO"][0] - 3.1) < 4 * values["ICO"][1] < 0.5
+    assert abs(values["IRO"][0] + 2.2) < 4 * values["IRO"][1] < 0.5
+    assert report["rms_before_px"] > 3 and report["rms_after_px"] < 0.5
+    s, r = refined.ground_to_image(lon, lat, h)
+    assert np.allclose(s - sample, values["ICO"][0], atol=1e-6)
+    gcps = tmp_path / "gcps.txt"
+    gcps.write_text("".join(" ".join(repr(float(v)) for v in p) + f" P{i}\n"
+                            for i, p in enumerate(measured)))
+    again, text_report = model.refine(gcps, params="image-offset")
+    assert text_report["parameters"] == report["parameters"]
+    assert [p["id"] for p in text_report["points"]][:2] == ["P0", "P1"]
+    with pytest.raises(TypeError, match="refined"):
+        pickle.dumps(refined)
+    with pytest.raises(senmod.Error, match="too few"):
+        model.refine(measured[:2], params="ground-offset-rotation")
+    with pytest.raises(senmod.Error, match="name a set"):
+        model.refine(measured)
+    with pytest.raises(ValueError, match="5..8"):
+        model.refine(measured[:, :4], params="image-offset")

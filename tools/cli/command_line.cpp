@@ -125,6 +125,14 @@ void store(CommandLine& cl, const std::string& o, const std::vector<std::string>
     cl.heights = wholeNumber(o, v[0], 2, 50);
   } else if (o == "--image") {
     cl.image = text("a file name");
+  } else if (o == "--gcps") {
+    cl.gcps = text("a file name");
+  } else if (o == "--params") {
+    cl.params = text("a parameter set");
+  } else if (o == "--max-iterations") {
+    cl.maxIterations = wholeNumber(o, v[0], 1, 1000);
+  } else if (o == "--reject") {
+    cl.reject = true;
   } else if (o == "--config") {
     if (v[0].empty()) throw UsageError("--config needs KEY VALUE");
     cl.config.emplace_back(v[0], v[1]);
@@ -192,6 +200,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
   }
   if (ortho && cl.output.empty()) throw UsageError("ortho needs -o OUT.tif");
+  if (cl.command == "refine" && cl.gcps.empty()) throw UsageError("refine needs --gcps FILE");
+  if (cl.command == "refine" && cl.output.empty()) throw UsageError("refine needs -o OUT.smod");
   if (ortho && cl.progress && cl.quiet) throw UsageError("give either --progress or --quiet");
   if (ortho && cl.format.empty() && endsWith(cl.output, ".cog.tif")) cl.format = "COG";
   if (!cl.dem.empty() && cl.height) throw UsageError("give either --dem or --height, not both");

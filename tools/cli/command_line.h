@@ -18,8 +18,8 @@ class UsageError : public std::runtime_error {
 };
 
 struct CommandLine {
-  std::string command;  // "info", "ground-to-image", "image-to-ground", "accuracy", "convert", "ortho",
-                        // "footprint", "help", "version"
+  std::string command;  // "info", "ground-to-image", "image-to-ground", "accuracy", "convert",
+                        // "ortho", "footprint", "refine", "help", "version"
   bool help = false;    // COMMAND --help: that command's usage
   std::string model;    // ortho: --model, "" for the image's own
   std::string output;   // convert: the model file to write; transforms, ortho, footprint: -o,
@@ -53,14 +53,19 @@ struct CommandLine {
   bool quiet = false;
   // footprint
   double step = 64.0;  // pixels between outline points
+  // refine
+  std::string gcps;                  // --gcps
+  std::string params;                // --params, "" for the engine's default
+  std::optional<int> maxIterations;  // --max-iterations
+  bool reject = false;
   // --config KEY VALUE pairs, for GDAL
   std::vector<std::pair<std::string, std::string>> config;
 };
 
 // Options are those of command_text.h, in either spelling. Throws UsageError for an unknown
 // command or option, a missing or extra argument, a number option that is not a number or out
-// of its range, --dem together with --height, ortho without -o, --progress together with
-// --quiet, and the RPC options of convert without --to rpc.
+// of its range, --dem together with --height, ortho without -o, refine without --gcps or -o,
+// --progress together with --quiet, and the RPC options of convert without --to rpc.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 }  // namespace senmod_cli

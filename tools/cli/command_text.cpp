@@ -9,8 +9,11 @@ namespace {
 constexpr const char* kPointCommands = "ground-to-image image-to-ground accuracy";
 constexpr const char* kHeightCommands =
     "ground-to-image image-to-ground accuracy ortho footprint";
+// Those and refine, whose points without a height take the DEM's.
+constexpr const char* kDemCommands =
+    "ground-to-image image-to-ground accuracy ortho footprint refine";
 constexpr const char* kModelCommands =
-    "info ground-to-image image-to-ground accuracy convert ortho footprint";
+    "info ground-to-image image-to-ground accuracy convert ortho footprint refine";
 
 }  // namespace
 
@@ -57,12 +60,42 @@ const CommandText kCommandTexts[] = {
      "edges) as a polygon with the model's source, the image size and the heights used as "
      "properties: GeoJSON on standard output, or to -o OUT in the format its extension names "
      "(.geojson, .json, .gpkg, .shp, .kml, .fgb)."},
+    {"refine", "MODEL --gcps FILE -o OUT.smod",
+     "Refines the model with ground control points: solves for adjustable parameters by "
+     "weighted least squares so that the model carries the surveyed ground points to where "
+     "they were measured, writes the refined model (its parameters' values and their "
+     "posterior covariance, which the accuracy of later calls comes from) to the model file "
+     "OUT.smod and prints the report: each point's residual before and after in pixels and "
+     "metres, the RMS before and after, each parameter's value and standard deviation. Points "
+     "whose normalised residual (the residual in units of its stated error) exceeds 3 are "
+     "flagged. A file of points that cannot be read, too few points for the parameters, a "
+     "point outside the image, points on a line or at one point, and a solution that does not "
+     "converge are refused, and nothing is written."},
 };
 const int kCommandCount = sizeof kCommandTexts / sizeof kCommandTexts[0];
 
 const OptionText kOptionTexts[] = {
-    {"--json", "", "", "info", "Writes the description as one JSON object."},
-    {"--dem", "", "DEM", kHeightCommands,
+    {"--json", "", "", "info refine",
+     "Writes the description (info) or the report (refine) as one JSON object."},
+    {"--gcps", "", "FILE", "refine",
+     "The ground control points: lines \"sample row longitude latitude height [sigma_h sigma_v "
+     "sigma_px] [id]\" (blanks or commas, # comments; degrees, metres above the ellipsoid, "
+     "pixels in the model's convention; standard deviations in metres horizontal and vertical "
+     "and in pixels, by default 0, 0 and 1), a CSV whose first line names those columns, or a "
+     "GeoJSON FeatureCollection of Points with properties sample and row. A height \"nan\" "
+     "is read from --dem."},
+    {"--params", "", "SET", "refine",
+     "The parameters to solve for: model (the model's own adjustable parameters, with their "
+     "covariance as prior; the default), image-offset (a row and sample shift), image-affine "
+     "(a shift plus terms linear in local east and north), ground-offset (a ground shift east, "
+     "north and up) or ground-offset-rotation (plus small rotations about those axes)."},
+    {"--max-iterations", "", "N", "refine",
+     "The most Gauss-Newton iterations (default 10); a solution that has not converged by then "
+     "is refused."},
+    {"--reject", "", "", "refine",
+     "Leaves out the point with the largest normalised residual above 3 and solves again, "
+     "while one is flagged and enough points remain."},
+    {"--dem", "", "DEM", kDemCommands,
      "Heights from this raster DEM (any raster GDAL reads, in any coordinate system): read at "
      "each ground point, or iterated to from image to ground. Points off the DEM or next to a "
      "cell without data take the DEM's mean height, and are counted; a DEM without a valid cell "
@@ -88,8 +121,8 @@ const OptionText kOptionTexts[] = {
     {"--stop-on-error", "", "", kPointCommands,
      "Stops at the first point that fails, after writing the points before it."},
     {"-i", "", "IN", kPointCommands, "Reads points from IN instead of standard input."},
-    {"-o", "", "OUT", "ground-to-image image-to-ground accuracy ortho footprint",
-     "Writes to OUT instead of standard output (ortho needs it)."},
+    {"-o", "", "OUT", "ground-to-image image-to-ground accuracy ortho footprint refine",
+     "Writes to OUT instead of standard output (ortho and refine need it)."},
     {"--model", "", "MODEL", "ortho", "Reads the model from MODEL instead of the image."},
     {"--t_srs", "-t_srs", "SRS", "ortho",
      "The output coordinate system: an EPSG code, WKT or a PROJ string."},
@@ -161,11 +194,11 @@ bool general(const OptionText& o) {
 
 std::string synopsis(const CommandText& c) {
   std::string text = std::string("senmod ") + c.name + " " + c.synopsis;
-  const bool outputInSynopsis = std::strstr(c.synopsis, "-o ") != nullptr;
   for (int i = 0; i < kOptionCount; ++i) {
     const OptionText& o = kOptionTexts[i];
     if (!takes(o, c.name) || general(o)) continue;
-    if (outputInSynopsis && std::strcmp(o.name, "-o") == 0) continue;
+    // One that the synopsis names already.
+    if (std::strstr(c.synopsis, (std::string(o.name) + " ").c_str())) continue;
     text += std::string(" [") + o.name + (*o.value ? std::string(" ") + o.value : "") + "]";
   }
   return text;
@@ -279,7 +312,8 @@ std::string manPage(const std::string& version) {
       ".SH EXAMPLE\n.nf\nsenmod image\\-to\\-ground scene.ntf \\-\\-dem dem.tif \\-i points.txt "
       "\\-o ground.txt\nsenmod ground\\-to\\-image scene.ntf \\-\\-height 120 \\-i ground.txt\n"
       "senmod ortho scene.ntf \\-\\-dem dem.tif \\-r bilinear \\-o scene_ortho.tif\nsenmod "
-      "footprint scene.ntf \\-\\-dem dem.tif \\-o scene_footprint.geojson\n.fi\n";
+      "footprint scene.ntf \\-\\-dem dem.tif \\-o scene_footprint.geojson\nsenmod refine "
+      "scene.ntf \\-\\-gcps gcps.txt \\-\\-params ground\\-offset \\-o scene.smod\n.fi\n";
   page += ".SH SEE ALSO\nThe engine's interface header\n.IR senmod/senmod_io.h .\n";
   return page;
 }

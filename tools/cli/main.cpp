@@ -23,6 +23,7 @@
 #include "interrupt.h"
 #include "output.h"
 #include "point_stream.h"
+#include "refine_table.h"
 #include "senmod/senmod_io.h"
 #include "senmod/version.h"
 
@@ -221,6 +222,26 @@ int convert(const CommandLine& cl) {
   return kOk;
 }
 
+int refine(const CommandLine& cl) {
+  const Model model = openModel(cl.model, cl.dem);
+  std::vector<std::string> options;
+  if (!cl.params.empty()) options.push_back("PARAMS=" + cl.params);
+  if (cl.maxIterations) options.push_back("MAX_ITERATIONS=" + std::to_string(*cl.maxIterations));
+  if (cl.reject) options.push_back("REJECT=YES");
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  ErrorReport* report = nullptr;
+  char* json = nullptr;
+  const Model refined(
+      smod_ModelRefine(model.get(), cl.gcps.c_str(), list.data(), &json, &report));
+  if (!refined) fail(&report);
+  const std::string text = takeText(json, &report);
+  if (smod_ModelSave(refined.get(), cl.output.c_str(), &report) != 0) fail(&report);
+  print(cl.json ? text : refineTable(text));
+  return kOk;
+}
+
 int transform(const CommandLine& cl) {
   const Model model = openModel(cl.model, cl.dem);
   ErrorReport* report = nullptr;
@@ -274,7 +295,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"help", help},       {"version", version},           {"info", info},
     {"convert", convert}, {"ground-to-image", transform}, {"image-to-ground", transform},
-    {"accuracy", transform}, {"ortho", ortho},     {"footprint", footprint}};
+    {"accuracy", transform}, {"ortho", ortho},     {"footprint", footprint},
+    {"refine", refine}};
 
 int run(const CommandLine& cl) {
   if (cl.help) {
@@ -289,7 +311,8 @@ int run(const CommandLine& cl) {
                          {{"the model", cl.model},
                           {"the image", cl.image},
                           {"the DEM", cl.dem},
-                          {"the input", cl.input}},
+                          {"the input", cl.input},
+                          {"the ground control points", cl.gcps}},
                          points && cl.input.empty());
   for (const Command& c : kCommands) {
     if (cl.command == c.name) return c.run(cl);
