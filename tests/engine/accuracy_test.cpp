@@ -73,7 +73,14 @@ void groundToImage(PointEngine& engine, const Vec3& e, double* s, double* r) {
 TEST(Adjustment, EachTermMovesThePointAsWrittenAndImageToGroundInvertsIt) {
   Scene sc = scene();
   PointEngine plain(loadModel(enginetest::sampleRsm()));
-  sc.model.parameters = parametersAt(sc.lon, sc.lat);
+  // And the scale and one affine term: parameters 8 GS, 9 GXZ.
+  AdjustableParameters terms = parametersAt(sc.lon, sc.lat);
+  terms.terms.push_back({Kind::Ground, {}, GroundTerm::S, 8});
+  terms.terms.push_back({Kind::Ground, {}, GroundTerm::XZ, 9});
+  terms.names.push_back("GS");
+  terms.names.push_back("GXZ");
+  terms.values.assign(10, 0.0);
+  sc.model.parameters = terms;
   const Vec3 p = geocentricOf(sc.lon, sc.lat, kHeight);
   const auto enu = eastNorthUp(sc.lon, sc.lat);
   auto along = [&](const Vec3& from, int axis, double metres) {
@@ -87,17 +94,19 @@ TEST(Adjustment, EachTermMovesThePointAsWrittenAndImageToGroundInvertsIt) {
     double dSample, dRow;
   };
   // The point lies 500 m up the frame's z axis: a rotation W about x moves it by X × W,
-  // (0, 500 w, 0); about y by (-500 w, 0, 0).
+  // (0, 500 w, 0); about y by (-500 w, 0, 0); the scale by (0, 0, 500 s); GXZ by (500 g, 0, 0).
   const Case cases[] = {
       {0, 12.0, along(p, 0, 12.0), 0, 0},
       {2, -30.0, along(p, 2, -30.0), 0, 0},
       {3, 1e-4, along(p, 1, 500 * 1e-4), 0, 0},
       {4, 2e-4, along(p, 0, -500 * 2e-4), 0, 0},
       {6, 0.75, p, 0, 0.75},
+      {8, 1e-3, along(p, 2, 500 * 1e-3), 0, 0},
+      {9, 2e-3, along(p, 0, 500 * 2e-3), 0, 0},
   };
   for (const Case& c : cases) {
     LoadedModel copy = withParameterValues(sc.model, [&] {
-      std::vector<double> v(8, 0.0);
+      std::vector<double> v(10, 0.0);
       v[c.parameter] = c.value;
       return v;
     }());
@@ -109,7 +118,7 @@ TEST(Adjustment, EachTermMovesThePointAsWrittenAndImageToGroundInvertsIt) {
     EXPECT_NEAR(r1, r0 + c.dRow, 1e-6) << "parameter " << c.parameter;
   }
   // All at once, with a sample term in x, and back to the ground.
-  PointEngine adjusted(withParameterValues(sc.model, {3, -4, 5, 2e-5, -1e-5, 3e-5, 0.4, 1e-3}));
+  PointEngine adjusted(withParameterValues(sc.model, {3, -4, 5, 2e-5, -1e-5, 3e-5, 0.4, 1e-3, 2e-4, -3e-4}));
   const Vec3 east = along(p, 0, 200.0);
   double lon, lat, h, s, r;
   geodeticOf(east, &lon, &lat, &h);
@@ -125,7 +134,7 @@ TEST(Adjustment, EachTermMovesThePointAsWrittenAndImageToGroundInvertsIt) {
                 kMetresPerDegree,
             5e-9);
   // The sample term: 1e-3 px per metre east, at 200 m east of the frame's origin.
-  PointEngine onlySample(withParameterValues(sc.model, {0, 0, 0, 0, 0, 0, 0, 1e-3}));
+  PointEngine onlySample(withParameterValues(sc.model, {0, 0, 0, 0, 0, 0, 0, 1e-3, 0, 0}));
   double s2, r2, s3, r3;
   groundToImage(plain, east, &s2, &r2);
   groundToImage(onlySample, east, &s3, &r3);
