@@ -23,20 +23,12 @@ constexpr int kRuns = 5;
 AdjustableParameters parameters(double lon, double lat) {
   AdjustableParameters p;
   p.source = "bench";
-  p.origin = geocentricOf(lon, lat, 0.0);
-  const auto enu = eastNorthUp(lon, lat);
-  for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 3; ++k) p.axes[3 * i + k] = enu[k][i];
-  }
-  for (int g = 0; g < 6; ++g) {
-    p.terms.push_back({AdjustmentTerm::Kind::Ground, {}, static_cast<GroundTerm>(g), g});
-    p.names.push_back(groundTermName(static_cast<GroundTerm>(g)));
-  }
-  p.terms.push_back({AdjustmentTerm::Kind::Row, {0, 0, 0}, GroundTerm::XO, 6});
-  p.terms.push_back({AdjustmentTerm::Kind::Sample, {1, 0, 0}, GroundTerm::XO, 7});
-  p.names.push_back("IRO");
-  p.names.push_back("ICX");
-  p.values.assign(8, 0.0);
+  const LocalFrame frame = eastNorthUpFrame(lon, lat, 0.0);
+  p.origin = frame.origin;
+  p.axes = frame.axes;
+  for (int g = 0; g < 6; ++g) p.addGroundTerm(static_cast<GroundTerm>(g));
+  p.addImageTerm(AdjustmentTerm::Kind::Row, {0, 0, 0});
+  p.addImageTerm(AdjustmentTerm::Kind::Sample, {1, 0, 0});
   const double sd[8] = {4, 3, 6, 2e-5, 3e-5, 5e-5, 0.3, 2e-4};
   p.covariance.assign(64, 0.0);
   for (int k = 0; k < 8; ++k) p.covariance[9 * k] = sd[k] * sd[k];

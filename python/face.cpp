@@ -36,4 +36,11 @@ std::string numberText(double value) {
   return std::string(text, end.ptr);
 }
 
+std::vector<const char*> optionList(const std::vector<std::string>& options) {
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  return list;
+}
+
 }  // namespace senmod_python

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "senmod/senmod_io.h"
 
@@ -47,6 +48,10 @@ std::string pathBytes(pybind11::handle path);
 
 // text for a C face that stops at NUL: ValueError naming what when it holds one.
 std::string cText(std::string text, const char* what);
+
+// The null-terminated list of a face call's "KEY=VALUE" options; it points into options, which
+// must outlive it.
+std::vector<const char*> optionList(const std::vector<std::string>& options);
 
 // The shortest decimal text that reads back as value ("nan" and "inf" for those, which the face
 // refuses with a report).

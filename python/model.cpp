@@ -39,8 +39,8 @@ std::optional<std::string> demOf(py::handle dem, bool heightsGiven, const char* 
 
 namespace {
 
-// The ortho's progress callback, which only watches for Ctrl-C: the signal handlers run on the
-// main thread, so it checks them when the warper reports there and stops the warp when one
+// A progress callback that only watches for Ctrl-C: the signal handlers run on the
+// main thread, so it checks them when the work reports there and stops the work when one
 // raised.
 struct SignalWatch {
   std::thread::id thread = std::this_thread::get_id();
@@ -61,6 +61,22 @@ struct SignalWatch {
 bool onMainThread() {
   const py::module_ threading = py::module_::import("threading");
   return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
+
+// A face call that reports progress and hands back a JSON text: call(progress, arg) runs it
+// with a callback that only watches for Ctrl-C (on the main thread). Raises what Ctrl-C raised,
+// or the report of the call named name when it gave no text; returns the text as a dict.
+template <typename Call>
+py::object watchedJson(const char* name, const Report& report, Call call) {
+  SignalWatch watch;
+  const bool watching = onMainThread();
+  const OwnedText text = call(watching ? SignalWatch::check : nullptr, &watch);
+  if (watch.type) {
+    PyErr_Restore(watch.type, watch.value, watch.trace);
+    throw py::error_already_set();
+  }
+  if (!text) report.raise(name);
+  return jsonValue(text.get());
 }
 
 // Creation options from a list of "NAME=VALUE" texts, one such text, or a dict.
@@ -221,25 +237,16 @@ py::object Model::ortho(const py::object& image, const py::object& output, const
   if (threads) options.push_back("THREADS=" + std::to_string(*threads));
   if (format) options.push_back("FORMAT=" + cText(*format, "format"));
   if (height) options.push_back("HEIGHT=" + numberText(*height));
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
+  const std::vector<const char*> list = optionList(options);
 
-  SignalWatch watch;
-  const bool watching = onMainThread();
   Report report;
-  const OwnedText text = run(demPath, std::nullopt, [&] {
-    return OwnedText(
-        smod_ModelOrtho(model_, imagePath.c_str(), outputPath.c_str(), list.data(),
-                        watching ? SignalWatch::check : nullptr, &watch, report.slot()),
-        smod_Free);
+  return watchedJson("smod_ModelOrtho", report, [&](smod_ProgressFunc progress, void* arg) {
+    return run(demPath, std::nullopt, [&] {
+      return OwnedText(smod_ModelOrtho(model_, imagePath.c_str(), outputPath.c_str(),
+                                       list.data(), progress, arg, report.slot()),
+                       smod_Free);
+    });
   });
-  if (watch.type) {
-    PyErr_Restore(watch.type, watch.value, watch.trace);
-    throw py::error_already_set();
-  }
-  if (!text) report.raise("smod_ModelOrtho");
-  return jsonValue(text.get());
 }
 
 py::object Model::toRpc(const py::object& path, int degree, std::optional<int> grid,
@@ -252,24 +259,15 @@ py::object Model::toRpc(const py::object& path, int degree, std::optional<int> g
   if (!image.is_none()) options.push_back("IMAGE=" + pathBytes(image));
   if (maxResidual) options.push_back("MAX_RESIDUAL=" + numberText(*maxResidual));
   if (format) options.push_back("FORMAT=" + cText(*format, "format"));
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
-  SignalWatch watch;
-  const bool watching = onMainThread();
+  const std::vector<const char*> list = optionList(options);
   Report report;
-  const OwnedText text = run(std::nullopt, std::nullopt, [&] {
-    return OwnedText(smod_ModelExportRPC(model_, outputPath.c_str(), list.data(),
-                                         watching ? SignalWatch::check : nullptr, &watch, nullptr,
-                                         nullptr, report.slot()),
-                     smod_Free);
+  return watchedJson("smod_ModelExportRPC", report, [&](smod_ProgressFunc progress, void* arg) {
+    return run(std::nullopt, std::nullopt, [&] {
+      return OwnedText(smod_ModelExportRPC(model_, outputPath.c_str(), list.data(), progress,
+                                           arg, nullptr, nullptr, report.slot()),
+                       smod_Free);
+    });
   });
-  if (watch.type) {
-    PyErr_Restore(watch.type, watch.value, watch.trace);
-    throw py::error_already_set();
-  }
-  if (!text) report.raise("smod_ModelExportRPC");
-  return jsonValue(text.get());
 }
 
 py::object Model::path() const {

@@ -16,9 +16,7 @@ py::tuple Model::refine(const py::object& gcps, std::optional<std::string> param
   if (params) options.push_back("PARAMS=" + cText(*params, "params"));
   options.push_back("MAX_ITERATIONS=" + std::to_string(maxIterations));
   if (reject) options.push_back("REJECT=YES");
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
+  const std::vector<const char*> list = optionList(options);
   const bool file = py::isinstance<py::str>(gcps) || py::isinstance<py::bytes>(gcps) ||
                     py::hasattr(gcps, "__fspath__");
   std::string gcpPath;

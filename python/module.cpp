@@ -222,8 +222,9 @@ domain's heights, carried to the ground by this model; degree 1, 2 or 3 (higher 
 Image coordinates in the RPC are GDAL's, so that GDAL's RPC transformer gives this model's
 pixel/line. Returns a dict: "residual_mean_px", "residual_max_px", "residual_rms_px" (the RPC
 as GDAL reads it back against this model's ground to image, on a grid twice as dense),
-"check_points", "fit_points", "err_bias_m" (-1: unknown), "err_rand_m" (the fit's RMS per
-axis in metres), "warnings", ... An RPC whose largest residual exceeds max_residual pixels
+"check_points", "fit_points", "err_bias_m" and "err_rand_m" (the model's own bias and random
+error per horizontal axis in metres, -1 when unknown; the random one with the fit's RMS
+added), "warnings", ... An RPC whose largest residual exceeds max_residual pixels
 raises senmod.Error and nothing is left under path.)")
       .def(py::pickle([](Model& model) { return model.state(); },
                       [](const py::tuple& state) { return Model::fromState(state); }))

@@ -17,6 +17,19 @@ bool AdjustableParameters::applies() const {
   return false;
 }
 
+void AdjustableParameters::addImageTerm(AdjustmentTerm::Kind kind,
+                                        const std::array<int, 3>& powers) {
+  terms.push_back({kind, powers, GroundTerm::XO, static_cast<int>(names.size())});
+  names.push_back(imageTermName(kind, powers));
+  values.resize(names.size(), 0.0);
+}
+
+void AdjustableParameters::addGroundTerm(GroundTerm term) {
+  terms.push_back({AdjustmentTerm::Kind::Ground, {}, term, static_cast<int>(names.size())});
+  names.push_back(groundTermName(term));
+  values.resize(names.size(), 0.0);
+}
+
 std::string imageTermName(AdjustmentTerm::Kind kind, const std::array<int, 3>& powers) {
   std::string name = kind == AdjustmentTerm::Kind::Row ? "IR" : "IC";
   const size_t bare = name.size();

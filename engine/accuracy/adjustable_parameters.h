@@ -56,6 +56,9 @@ struct AdjustableParameters {
   std::optional<std::array<double, 3>> unmodelled;
 
   size_t count() const { return names.size(); }
+  // Adds a parameter (value 0) that drives one image-space term, or one ground-space term.
+  void addImageTerm(AdjustmentTerm::Kind kind, const std::array<int, 3>& powers);
+  void addGroundTerm(GroundTerm term);
   bool hasCovariance() const { return !covariance.empty(); }
   // True when some value is not zero, so that evaluation must apply them.
   bool applies() const;

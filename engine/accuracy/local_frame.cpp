@@ -36,6 +36,16 @@ void degreesPerMetre(double lat, double h, double* lonPerMetre, double* latPerMe
   *latPerMetre = 180.0 / M_PI / (m + h);
 }
 
+LocalFrame eastNorthUpFrame(double lon, double lat, double h) {
+  LocalFrame frame;
+  frame.origin = geocentricOf(lon, lat, h);
+  const std::array<Vec3, 3> enu = eastNorthUp(lon, lat);
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) frame.axes[3 * i + k] = enu[k][i];
+  }
+  return frame;
+}
+
 Vec3 LocalFrame::toLocal(const Vec3& geocentric) const {
   const Vec3 d{geocentric[0] - origin[0], geocentric[1] - origin[1], geocentric[2] - origin[2]};
   Vec3 x;

@@ -29,6 +29,9 @@ struct LocalFrame {
   Vec3 toGeocentric(const Vec3& local) const;
 };
 
+// The frame east, north, up at a geodetic point (degrees, m), its origin there.
+LocalFrame eastNorthUpFrame(double lon, double lat, double h);
+
 }  // namespace senmod_io
 
 #endif

@@ -34,20 +34,11 @@ std::optional<AdjustableParameters> rpcErrorParameters(const char* errBias, cons
   const double variance = (bias ? *bias * *bias : 0.0) + (random ? *random * *random : 0.0);
   AdjustableParameters p;
   p.source = bias && random ? "ERR_BIAS, ERR_RAND" : bias ? "ERR_BIAS" : "ERR_RAND";
-  p.origin = geocentricOf(lon, lat, h);
-  const auto enu = eastNorthUp(lon, lat);
-  for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 3; ++k) p.axes[3 * i + k] = enu[k][i];
-  }
-  for (const GroundTerm term : {GroundTerm::XO, GroundTerm::YO}) {
-    AdjustmentTerm t;
-    t.kind = AdjustmentTerm::Kind::Ground;
-    t.ground = term;
-    t.parameter = static_cast<int>(p.terms.size());
-    p.terms.push_back(t);
-    p.names.push_back(groundTermName(term));
-  }
-  p.values.assign(2, 0.0);
+  const LocalFrame frame = eastNorthUpFrame(lon, lat, h);
+  p.origin = frame.origin;
+  p.axes = frame.axes;
+  p.addGroundTerm(GroundTerm::XO);
+  p.addGroundTerm(GroundTerm::YO);
   p.covariance = {variance, 0.0, 0.0, variance};
   return p;
 }

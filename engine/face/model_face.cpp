@@ -35,6 +35,7 @@ using senmod_io::handOut;
 using senmod_io::needModel;
 using senmod_io::numberOf;
 using senmod_io::ReadError;
+using senmod_io::wholeOf;
 
 std::string textOf(const char* value, const char* what) {
   if (!value || !*value) throw ReadError(std::string(what) + " needs a value");
@@ -75,13 +76,9 @@ senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
   senmod_io::OrthoJob job;
   job.image = textOf(imagePath, "the image");
   job.output = textOf(outputPath, "the output");
-  for (const char* const* o = options; o && *o; ++o) {
-    char* keyBlock = nullptr;
-    const char* value = CPLParseNameValue(*o, &keyBlock);
-    const std::string key = keyBlock ? keyBlock : "";
-    CPLFree(keyBlock);
-    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
-    const std::string text = value;
+  for (const senmod_io::FaceOption& option : senmod_io::faceOptions(options)) {
+    const std::string& key = option.key;
+    const std::string& text = option.value;
     if (EQUAL(key.c_str(), "T_SRS")) {
       job.grid.srs = text;
     } else if (EQUAL(key.c_str(), "TR")) {
@@ -99,13 +96,9 @@ senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
       }
       job.resampling = text;
     } else if (EQUAL(key.c_str(), "THREADS")) {
-      const double t = numberOf(text, "THREADS");
-      if (!(t >= 1.0 && t <= 1024.0 && t == static_cast<int>(t))) {
-        throw ReadError("THREADS needs a whole number from 1 to 1024");
-      }
-      job.threads = static_cast<int>(t);
+      job.threads = wholeOf(text, "THREADS", 1, 1024);
     } else if (EQUAL(key.c_str(), "FORMAT")) {
-      job.format = textOf(value, "FORMAT");
+      job.format = textOf(text.c_str(), "FORMAT");
     } else if (EQUAL(key.c_str(), "CO")) {
       if (text.find('=') == std::string::npos || text.front() == '=') {
         throw ReadError("CO needs NAME=VALUE, not \"" + text + "\"");
@@ -123,30 +116,16 @@ senmod_io::OrthoJob orthoJob(const char* imagePath, const char* outputPath,
   return job;
 }
 
-// A whole number from low to high for option what.
-int wholeOf(const std::string& text, const std::string& what, int low, int high) {
-  const double value = numberOf(text, what);
-  if (!(value >= low && value <= high && value == std::floor(value))) {
-    throw ReadError(what + " needs a whole number from " + std::to_string(low) + " to " +
-                    std::to_string(high) + ", not \"" + text + "\"");
-  }
-  return static_cast<int>(value);
-}
-
 senmod_io::RpcExportJob rpcJob(const char* path, const char* const* options) {
   senmod_io::RpcExportJob job;
   job.output = textOf(path, "the RPC's file");
-  for (const char* const* o = options; o && *o; ++o) {
-    char* keyBlock = nullptr;
-    const char* value = CPLParseNameValue(*o, &keyBlock);
-    const std::string key = keyBlock ? keyBlock : "";
-    CPLFree(keyBlock);
-    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
-    const std::string text = value;
+  for (const senmod_io::FaceOption& option : senmod_io::faceOptions(options)) {
+    const std::string& key = option.key;
+    const std::string& text = option.value;
     if (EQUAL(key.c_str(), "FORMAT")) {
       job.format = senmod_io::rpcFormatNamed(text);
     } else if (EQUAL(key.c_str(), "IMAGE")) {
-      job.image = textOf(value, "IMAGE");
+      job.image = textOf(text.c_str(), "IMAGE");
     } else if (EQUAL(key.c_str(), "DEGREE")) {
       job.fit.degree = wholeOf(text, "DEGREE", 1, 3);
     } else if (EQUAL(key.c_str(), "GRID")) {

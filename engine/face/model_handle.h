@@ -3,6 +3,9 @@
 #ifndef SENMOD_IO_MODEL_HANDLE_H
 #define SENMOD_IO_MODEL_HANDLE_H
 
+#include <cpl_string.h>
+
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -67,6 +70,37 @@ inline double numberOf(const std::string& text, const std::string& what) {
     throw ReadError(what + " needs a number, not \"" + text + "\"");
   }
   return value;
+}
+
+// A whole number from low to high for option what.
+inline int wholeOf(const std::string& text, const std::string& what, int low, int high) {
+  const double value = numberOf(text, what);
+  if (!(value >= low && value <= high && value == std::floor(value))) {
+    throw ReadError(what + " needs a whole number from " + std::to_string(low) + " to " +
+                    std::to_string(high) + ", not \"" + text + "\"");
+  }
+  return static_cast<int>(value);
+}
+
+// One "KEY=VALUE" text of a call's option list.
+struct FaceOption {
+  std::string key;
+  std::string value;
+};
+
+// The options of a null-terminated list of "KEY=VALUE" texts (null: none), in order; throws
+// ReadError for a text that is not KEY=VALUE.
+inline std::vector<FaceOption> faceOptions(const char* const* options) {
+  std::vector<FaceOption> parsed;
+  for (const char* const* o = options; o && *o; ++o) {
+    char* keyBlock = nullptr;
+    const char* value = CPLParseNameValue(*o, &keyBlock);
+    const std::string key = keyBlock ? keyBlock : "";
+    CPLFree(keyBlock);
+    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
+    parsed.push_back({key, value});
+  }
+  return parsed;
 }
 
 // A new handle on loaded, with model's path, DEM and options: a model made from model.

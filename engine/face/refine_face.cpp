@@ -17,13 +17,9 @@ using senmod_io::ReadError;
 
 senmod_io::RefineOptions refineOptions(const char* const* options) {
   senmod_io::RefineOptions r;
-  for (const char* const* o = options; o && *o; ++o) {
-    char* keyBlock = nullptr;
-    const char* value = CPLParseNameValue(*o, &keyBlock);
-    const std::string key = keyBlock ? keyBlock : "";
-    CPLFree(keyBlock);
-    if (key.empty() || !value) throw ReadError(std::string("bad option \"") + *o + "\"");
-    const std::string text = value;
+  for (const senmod_io::FaceOption& option : senmod_io::faceOptions(options)) {
+    const std::string& key = option.key;
+    const std::string& text = option.value;
     if (EQUAL(key.c_str(), "PARAMS")) {
       const auto set = senmod_io::parameterSetNamed(text);
       if (!set) {
@@ -32,16 +28,12 @@ senmod_io::RefineOptions refineOptions(const char* const* options) {
       }
       r.set = *set;
     } else if (EQUAL(key.c_str(), "MAX_ITERATIONS")) {
-      const double n = senmod_io::numberOf(text, "MAX_ITERATIONS");
-      if (!(n >= 1.0 && n <= 1000.0 && n == static_cast<int>(n))) {
-        throw ReadError("MAX_ITERATIONS needs a whole number from 1 to 1000");
-      }
-      r.maxIterations = static_cast<int>(n);
+      r.maxIterations = senmod_io::wholeOf(text, "MAX_ITERATIONS", 1, 1000);
     } else if (EQUAL(key.c_str(), "REJECT")) {
-      if (!EQUAL(value, "YES") && !EQUAL(value, "NO")) {
+      if (!EQUAL(text.c_str(), "YES") && !EQUAL(text.c_str(), "NO")) {
         throw ReadError("REJECT takes YES or NO, not \"" + text + "\"");
       }
-      r.reject = EQUAL(value, "YES");
+      r.reject = EQUAL(text.c_str(), "YES");
     } else {
       throw ReadError("unknown option \"" + key + "\"");
     }

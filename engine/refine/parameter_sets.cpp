@@ -17,16 +17,6 @@ constexpr int kSets = 5;
 
 using Kind = AdjustmentTerm::Kind;
 
-void addImageTerm(AdjustableParameters& p, Kind kind, std::array<int, 3> powers) {
-  p.terms.push_back({kind, powers, GroundTerm::XO, static_cast<int>(p.names.size())});
-  p.names.push_back(imageTermName(kind, powers));
-}
-
-void addGroundTerm(AdjustableParameters& p, GroundTerm term) {
-  p.terms.push_back({Kind::Ground, {}, term, static_cast<int>(p.names.size())});
-  p.names.push_back(groundTermName(term));
-}
-
 }  // namespace
 
 const char* parameterSetName(ParameterSet set) { return kNames[static_cast<int>(set)]; }
@@ -64,12 +54,7 @@ AdjustableParameters namedParameters(PointEngine& engine, ParameterSet set) {
   }
   AdjustableParameters p;
   p.source = parameterSetName(set);
-  LocalFrame frame;
-  frame.origin = geocentricOf(lon[0], lat[0], mean);
-  const auto enu = eastNorthUp(lon[0], lat[0]);
-  for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 3; ++k) frame.axes[3 * i + k] = enu[k][i];
-  }
+  const LocalFrame frame = eastNorthUpFrame(lon[0], lat[0], mean);
   p.origin = frame.origin;
   p.axes = frame.axes;
   double half = 0.0;
@@ -80,26 +65,25 @@ AdjustableParameters namedParameters(PointEngine& engine, ParameterSet set) {
   p.scale = {half, half, half};
   switch (set) {
     case ParameterSet::ImageOffset:
-      addImageTerm(p, Kind::Row, {0, 0, 0});
-      addImageTerm(p, Kind::Sample, {0, 0, 0});
+      p.addImageTerm(Kind::Row, {0, 0, 0});
+      p.addImageTerm(Kind::Sample, {0, 0, 0});
       break;
     case ParameterSet::ImageAffine:
       for (const Kind k : {Kind::Row, Kind::Sample}) {
-        addImageTerm(p, k, {0, 0, 0});
-        addImageTerm(p, k, {1, 0, 0});
-        addImageTerm(p, k, {0, 1, 0});
+        p.addImageTerm(k, {0, 0, 0});
+        p.addImageTerm(k, {1, 0, 0});
+        p.addImageTerm(k, {0, 1, 0});
       }
       break;
     case ParameterSet::GroundOffsetRotation:
     case ParameterSet::GroundOffset: {
       const int count = set == ParameterSet::GroundOffset ? 3 : 6;
-      for (int g = 0; g < count; ++g) addGroundTerm(p, static_cast<GroundTerm>(g));
+      for (int g = 0; g < count; ++g) p.addGroundTerm(static_cast<GroundTerm>(g));
       break;
     }
     case ParameterSet::Model:
       throw ReadError("the model's own parameters are not a named set");
   }
-  p.values.assign(p.count(), 0.0);
   return p;
 }
 

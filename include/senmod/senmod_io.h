@@ -299,8 +299,10 @@ SMOD_IO_API char* smod_ModelOrtho(smod_Model* model, const char* imagePath, cons
  * of the RPC as GDAL reads it back from the file written is measured against the model's ground
  * to image on a grid of 2 GRID x 2 GRID image points at 2 HEIGHTS heights; *residualMean and
  * *residualMax (either may be null) receive its mean and largest distance in pixels. ERR_BIAS
- * is -1 (unknown) and ERR_RAND the fit's RMS per horizontal axis in metres (at the ground
- * sample distance of the image centre). progress (may be null) follows the copy of IMAGE, and
+ * and ERR_RAND (metres, root mean square per horizontal axis at the image centre) are the
+ * model's bias from its parameters' covariance and its unmodelled error (-1 for what it does
+ * not state), ERR_RAND with the fit's RMS (at the ground sample distance of the image centre)
+ * added in quadrature. progress (may be null) follows the copy of IMAGE, and
  * stops it when it returns 0. Returns a JSON object describing what was written
  * ("output", "format", "fit_points", "check_points", "residual_mean_px", "residual_max_px",
  * "residual_rms_px", "err_bias_m", "err_rand_m", "warnings", ...), to release with smod_Free,

@@ -41,24 +41,12 @@ Scene scene() {
 AdjustableParameters parametersAt(double lon, double lat) {
   AdjustableParameters p;
   p.source = "test";
-  p.origin = geocentricOf(lon, lat, 0.0);
-  const auto enu = eastNorthUp(lon, lat);
-  for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 3; ++k) p.axes[3 * i + k] = enu[k][i];
-  }
-  for (int g = 0; g < 6; ++g) {
-    AdjustmentTerm t;
-    t.kind = Kind::Ground;
-    t.ground = static_cast<GroundTerm>(g);
-    t.parameter = g;
-    p.terms.push_back(t);
-    p.names.push_back(groundTermName(t.ground));
-  }
-  p.terms.push_back({Kind::Row, {0, 0, 0}, GroundTerm::XO, 6});
-  p.names.push_back("IRO");
-  p.terms.push_back({Kind::Sample, {1, 0, 0}, GroundTerm::XO, 7});
-  p.names.push_back("ICX");
-  p.values.assign(8, 0.0);
+  const LocalFrame frame = eastNorthUpFrame(lon, lat, 0.0);
+  p.origin = frame.origin;
+  p.axes = frame.axes;
+  for (int g = 0; g < 6; ++g) p.addGroundTerm(static_cast<GroundTerm>(g));
+  p.addImageTerm(Kind::Row, {0, 0, 0});
+  p.addImageTerm(Kind::Sample, {1, 0, 0});
   return p;
 }
 
@@ -75,11 +63,8 @@ TEST(Adjustment, EachTermMovesThePointAsWrittenAndImageToGroundInvertsIt) {
   PointEngine plain(loadModel(enginetest::sampleRsm()));
   // And the scale and one affine term: parameters 8 GS, 9 GXZ.
   AdjustableParameters terms = parametersAt(sc.lon, sc.lat);
-  terms.terms.push_back({Kind::Ground, {}, GroundTerm::S, 8});
-  terms.terms.push_back({Kind::Ground, {}, GroundTerm::XZ, 9});
-  terms.names.push_back("GS");
-  terms.names.push_back("GXZ");
-  terms.values.assign(10, 0.0);
+  terms.addGroundTerm(GroundTerm::S);
+  terms.addGroundTerm(GroundTerm::XZ);
   sc.model.parameters = terms;
   const Vec3 p = geocentricOf(sc.lon, sc.lat, kHeight);
   const auto enu = eastNorthUp(sc.lon, sc.lat);

@@ -16,6 +16,7 @@
 #include "read_error.h"
 #include "refinement.h"
 #include "senmod/senmod_io.h"
+#include "support/refusal.h"
 
 namespace senmod_io {
 namespace {
@@ -60,16 +61,7 @@ std::vector<GroundControlPoint> controlPoints(PointEngine& truth, int n, double 
   return points;
 }
 
-// The message of the ReadError that f throws ("" for none).
-template <typename F>
-std::string refusal(F f) {
-  try {
-    f();
-  } catch (const ReadError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testsupport::refusal;
 
 TEST(Refine, RefinedModelMatchesTheTruthWithinItsOwnPropagatedError) {
   PointEngine truth(loadModel(enginetest::sampleRsm()));

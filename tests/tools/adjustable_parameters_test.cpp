@@ -3,10 +3,10 @@
 // parameters are worked out by hand; the accuracy NGA's records give.
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <random>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "local_frame.h"
@@ -18,6 +18,7 @@
 #include "read_error.h"
 #include "rsm_b_records.h"
 #include "senmod/senmod_io.h"
+#include "support/refusal.h"
 #include "stored_parameters.h"
 #include "tool_fixtures.h"
 
@@ -60,16 +61,7 @@ double largest(const std::vector<double>& values) {
   return m;
 }
 
-// The message of the ReadError that f throws ("" when it throws none).
-template <typename F>
-std::string refusal(F f) {
-  try {
-    f();
-  } catch (const ReadError& e) {
-    return e.what();
-  }
-  return "";
-}
+using testsupport::refusal;
 
 senmod_io::LoadedModel load(const std::vector<Tre>& records) {
   return senmod_io::modelFromTreRecords(records, "i_6130a");

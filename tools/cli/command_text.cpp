@@ -45,8 +45,9 @@ const CommandText kCommandTexts[] = {
      "image points at --heights heights over the ground domain's height range, carried to the "
      "ground by the model; the RPC's residual, measured as GDAL reads it back against the "
      "model's ground to image on a grid twice as dense (pixels, GDAL's pixel/line), is printed "
-     "as its mean and largest. ERR_BIAS is written -1 (unknown; GDAL's NITF driver writes 0, "
-     "RPC00B's field holding no sign) and ERR_RAND the fit's RMS per axis in metres."},
+     "as its mean and largest. ERR_BIAS and ERR_RAND are the model's own bias and random error "
+     "per horizontal axis in metres (see accuracy; -1 when unknown, which GDAL's NITF driver "
+     "writes as 0, RPC00B's field holding no sign), ERR_RAND with the fit's RMS added."},
     {"ortho", "IMAGE -o OUT",
      "Warps IMAGE (any raster GDAL reads; its model is read from it unless --model names "
      "another file) onto a map grid with GDAL's warper, the model as its transformer. The grid "

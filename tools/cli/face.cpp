@@ -25,4 +25,11 @@ std::string takeText(char* text, ErrorReport** report) {
   return copy;
 }
 
+std::vector<const char*> optionList(const std::vector<std::string>& options) {
+  std::vector<const char*> list;
+  for (const std::string& o : options) list.push_back(o.c_str());
+  list.push_back(nullptr);
+  return list;
+}
+
 }  // namespace senmod_cli

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "senmod/senmod_io.h"
 
@@ -27,6 +28,10 @@ using Model = std::unique_ptr<smod_Model, ModelCloser>;
 
 // Opens the model of path and sets its DEM (when dem is not empty); throws CommandError.
 Model openModel(const std::string& path, const std::string& dem = "");
+
+// The null-terminated list of a face call's "KEY=VALUE" options; it points into options, which
+// must outlive it.
+std::vector<const char*> optionList(const std::vector<std::string>& options);
 
 // A text the engine handed out, as a string; throws CommandError with report when text is null.
 std::string takeText(char* text, ErrorReport** report);

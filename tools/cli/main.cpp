@@ -157,9 +157,7 @@ int ortho(const CommandLine& cl) {
   options.push_back("FORMAT=" + format);
   for (const std::string& co : cl.creationOptions) options.push_back("CO=" + co);
   if (cl.height) options.push_back("HEIGHT=" + std::string(CPLSPrintf("%.17g", *cl.height)));
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
+  const std::vector<const char*> list = optionList(options);
   const InterruptCatcher catcher;
   ProgressBar bar{cl.progress || (!cl.quiet && isatty(fileno(stderr)))};
   ErrorReport* report = nullptr;
@@ -198,9 +196,7 @@ int convert(const CommandLine& cl) {
   if (cl.maxResidual) {
     options.push_back("MAX_RESIDUAL=" + std::string(CPLSPrintf("%.17g", *cl.maxResidual)));
   }
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
+  const std::vector<const char*> list = optionList(options);
   const InterruptCatcher catcher;
   ProgressBar bar{false};
   const std::string written =
@@ -228,9 +224,7 @@ int refine(const CommandLine& cl) {
   if (!cl.params.empty()) options.push_back("PARAMS=" + cl.params);
   if (cl.maxIterations) options.push_back("MAX_ITERATIONS=" + std::to_string(*cl.maxIterations));
   if (cl.reject) options.push_back("REJECT=YES");
-  std::vector<const char*> list;
-  for (const std::string& o : options) list.push_back(o.c_str());
-  list.push_back(nullptr);
+  const std::vector<const char*> list = optionList(options);
   ErrorReport* report = nullptr;
   char* json = nullptr;
   const Model refined(
