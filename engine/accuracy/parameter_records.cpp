@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "read_error.h"
+#include "symmetric_matrix.h"
 
 namespace senmod_io {
 
@@ -92,41 +93,6 @@ std::string termName(const AdjustmentTerm& term) {
                                                    : imageTermName(term.kind, term.powers);
 }
 
-// The eigenvalues of the symmetric n x n matrix a (cyclic Jacobi rotations).
-std::vector<double> eigenvalues(std::vector<double> a, int n) {
-  for (int sweep = 0; sweep < 100; ++sweep) {
-    double off = 0.0, diagonal = 0.0;
-    for (int i = 0; i < n; ++i) {
-      diagonal += a[i * n + i] * a[i * n + i];
-      for (int j = i + 1; j < n; ++j) off += a[i * n + j] * a[i * n + j];
-    }
-    if (off <= 1e-30 * diagonal || off == 0.0) break;
-    for (int p = 0; p < n; ++p) {
-      for (int q = p + 1; q < n; ++q) {
-        const double apq = a[p * n + q];
-        if (apq == 0.0) continue;
-        const double theta = (a[q * n + q] - a[p * n + p]) / (2.0 * apq);
-        const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::hypot(theta, 1.0));
-        const double c = 1.0 / std::hypot(t, 1.0);
-        const double s = t * c;
-        for (int k = 0; k < n; ++k) {
-          const double akp = a[k * n + p], akq = a[k * n + q];
-          a[k * n + p] = c * akp - s * akq;
-          a[k * n + q] = s * akp + c * akq;
-        }
-        for (int k = 0; k < n; ++k) {
-          const double apk = a[p * n + k], aqk = a[q * n + k];
-          a[p * n + k] = c * apk - s * aqk;
-          a[q * n + k] = s * apk + c * aqk;
-        }
-      }
-    }
-  }
-  std::vector<double> values(n);
-  for (int i = 0; i < n; ++i) values[i] = a[i * n + i];
-  return values;
-}
-
 std::string number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", value);
@@ -160,7 +126,10 @@ void checkCovariance(const std::vector<double>& c, int n, const std::string& rec
       }
     }
   }
-  const std::vector<double> values = eigenvalues(c, n);
+  SymmetricMatrix m(n);
+  m.a = c;
+  std::vector<double> values;
+  symmetricEigen(m, &values, nullptr);
   const auto [low, high] = std::minmax_element(values.begin(), values.end());
   if (n > 0 && *low < -kTolerance * *high) {
     throw ReadError(where + "the covariance is not positive semi-definite (eigenvalue " +

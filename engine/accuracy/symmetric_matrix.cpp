@@ -48,9 +48,10 @@ void symmetricEigen(const SymmetricMatrix& m, std::vector<double>* values,
   std::iota(order.begin(), order.end(), size_t{0});
   std::sort(order.begin(), order.end(), [&](size_t i, size_t j) { return a(i, i) < a(j, j); });
   values->resize(n);
+  for (size_t k = 0; k < n; ++k) (*values)[k] = a(order[k], order[k]);
+  if (!vectors) return;
   *vectors = SymmetricMatrix(n);
   for (size_t k = 0; k < n; ++k) {
-    (*values)[k] = a(order[k], order[k]);
     for (size_t i = 0; i < n; ++i) (*vectors)(i, k) = v(i, order[k]);
   }
 }

@@ -1,5 +1,5 @@
-// Small dense symmetric matrices (a few dozen rows) of normal equations: factorised, inverted
-// and taken apart into eigenvalues, plainly.
+// Small dense symmetric matrices (a few dozen rows: covariances, normal equations): factorised,
+// inverted and taken apart into eigenvalues, plainly.
 #ifndef SENMOD_IO_SYMMETRIC_MATRIX_H
 #define SENMOD_IO_SYMMETRIC_MATRIX_H
 
@@ -19,7 +19,8 @@ struct SymmetricMatrix {
 };
 
 // The eigenvalues (ascending) and eigenvectors (column k of vectors, row-major n × n, belongs
-// to values[k]) of m, by cyclic Jacobi rotations: accurate to rounding for any symmetric m.
+// to values[k]; vectors may be null) of m, by cyclic Jacobi rotations: accurate to rounding for
+// any symmetric m.
 void symmetricEigen(const SymmetricMatrix& m, std::vector<double>* values,
                     SymmetricMatrix* vectors);
 
