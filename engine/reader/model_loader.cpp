@@ -11,6 +11,7 @@
 #include "gdal_quiet.h"
 #include "parameter_records.h"
 #include "read_error.h"
+#include "record_checker.h"
 #include "rpc_accuracy.h"
 #include "rpc_records.h"
 #include "rsm_b_records.h"
@@ -331,6 +332,14 @@ void finishModel(RSM_Model& model, const std::optional<std::vector<double>>& gro
   ErrorReport* report = nullptr;
   smod_image2groundCalc(&model, &report);
   if (report) libraryFailure(file, "smod_image2groundCalc", &report);
+  // Polynomials the fit of the starting polynomials cannot follow leave values that are not
+  // numbers: such a model could not carry an image point to the ground, nor be stored.
+  const RecordChecker check("the model", file);
+  const Smod_Sections& sections = model.rsm.RationalPolyList;
+  for (int32_t i = 0; sections.data && i < sections.count; ++i) {
+    check.reals("section " + std::to_string(i + 1) + " imageToGroundPoly",
+                sections.data[i].imageToGroundPoly);
+  }
 
   setInternalCoordinateSystem(model, file);
   model.rsm.z_mean = meanHeight(model, groundReferencePoint);
